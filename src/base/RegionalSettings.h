@@ -1,0 +1,37 @@
+#pragma once
+// Regional settings: separators, date and time formats and names used by FormatDateTime and the
+// number formats. Taken from the process locale at start (LoadFromLocale after setlocale), then
+// overridden from the registry (see xml/RegionalOverrides.h). Set once at start, read-only after.
+#include <array>
+#include <string>
+
+namespace duz {
+
+struct TRegionalSettings {
+  char DecimalSeparator = '.';
+  char DateSeparator = '/';
+  char TimeSeparator = ':';
+  std::string ShortDateFormat = "dd/mm/yyyy";  // in FormatDateTime syntax
+  std::string LongDateFormat = "dddd, d mmmm yyyy";
+  std::string ShortTimeFormat = "hh:nn";
+  std::string LongTimeFormat = "hh:nn:ss";
+  std::string TimeAMString = "AM";
+  std::string TimePMString = "PM";
+  std::array<std::string, 12> ShortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::array<std::string, 12> LongMonthNames{"January", "February", "March",     "April",
+                                             "May",     "June",     "July",      "August",
+                                             "September", "October", "November", "December"};
+  std::array<std::string, 7> ShortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  std::array<std::string, 7> LongDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                          "Thursday", "Friday", "Saturday"};
+
+  // Settings of the current C locale (LC_NUMERIC, LC_TIME), translated to FormatDateTime syntax.
+  static TRegionalSettings FromLocale();
+};
+
+// The settings in force. Defaults to the values above until SetRegionalSettings is called.
+const TRegionalSettings& RegionalSettings();
+void SetRegionalSettings(const TRegionalSettings& settings);
+
+}  // namespace duz

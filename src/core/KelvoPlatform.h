@@ -1,0 +1,55 @@
+#pragma once
+// TKelvoPlatform: turns the configuration file into running thermometer subservices. Created on the
+// owner thread (the service thread, or the debug run's platform thread), which must have a
+// TEventLoop and keep running it afterwards. Construction finds the configuration through the
+// registry, loads it (honouring WAIT pauses), creates one subservice per KELVO element through the
+// factory, then starts the tick thread. Destruction stops the tick thread before the subservices go.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <pugixml.hpp>
+#include <string>
+
+#include "base/Component.h"
+#include "base/EventLogger.h"
+
+namespace duz {
+
+class TSubservice;
+class TThreadRunner;
+
+class TKelvoPlatform : public TComponent {
+public:
+  // Creates one subservice owned by the platform from a KELVO element; raises on a bad element.
+  using TSubserviceFactory = std::function<TSubservice*(TKelvoPlatform& owner, pugi::xml_node element)>;
+
+  TKelvoPlatform(TComponent* owner, TSubserviceFactory factory);
+  ~TKelvoPlatform() override;
+
+  // Any thread. Raises ERangeError for a category above 65535 or a negative id.
+  void LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id);
+  // Tick thread: Tick on every subservice, in creation order.
+  void TickSubservices();
+  // The loaded configuration document (empty when none was found).
+  const pugi::xml_document& Config() const { return FConfig; }
+
+  // Keeps the tick thread away from the subservices while the shutdown frees them.
+  std::mutex& TickLock() { return FTickLock; }
+
+private:
+  bool LoadConfiguration();
+  void TickLoop(TThreadRunner& thread);
+
+  TSubserviceFactory FFactory;
+  std::unique_ptr<TThreadRunner> FRunner;
+  std::unique_ptr<TEventLogger> FEventLogger;
+  std::mutex FEventLoggerLock;
+  std::mutex FTickLock;
+  pugi::xml_document FConfig;
+};
+
+// The platform that is running, for parts that need it outside the component tree (the shutdown
+// action, the port-open report in debug mode). nullptr when none exists.
+TKelvoPlatform* CurrentPlatform();
+
+}  // namespace duz

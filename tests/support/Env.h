@@ -1,0 +1,23 @@
+#pragma once
+// Test helpers: an environment variable set for one scope, and waiting for a condition.
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace duz::test {
+
+class TScopedEnv {
+public:
+  TScopedEnv(const std::string& name, const std::string& value);
+  ~TScopedEnv();
+
+private:
+  std::string FName;
+  std::optional<std::string> FOld;
+};
+
+// Polls done() every few milliseconds until it is true or the time-out passes; returns done().
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+}  // namespace duz::test
