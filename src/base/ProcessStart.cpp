@@ -1,0 +1,45 @@
+#include "base/ProcessStart.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+extern char** environ;
+
+namespace duz {
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& argv) {
+  if (argv.empty()) return -1;
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) return -1;
+  return pid;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+int StartProcess(const std::vector<std::string>& argv) {
+  pid_t pid = Spawn(argv);
+  if (pid > 0) std::thread([pid] { Wait(pid); }).detach();  // reap without making the caller wait
+  return pid;
+}
+
+int RunProcess(const std::vector<std::string>& argv) {
+  pid_t pid = Spawn(argv);
+  return pid > 0 ? Wait(pid) : -1;
+}
+
+}  // namespace duz
