@@ -1,0 +1,35 @@
+#pragma once
+// A program started by a test (the real binary, a simulator, a fake server): its own environment
+// additions and working directory, stdout and stderr captured in files, stopped at the end.
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace duz::test {
+
+// Path of a program built by the project (build/bin/<name>); tests get DUZ_BIN_DIR from CTest.
+std::string BinPath(const std::string& name);
+
+class TChildProcess {
+public:
+  TChildProcess(std::vector<std::string> argv, std::map<std::string, std::string> env = {},
+                std::string workingDirectory = "");
+  ~TChildProcess();  // SIGKILL if still running
+
+  int Pid() const { return FPid; }
+  std::string Stdout() const;
+  std::string Stderr() const;
+  // Waits until stdout contains the text (or the time-out passes).
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) const;
+  void Signal(int signal) const;
+  // The exit status, or -1 after the time-out (the process is then still running).
+  int Wait(std::chrono::milliseconds timeout);
+
+private:
+  int FPid = -1;
+  int FStatus = -1;
+  std::string FOutPath, FErrPath;
+};
+
+}  // namespace duz::test
