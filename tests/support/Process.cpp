@@ -37,7 +37,8 @@ TChildProcess::TChildProcess(std::vector<std::string> argv, std::map<std::string
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    for (const auto& [name, value] : env)
+      value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     if (!workingDirectory.empty() && chdir(workingDirectory.c_str()) != 0) _exit(126);
     std::vector<char*> args;
     for (auto& arg : argv) args.push_back(arg.data());

@@ -1,6 +1,6 @@
 #pragma once
 // A program started by a test (the real binary, a simulator, a fake server): its own environment
-// additions and working directory, stdout and stderr captured in files, stopped at the end.
+// additions (an empty value removes the variable) and working directory, stdout and stderr captured in files, stopped at the end.
 #include <chrono>
 #include <map>
 #include <string>
