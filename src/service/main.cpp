@@ -1,1 +1,37 @@
-int main() { return 1; }
+// The entry point only wires: start the log writer, read the switches, run the chosen mode.
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/DebugMode.h"
+#include "log/Logger.h"
+#include "service/DebugRun.h"
+#include "service/ServiceApplication.h"
+#include "service/Switches.h"
+#include "xml/Registry.h"
+
+int main(int argc, char** argv) {
+  using namespace duz;
+  // Blocked before any thread starts, so that only the waiting thread ever takes them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  std::setlocale(LC_ALL, "");
+  try {
+    LoadRegionalSettings();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "Regional settings: %s\n", error.what());
+  }
+  StartLogger();
+
+  TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
+  DebugMode = switches.Debug;
+  int status = switches.Debug ? RunDebug(stopSignals) : RunServiceApplication(switches, stopSignals);
+  StopLogger();
+  return status;
+}

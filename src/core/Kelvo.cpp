@@ -1,0 +1,158 @@
+#include "core/Kelvo.h"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+
+#include "base/DebugMode.h"
+#include "base/EventLogger.h"
+#include "base/FloatFormat.h"
+#include "core/KelvoChild.h"
+#include "core/KelvoLine.h"
+#include "core/KelvoPlatform.h"
+#include "core/ServiceInstance.h"
+#include "log/Logger.h"
+#include "serial/AfComPort.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+
+namespace {
+
+std::mutex SubserviceListLock;
+std::vector<TKelvo*> SubserviceList;  // guarded by SubserviceListLock
+
+std::string UpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+}  // namespace
+
+TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element) : TSubservice(&owner), FElement(element) {
+  if (DebugMode) WriteLog("Kelvo create");
+  FPort = new TAfComPort(this);
+  FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
+  FPort->SetComNumber(static_cast<uint16_t>(GetAttrDef(element, "comport", 0).ToInt()));
+  FPort->SetBaudRate(9600);
+  if (FPort->ComNumber() == 0) throw Exception("Number of ComPort is not set!");
+  try {
+    FPort->Open();
+  } catch (const std::exception& error) {
+    if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
+    // Without a service module (debug mode) the report goes to the platform's own channel.
+    if (TServiceEvents* service = ServiceInstance)
+      service->ReportServiceEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
+    else
+      owner.LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
+  }
+  for (pugi::xml_node child : element.children())
+    if (child.type() == pugi::node_element) CreateChild(child);
+  if (DebugMode) WriteLog(LogPrefix() + "Kelvo created");
+}
+
+TKelvo::~TKelvo() {
+  {
+    std::lock_guard lock(SubserviceListLock);
+    std::erase(SubserviceList, this);
+  }
+  if (FPort) {
+    FPort->Close();
+    delete FPort;
+    FPort = nullptr;
+  }
+}
+
+void TKelvo::CreateChild(pugi::xml_node child) {
+  std::string name = UpperCase(child.name());
+  (void)name;  // the kinds of children are added here as they are built
+}
+
+void TKelvo::PortDataReceived() {
+  FNoDataTicks = 0;
+  std::string chunk = FPort->ReadAvailable();
+  if (DebugMode) WriteLog(LogPrefix() + "rcv data: " + EscapeForLog(chunk));
+  FRxBuffer += chunk;
+  size_t start = 0, cr;
+  while ((cr = FRxBuffer.find('\r', start)) != std::string::npos) {
+    HandleLine(FRxBuffer.substr(start, cr + 1 - start));
+    start = cr + 1;
+  }
+  FRxBuffer.erase(0, start);
+  if (FRxBuffer.size() > MaxRxBuffer) {
+    // A device that never sends a carriage return would otherwise grow the buffer for ever.
+    if (DebugMode)
+      WriteLog(LogPrefix() + "receive buffer overflow, " + std::to_string(FRxBuffer.size()) +
+               " bytes without a line end discarded");
+    FRxBuffer.clear();
+  }
+}
+
+void TKelvo::HandleLine(const std::string& line) {
+  TKelvoReading reading = ParseKelvoLine(line);
+  FConnected = reading.Value.has_value();
+  // A line without a number keeps the last good temperature.
+  if (reading.Value) FTemperature = *reading.Value;
+  if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
+  if (!FFirstLine)
+    for (int i = 0; i < ComponentCount(); ++i)
+      if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Evaluate();
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Publish(reading.RawLine);
+  FFirstLine = false;
+}
+
+void TKelvo::Tick() {
+  if (!FPort->IsOpen()) {
+    try {
+      FPort->Open();
+    } catch (const std::exception&) {
+      // Retried silently on every tick until the device is back.
+    }
+  }
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Tick();
+  ++FNoDataTicks;
+}
+
+bool TKelvo::IsConnected() {
+  bool result = FConnected && FNoDataTicks < 20;
+  FConnected = result;
+  return result;
+}
+
+std::string TKelvo::GetCaption() const {
+  std::string caption = FElement.attribute("caption").value();
+  if (caption.empty()) caption = "Kelvo_on_COM" + std::to_string(FPort ? FPort->ComNumber() : 0);
+  return caption;
+}
+
+void TKelvo::SendToPort(const std::string& text) {
+  if (FPort && FPort->IsOpen()) FPort->WriteString(text);
+}
+
+void RegisterSubservice(TKelvo* subservice) {
+  std::lock_guard lock(SubserviceListLock);
+  SubserviceList.push_back(subservice);
+}
+
+void FreeAllSubservices() {
+  std::vector<TKelvo*> list;
+  {
+    std::lock_guard lock(SubserviceListLock);
+    list.swap(SubserviceList);
+  }
+  if (list.empty()) return;
+  TKelvoPlatform* platform = CurrentPlatform();
+  std::unique_lock<std::mutex> tickLock;
+  if (platform) tickLock = std::unique_lock(platform->TickLock());
+  for (auto it = list.rbegin(); it != list.rend(); ++it) delete *it;  // closes the port first
+}
+
+TSubservice* CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element) {
+  auto* subservice = new TKelvo(owner, element);
+  RegisterSubservice(subservice);
+  return subservice;
+}
+
+}  // namespace duz

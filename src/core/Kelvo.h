@@ -1,0 +1,63 @@
+#pragma once
+// TKelvo: one thermometer subservice: the serial port of one thermometer element and the children
+// the element lists. Owned by the platform. The port's data arrives on the owner thread
+// (PortDataReceived): bytes are cut into lines at each carriage return, the temperature is taken
+// out of each line, and the line is handed to the children. The tick thread calls Tick about once
+// per second. FTemperature, FConnected and FNoDataTicks are shared by both threads (atomics).
+#include <atomic>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "core/Subservice.h"
+
+namespace duz {
+
+class TAfComPort;
+class TKelvoPlatform;
+
+class TKelvo : public TSubservice {
+public:
+  // Raises "Number of ComPort is not set!" for a missing or zero comport, the conversion error for
+  // a comport that is not a number, and whatever a child raises. A port that cannot be opened is
+  // reported and retried on the tick.
+  TKelvo(TKelvoPlatform& owner, pugi::xml_node element);
+  ~TKelvo() override;
+
+  void Tick() override;
+  // Connected while the last line held a number and bytes came within the last 20 ticks. Once the
+  // silence has been seen, it stays false until a line converts again.
+  bool IsConnected();
+  std::string GetCaption() const;
+  float Temperature() const { return FTemperature; }
+  pugi::xml_node Element() const { return FElement; }
+  // Any thread: writes to the port if it is open; a write error of the port propagates.
+  void SendToPort(const std::string& text);
+
+  // Bytes kept while waiting for a carriage return; beyond it they are discarded.
+  static constexpr size_t MaxRxBuffer = 4096;
+
+private:
+  void PortDataReceived();
+  void HandleLine(const std::string& line);
+  void CreateChild(pugi::xml_node child);
+  std::string LogPrefix() const { return "[" + GetCaption() + "] "; }
+
+  bool FFirstLine = true;
+  TAfComPort* FPort = nullptr;
+  pugi::xml_node FElement;
+  std::string FRxBuffer;
+  std::atomic<float> FTemperature{0};
+  std::atomic<int> FNoDataTicks{0};
+  std::atomic<bool> FConnected{false};
+};
+
+// Every subservice created completely, in creation order, for the shutdown action.
+void RegisterSubservice(TKelvo* subservice);
+// Owner thread: closes the port of every registered subservice and frees it, the last first, with
+// the tick thread kept away meanwhile; then the list is empty.
+void FreeAllSubservices();
+// The factory that the platform uses to create thermometer subservices.
+TSubservice* CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element);
+
+}  // namespace duz

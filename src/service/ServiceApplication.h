@@ -1,0 +1,13 @@
+#pragma once
+// The service application: without DEBUG the executable is the systemd service, or installs or
+// uninstalls it.
+#include <csignal>
+
+#include "service/Switches.h"
+
+namespace duz {
+
+// stopSignals must be blocked in every thread of the process. Returns the exit status.
+int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals);
+
+}  // namespace duz

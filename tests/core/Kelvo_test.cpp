@@ -1,0 +1,178 @@
+#include "core/Kelvo.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "base/EventLoop.h"
+#include "base/Exception.h"
+#include "core/KelvoChild.h"
+#include "core/KelvoPlatform.h"
+#include "support/Env.h"
+#include "support/Pty.h"
+#include "support/TempDir.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TPty;
+
+// Records what the subservice hands its children.
+class TRecorder : public TKelvoChild {
+public:
+  using TKelvoChild::TKelvoChild;
+  void Evaluate() override { Evaluated.push_back(Subservice().Temperature()); }
+  void Publish(const std::string& line) override { Published.push_back(line); }
+  void Tick() override { ++Ticks; }
+  std::vector<float> Evaluated;
+  std::vector<std::string> Published;
+  int Ticks = 0;
+};
+
+class KelvoTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FDir.Write("config.xml", "<config/>");
+    WriteRegistry();
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
+  }
+
+  void WriteRegistry(const std::string& com1 = "") {
+    FDir.Write("registry.reg",
+               "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
+               "\"config\"=\"" + FDir.File("config.xml") + "\"\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
+               "\"COM1\"=\"" + (com1.empty() ? FPty.SlavePath() : com1) + "\"\r\n"
+               "\"COM9\"=\"" + FDir.File("no-such-device") + "\"\r\n");
+  }
+
+  TKelvo* Make(const std::string& xml) {
+    auto& doc = FDocs.emplace_back(std::make_unique<pugi::xml_document>());
+    doc->load_string(xml.c_str());
+    return new TKelvo(*FPlatform, doc->document_element());
+  }
+
+  TRecorder* Attach(TKelvo* kelvo) { return new TRecorder(*kelvo); }
+
+  bool Deliver(TRecorder* recorder, const std::string& bytes, size_t expectedLines) {
+    FPty.Write(bytes);
+    return FLoop.RunUntil([&] { return recorder->Published.size() >= expectedLines; }, 3000ms);
+  }
+
+  test::TTempDir FDir;
+  test::TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
+  test::TScopedEnv FEvents{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
+  TPty FPty;
+  TEventLoop FLoop;
+  std::vector<std::unique_ptr<pugi::xml_document>> FDocs;
+  std::unique_ptr<TKelvoPlatform> FPlatform;
+};
+
+TEST_F(KelvoTest, LinesSplitAcrossDeliveriesAndSeveralInOneAreHandledInOrder) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
+  TRecorder* recorder = Attach(kelvo);
+  ASSERT_TRUE(Deliver(recorder, "*B1E1+021.0C\r*B1E1+022.", 1));
+  EXPECT_FLOAT_EQ(kelvo->Temperature(), 21.0f);
+  ASSERT_TRUE(Deliver(recorder, "5C\r-003.1C\r", 3));
+  EXPECT_EQ(recorder->Published, (std::vector<std::string>{"+021.0C\r", "+022.5C\r", "-003.1C\r"}));
+  EXPECT_EQ(recorder->Evaluated, (std::vector<float>{22.5f, -3.1f})) << "the first line is not evaluated";
+  EXPECT_TRUE(kelvo->IsConnected());
+}
+
+TEST_F(KelvoTest, LineWithoutNumberDisconnectsButKeepsTheLastTemperature) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
+  TRecorder* recorder = Attach(kelvo);
+  ASSERT_TRUE(Deliver(recorder, "+024.0C\rERR\r", 2));
+  EXPECT_FALSE(kelvo->IsConnected());
+  EXPECT_FLOAT_EQ(kelvo->Temperature(), 24.0f);
+  EXPECT_EQ(recorder->Evaluated.size(), 1u) << "a line without a number is still evaluated";
+}
+
+TEST_F(KelvoTest, LoneCarriageReturnDoesNotStallTheFollowingLines) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
+  TRecorder* recorder = Attach(kelvo);
+  ASSERT_TRUE(Deliver(recorder, "\r+020.0C\r", 2));
+  EXPECT_TRUE(kelvo->IsConnected());
+  EXPECT_FLOAT_EQ(kelvo->Temperature(), 20.0f);
+}
+
+TEST_F(KelvoTest, BytesWithoutLineEndAreBoundedAndDiscarded) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
+  TRecorder* recorder = Attach(kelvo);
+  FPty.Write(std::string(TKelvo::MaxRxBuffer + 100, '7'));
+  FLoop.RunUntil([] { return false; }, 300ms);
+  ASSERT_TRUE(Deliver(recorder, "+001.5C\r", 1));
+  EXPECT_EQ(recorder->Published.back(), "+001.5C\r");
+  EXPECT_FLOAT_EQ(kelvo->Temperature(), 1.5f);
+}
+
+TEST_F(KelvoTest, TwentySilentTicksDisconnectUntilALineConvertsAgain) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
+  TRecorder* recorder = Attach(kelvo);
+  ASSERT_TRUE(Deliver(recorder, "+020.0C\r", 1));
+  for (int i = 0; i < 19; ++i) kelvo->Tick();
+  EXPECT_TRUE(kelvo->IsConnected());
+  kelvo->Tick();
+  EXPECT_FALSE(kelvo->IsConnected());
+  EXPECT_EQ(recorder->Ticks, 20);
+  FPty.Write("+02");  // bytes without a complete line do not reconnect
+  FLoop.RunUntil([] { return false; }, 300ms);
+  EXPECT_FALSE(kelvo->IsConnected());
+  ASSERT_TRUE(Deliver(recorder, "0.0C\r", 2));
+  EXPECT_TRUE(kelvo->IsConnected());
+}
+
+TEST_F(KelvoTest, ConstructionErrors) {
+  EXPECT_THROW(
+      try { Make(R"(<Kelvo/>)"); } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Number of ComPort is not set!");
+        throw;
+      },
+      Exception);
+  EXPECT_THROW(Make(R"(<Kelvo comport="0"/>)"), Exception);
+  EXPECT_THROW(Make(R"(<Kelvo comport="one"/>)"), EConvertError);
+  EXPECT_EQ(FPlatform->ComponentCount(), 0) << "a failed subservice is destroyed";
+}
+
+TEST_F(KelvoTest, PortThatCannotBeOpenedIsReportedAndTheSubserviceStays) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="9" caption=""/>)");
+  EXPECT_EQ(kelvo->GetCaption(), "Kelvo_on_COM9");
+  EXPECT_NE(test::ReadFile(FDir.File("events.log")).find("Error: Invalid port number (COM9)"), std::string::npos);
+  kelvo->SendToPort("x");  // a closed port swallows it
+}
+
+TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTick) {
+  std::string link = FDir.File("com1");
+  std::filesystem::create_symlink(FPty.SlavePath(), link);
+  WriteRegistry(link);
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1" caption="Room"/>)");
+  TRecorder* recorder = Attach(kelvo);
+  ASSERT_TRUE(Deliver(recorder, "+020.0C\r", 1));
+
+  auto replacement = std::make_unique<TPty>();
+  FPty.HangUp();
+  FLoop.RunUntil([] { return false; }, 500ms);  // the port notices the hang-up and closes
+  std::filesystem::remove(link);
+  std::filesystem::create_symlink(replacement->SlavePath(), link);
+  kelvo->Tick();
+  replacement->Write("+030.0C\r");
+  ASSERT_TRUE(FLoop.RunUntil([&] { return recorder->Published.size() >= 2; }, 3000ms));
+  EXPECT_FLOAT_EQ(kelvo->Temperature(), 30.0f);
+  kelvo->SendToPort("hello");
+  EXPECT_EQ(replacement->Read(2000ms), "hello");
+}
+
+TEST_F(KelvoTest, FreeAllSubservicesFreesEveryRegisteredOne) {
+  for (int i = 0; i < 3; ++i) RegisterSubservice(Make(R"(<Kelvo comport="9"/>)"));
+  EXPECT_EQ(FPlatform->ComponentCount(), 3);
+  FreeAllSubservices();
+  EXPECT_EQ(FPlatform->ComponentCount(), 0);
+  FreeAllSubservices();  // an empty list does nothing
+}
+
+}  // namespace
+}  // namespace duz
