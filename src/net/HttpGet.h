@@ -1,0 +1,13 @@
+#pragma once
+// One HTTP GET, synchronous on the calling thread; any thread may call it, calls share nothing.
+#include <string>
+
+namespace duz {
+
+// The body of the reply for the final status 200 or 302 (at most 1 MiB of it, each 4095-byte piece
+// cut at its first zero byte); "Status:" and the code for any other status; "Status:" alone when no
+// status arrived (unreachable server, time-out); "" when no request could be made at all.
+// A URL without "http://" or "https://" at its start gets "http://" in front. Redirects are followed.
+std::string HttpGet(const std::string& url);
+
+}  // namespace duz

@@ -1,0 +1,43 @@
+#pragma once
+// One plain-text e-mail and its wire form. TMailMessage is a value filled by the sender of an alarm
+// and handed to TSmtpClient::Send; the functions here are pure and may be called from any thread.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/DateTime.h"
+
+namespace duz {
+
+struct TMailAddress {
+  std::string Name;  // display name, may be empty
+  std::string Address;
+
+  bool operator==(const TMailAddress&) const = default;
+};
+
+struct TMailMessage {
+  std::string From;  // the sender's address, without a display name
+  std::vector<TMailAddress> Recipients;
+  std::string Subject;
+  std::vector<std::string> Body;  // text lines, without line ends
+  int Priority = 1;               // X-Priority: 1 (highest) to 5 (lowest)
+};
+
+// Addresses separated by commas, each a bare address or a display name with the address in angle
+// brackets; a name in double quotes may hold commas. Empty entries are skipped.
+std::vector<TMailAddress> ParseAddressList(std::string_view text);
+// The list as the To header shows it: entries joined by ", ", names quoted or encoded.
+std::string FormatAddressList(const std::vector<TMailAddress>& list);
+
+// Header text: unchanged when every byte lies in 32..126, otherwise Q-encoded words labelled UTF-8,
+// each at most 75 characters, separated by blanks.
+std::string EncodeHeaderText(std::string_view text);
+// "Mon, 7 Dec 2026 22:15:02 +0100", in English whatever the locale.
+std::string FormatMailDate(TDateTime localTime, int utcOffsetMinutes);
+
+// The message as written after DATA: folded headers, an empty line and the dot-stuffed body, every
+// line ended by CRLF; the terminating "." line is not included.
+std::string ComposeMessage(const TMailMessage& message, TDateTime localTime, int utcOffsetMinutes);
+
+}  // namespace duz

@@ -1,0 +1,202 @@
+#include "net/SmtpClient.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <memory>
+#include <sstream>
+
+#include "base/Clock.h"
+
+namespace duz {
+
+namespace {
+
+std::string Base64(std::string_view data) {
+  static constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (std::size_t i = 0; i < data.size(); i += 3) {
+    unsigned value = static_cast<unsigned char>(data[i]) << 16;
+    if (i + 1 < data.size()) value |= static_cast<unsigned char>(data[i + 1]) << 8;
+    if (i + 2 < data.size()) value |= static_cast<unsigned char>(data[i + 2]);
+    out += Alphabet[(value >> 18) & 63];
+    out += Alphabet[(value >> 12) & 63];
+    out += i + 1 < data.size() ? Alphabet[(value >> 6) & 63] : '=';
+    out += i + 2 < data.size() ? Alphabet[value & 63] : '=';
+  }
+  return out;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsIpAddress(const std::string& host) {
+  unsigned char address[sizeof(in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
+std::string AddressText(const sockaddr* address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  const void* raw = address->sa_family == AF_INET6
+                        ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr)
+                        : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
+  inet_ntop(address->sa_family, raw, text, sizeof text);
+  return text;
+}
+
+// Addresses go into commands and headers as they are: a control character, blank or angle bracket
+// could end the command or add a header line, so such an address is refused.
+void CheckAddress(const std::string& address) {
+  for (unsigned char c : address)
+    if (c <= 32 || c > 126 || c == '<' || c == '>') throw ESmtpError("Invalid e-mail address");
+}
+
+}  // namespace
+
+std::string TSmtpSettings::LocalHostName() {
+  char name[256] = "";
+  if (gethostname(name, sizeof name - 1) != 0) return "localhost";
+  return name;
+}
+
+TSmtpClient::TSmtpClient(TSmtpSettings settings, TStatusCallback onStatus)
+    : FSettings(std::move(settings)), FOnStatus(std::move(onStatus)) {}
+
+TSmtpClient::~TSmtpClient() { Abort(); }
+
+void TSmtpClient::Connect() {
+  OpenConnection();
+  try {
+    Greet();
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+void TSmtpClient::Send(const TMailMessage& message) {
+  try {
+    CheckAddress(message.From);
+    for (const TMailAddress& recipient : message.Recipients) CheckAddress(recipient.Address);
+    Command("RSET");
+    Authenticate();
+    Expect(Command("MAIL FROM:<" + message.From + ">"), {250});
+    for (const TMailAddress& recipient : message.Recipients)
+      Expect(Command("RCPT TO:<" + recipient.Address + ">"), {250, 251});
+    Expect(Command("DATA"), {354});
+    Status("Encoding text");
+    const TDateTime now = Now();
+    FStream.Write(ComposeMessage(message, now, UtcOffsetMinutes(now)), FSettings.ReplyTimeout);
+    Expect(Command("."), {250});
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+void TSmtpClient::Disconnect() {
+  Status("Disconnecting.");
+  Abort();
+  Status("Disconnected.");
+}
+
+void TSmtpClient::Status(const std::string& text) const {
+  if (FOnStatus) FOnStatus(text);
+}
+
+void TSmtpClient::OpenConnection() {
+  FInput.clear();
+  FMechanisms.clear();
+  FAuthenticated = false;
+  const bool numeric = IsIpAddress(FSettings.Host);
+  if (!numeric) Status("Resolving hostname " + FSettings.Host + ".");
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = numeric ? AI_NUMERICHOST : 0;
+  addrinfo* found = nullptr;
+  const int error = getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found);
+  if (error != 0) throw Exception(gai_strerror(error));
+  const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
+
+  // Each address of the host is tried in turn; the last failure is the one reported.
+  for (const addrinfo* entry = found;; entry = entry->ai_next) {
+    Status("Connecting to " + AddressText(entry->ai_addr) + ".");
+    try {
+      FStream.Connect(entry->ai_addr, entry->ai_addrlen, FSettings.ConnectTimeout);
+      break;
+    } catch (const Exception&) {
+      if (entry->ai_next == nullptr) throw;
+    }
+  }
+  Status("Connected.");
+}
+
+void TSmtpClient::Greet() {
+  Expect(ReadReply(), {220});
+  const TSmtpReply reply = Command("EHLO " + FSettings.GreetingName);
+  if (reply.Code != 250) {
+    Expect(Command("HELO " + FSettings.GreetingName), {250});
+    return;
+  }
+  for (const std::string& line : reply.Lines) {
+    std::string upper = Upper(line);
+    if (upper.rfind("AUTH ", 0) != 0 && upper.rfind("AUTH=", 0) != 0) continue;
+    for (char& c : upper)
+      if (c == '=') c = ' ';
+    std::istringstream words(upper.substr(5));
+    for (std::string word; words >> word;) FMechanisms.insert(word);
+  }
+}
+
+void TSmtpClient::Authenticate() {
+  if (FSettings.Authentication != TSmtpAuthentication::Login || FAuthenticated || !FMechanisms.contains("LOGIN"))
+    return;
+  Expect(Command("AUTH LOGIN"), {334});
+  Expect(Command(Base64(FSettings.UserName)), {334});
+  Expect(Command(Base64(FSettings.Password)), {235});
+  FAuthenticated = true;
+}
+
+TSmtpReply TSmtpClient::ReadReply() {
+  const auto deadline = std::chrono::steady_clock::now() + FSettings.ReplyTimeout;
+  for (;;) {
+    std::size_t consumed = 0;
+    if (std::optional<TSmtpReply> reply = ParseSmtpReply(FInput, consumed)) {
+      FInput.erase(0, consumed);
+      return *reply;
+    }
+    FStream.ReadSome(FInput, deadline);
+  }
+}
+
+TSmtpReply TSmtpClient::Command(const std::string& line) {
+  WriteLine(line);
+  return ReadReply();
+}
+
+void TSmtpClient::Expect(const TSmtpReply& reply, std::initializer_list<int> accepted) const {
+  for (int code : accepted)
+    if (reply.Code == code) return;
+  const std::string text = reply.Text();
+  throw ESmtpError(text.empty() ? std::to_string(reply.Code) : text);
+}
+
+void TSmtpClient::WriteLine(const std::string& line) { FStream.Write(line + "\r\n", FSettings.ReplyTimeout); }
+
+void TSmtpClient::Abort() noexcept {
+  if (!FStream.IsOpen()) return;
+  try {
+    WriteLine("QUIT");
+  } catch (const Exception&) {
+    // The connection is going anyway; a server that cannot take QUIT changes nothing.
+  }
+  FStream.Close();
+}
+
+}  // namespace duz
