@@ -1,0 +1,168 @@
+#include "base/RegionalSettings.h"
+
+#include <langinfo.h>
+
+#include <atomic>
+#include <forward_list>
+#include <mutex>
+
+namespace duz {
+namespace {
+
+// Locale-independent: the bytes of a UTF-8 name are neither letters nor separators here.
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// Translates a strftime format into FormatDateTime syntax. Letters and quotes of the locale's
+// literal text are quoted so that they are not read as specifiers. Without seconds, %S goes
+// together with the separator before it (the short time format).
+std::string TranslateStrftime(std::string_view format, bool withSeconds = true) {
+  std::string result;
+  size_t afterLastField = 0;  // where the literal text before the next field starts in result
+  auto field = [&](std::string_view ours) {
+    result += ours;
+    afterLastField = result.size();
+  };
+  for (size_t i = 0; i < format.size(); ++i) {
+    char c = format[i];
+    if (c != '%' || i + 1 == format.size()) {
+      if (IsAsciiLetter(c) || c == '\'' || c == '"') {
+        result += c == '"' ? '\'' : '"';
+        result += c;
+        result += c == '"' ? '\'' : '"';
+      } else {
+        result += c;
+      }
+      continue;
+    }
+    char spec = format[++i];
+    if ((spec == 'E' || spec == 'O') && i + 1 < format.size()) spec = format[++i];
+    switch (spec) {
+      case 'd':
+        field("dd");
+        break;
+      case 'e':
+        field("d");
+        break;
+      case 'm':
+        field("mm");
+        break;
+      case 'b':
+      case 'h':
+        field("mmm");
+        break;
+      case 'B':
+        field("mmmm");
+        break;
+      case 'a':
+        field("ddd");
+        break;
+      case 'A':
+        field("dddd");
+        break;
+      case 'y':
+        field("yy");
+        break;
+      case 'Y':
+      case 'G':
+      case 'C':
+        field("yyyy");
+        break;
+      case 'H':
+      case 'k':
+      case 'I':
+      case 'l':
+        field("hh");
+        break;
+      case 'M':
+        field("nn");
+        break;
+      case 'S':
+        if (withSeconds)
+          field("ss");
+        else
+          result.resize(afterLastField);
+        break;
+      case 'p':
+      case 'P':
+        field("ampm");
+        break;
+      case 'D':
+        field("mm/dd/yy");
+        break;
+      case 'F':
+        field("yyyy-mm-dd");
+        break;
+      case 'R':
+        field("hh:nn");
+        break;
+      case 'T':
+        field(withSeconds ? "hh:nn:ss" : "hh:nn");
+        break;
+      case 'r':
+        field(withSeconds ? "hh:nn:ss ampm" : "hh:nn ampm");
+        break;
+      case 'n':
+        result += '\n';
+        break;
+      case 't':
+        result += '\t';
+        break;
+      case '%':
+        result += '%';
+        break;
+      default:
+        break;  // time zones, week numbers and the like have no counterpart
+    }
+  }
+  return result;
+}
+
+// The first punctuation character of a translated format that is not a quote.
+char SeparatorOf(std::string_view translated, char fallback) {
+  for (char c : translated)
+    if (c > ' ' && c < 127 && !IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '"' && c != '\'') return c;
+  return fallback;
+}
+
+std::string Langinfo(nl_item item) { return nl_langinfo(item); }
+
+// Every settings object ever made current stays alive, so that a reference that RegionalSettings()
+// handed to another thread never dangles. Settings change only at start and in tests.
+std::mutex StoreLock;
+std::forward_list<TRegionalSettings> Store;  // guarded by StoreLock
+const TRegionalSettings Defaults;
+std::atomic<const TRegionalSettings*> Current{&Defaults};
+
+}  // namespace
+
+TRegionalSettings TRegionalSettings::FromLocale() {
+  TRegionalSettings settings;
+  std::string radix = Langinfo(RADIXCHAR);
+  if (radix.size() == 1) settings.DecimalSeparator = radix[0];
+  settings.ShortDateFormat = TranslateStrftime(Langinfo(D_FMT));
+  settings.LongTimeFormat = TranslateStrftime(Langinfo(T_FMT));
+  settings.ShortTimeFormat = TranslateStrftime(Langinfo(T_FMT), false);
+  settings.DateSeparator = SeparatorOf(settings.ShortDateFormat, settings.DateSeparator);
+  settings.TimeSeparator = SeparatorOf(settings.LongTimeFormat, settings.TimeSeparator);
+  settings.TimeAMString = Langinfo(AM_STR);
+  settings.TimePMString = Langinfo(PM_STR);
+  for (int i = 0; i < 12; ++i) {
+    settings.ShortMonthNames[i] = Langinfo(ABMON_1 + i);
+    settings.LongMonthNames[i] = Langinfo(MON_1 + i);
+  }
+  for (int i = 0; i < 7; ++i) {
+    settings.ShortDayNames[i] = Langinfo(ABDAY_1 + i);
+    settings.LongDayNames[i] = Langinfo(DAY_1 + i);
+  }
+  return settings;
+}
+
+const TRegionalSettings& RegionalSettings() { return *Current.load(std::memory_order_acquire); }
+
+void SetRegionalSettings(const TRegionalSettings& settings) {
+  std::lock_guard lock(StoreLock);
+  Store.push_front(settings);
+  Current.store(&Store.front(), std::memory_order_release);
+}
+
+}  // namespace duz
