@@ -1,0 +1,91 @@
+#include "base/EventLogger.h"
+
+#include <fcntl.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include <fmt/format.h>
+#include <systemd/sd-journal.h>
+
+#include "base/Clock.h"
+#include "base/DateTime.h"
+#include "base/Exception.h"
+
+namespace duz {
+namespace {
+
+int Priority(uint32_t type) {
+  switch (type) {
+    case EVENTLOG_ERROR_TYPE: return LOG_ERR;
+    case EVENTLOG_WARNING_TYPE: return LOG_WARNING;
+    default: return LOG_INFO;
+  }
+}
+
+// One line of the event-log file keeps one entry: the text's own line breaks and tabs are escaped.
+std::string EscapeText(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\\': result += "\\\\"; break;
+      case '\t': result += "\\t"; break;
+      case '\r': result += "\\r"; break;
+      case '\n': result += "\\n"; break;
+      default: result += c;
+    }
+  }
+  return result;
+}
+
+std::string IsoTime(TDateTime time) {
+  TDateParts date = DecodeDate(time);
+  TTimeParts clock = DecodeTime(time);
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}", date.Year, date.Month, date.Day, clock.Hour,
+                     clock.Minute, clock.Second, clock.MilliSecond);
+}
+
+// One write with O_APPEND, so that lines of concurrent reporters (threads or processes) never mix.
+bool AppendToFile(const char* path, const std::string& line) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  return close(fd) == 0 && written;
+}
+
+bool JournalRuns() { return access("/run/systemd/journal/socket", F_OK) == 0; }
+
+bool SendToJournal(const std::string& source, const std::string& text, uint32_t type, uint32_t category,
+                   int32_t id) {
+  return sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", Priority(type), "SYSLOG_IDENTIFIER=%s",
+                         source.c_str(), "EVENTLOG_TYPE=%u", type, "EVENTLOG_CATEGORY=%u", category,
+                         "EVENTLOG_ID=%d", id, nullptr) == 0;
+}
+
+bool SendToSyslog(const std::string& source, const std::string& text, uint32_t type) {
+  // openlog keeps the identifier's pointer, so it must outlive the call; one source at a time.
+  static std::mutex lock;
+  static std::string ident;
+  std::lock_guard guard(lock);
+  ident = source;
+  openlog(ident.c_str(), LOG_PID, LOG_DAEMON);
+  syslog(Priority(type), "%s", text.c_str());
+  return true;
+}
+
+}  // namespace
+
+bool TEventLogger::LogMessage(const std::string& text, uint32_t type, uint32_t category, int32_t id) const {
+  if (category > 0xFFFF) throw ERangeError(fmt::format("Event category {} out of range", category));
+  if (id < 0) throw ERangeError(fmt::format("Event ID {} out of range", id));
+  if (const char* path = std::getenv("DUZEZEVOVIVO_EVENTLOG"); path && *path)
+    return AppendToFile(path, fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", IsoTime(Now()), FSource, type, category,
+                                          id, EscapeText(text)));
+  if (JournalRuns()) return SendToJournal(FSource, text, type, category, id);
+  return SendToSyslog(FSource, text, type);
+}
+
+}  // namespace duz
