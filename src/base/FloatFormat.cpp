@@ -1,0 +1,58 @@
+#include "base/FloatFormat.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "base/RegionalSettings.h"
+
+namespace duz {
+
+std::string FormatFixed(double value, int width, int decimals) {
+  decimals = std::max(decimals, 0);
+  std::string text;
+  if (std::isnan(value)) {
+    text = "NAN";
+  } else if (std::isinf(value)) {
+    text = value < 0 ? "-INF" : "INF";
+  } else {
+    // 18 significant digits d.ddd...e±x, the decimal rounding below works on these digits.
+    char scientific[32];
+    std::snprintf(scientific, sizeof scientific, "%.17e", std::fabs(value));
+    std::string digits{scientific[0]};
+    digits.append(scientific + 2, 17);
+    int integerDigits = std::atoi(scientific + 20) + 1;
+
+    if (integerDigits <= 0) {
+      digits.insert(0, static_cast<size_t>(1 - integerDigits), '0');
+      integerDigits = 1;
+    } else if (static_cast<size_t>(integerDigits) > digits.size()) {
+      digits.resize(static_cast<size_t>(integerDigits), '0');
+    }
+    size_t kept = static_cast<size_t>(integerDigits + decimals);
+    bool roundUp = kept < digits.size() && digits[kept] >= '5';
+    digits.resize(kept, '0');
+    for (size_t i = kept; roundUp && i-- > 0;) {
+      roundUp = digits[i] == '9';
+      digits[i] = roundUp ? '0' : static_cast<char>(digits[i] + 1);
+    }
+    if (roundUp) {
+      digits.insert(digits.begin(), '1');
+      ++integerDigits;
+    }
+
+    size_t firstSignificant = digits.find_first_not_of('0');
+    size_t leadingZeros = std::min(firstSignificant, static_cast<size_t>(integerDigits - 1));
+    // No minus sign on a value that rounds to zero: "-0.0" would read as a temperature below zero.
+    if (value < 0 && firstSignificant != std::string::npos) text = "-";
+    text.append(digits, leadingZeros, static_cast<size_t>(integerDigits) - leadingZeros);
+    if (decimals > 0) {
+      text += RegionalSettings().DecimalSeparator;
+      text.append(digits, static_cast<size_t>(integerDigits));
+    }
+  }
+  if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<size_t>(width) - text.size(), ' ');
+  return text;
+}
+
+}  // namespace duz
