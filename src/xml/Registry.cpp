@@ -1,0 +1,153 @@
+#include "xml/Registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+
+#include "base/RegionalSettings.h"
+#include "xml/RegFile.h"
+
+namespace duz {
+namespace {
+
+constexpr const char* Hive = "HKEY_LOCAL_MACHINE\\";
+// The registry is a small settings file; anything larger is not ours.
+constexpr off_t MaxRegistrySize = 16 * 1024 * 1024;
+
+std::mutex WriteLock;  // one read-change-replace at a time within the process
+
+std::string FullKey(const std::string& key) { return Hive + key; }
+
+[[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
+  throw ERegistryException(what + " " + path + ": " + std::strerror(error));
+}
+
+// A missing file is an empty registry.
+TRegFile Load() {
+  const std::string path = RegistryPath();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return TRegFile::Parse("");
+    Fail("Cannot read registry", path, errno);
+  }
+  std::string text;
+  char buffer[65536];
+  ssize_t count;
+  while ((count = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 || static_cast<off_t>(text.size()) + count > MaxRegistrySize) {
+      const int error = count < 0 ? errno : EFBIG;
+      ::close(fd);
+      Fail("Cannot read registry", path, error);
+    }
+    text.append(buffer, static_cast<size_t>(count));
+  }
+  ::close(fd);
+  return TRegFile::Parse(text);
+}
+
+// Written beside the file and renamed over it, so readers see the old or the new file, never half.
+void Save(const TRegFile& file) {
+  const std::string path = RegistryPath();
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  std::error_code ignored;
+  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
+  const std::string temp = path + ".tmp" + std::to_string(::getpid());
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) Fail("Cannot write registry", path, errno);
+  const std::string text = file.Serialize();
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) break;
+    written += static_cast<size_t>(count);
+  }
+  const int error = written < text.size() ? errno : ::fsync(fd) != 0 ? errno : 0;
+  ::close(fd);
+  if (error != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+    const int failure = error != 0 ? error : errno;
+    ::unlink(temp.c_str());
+    Fail("Cannot write registry", path, failure);
+  }
+}
+
+template <typename TResult>
+TResult Change(const std::function<TResult(TRegFile&)>& change) {
+  std::lock_guard lock(WriteLock);
+  TRegFile file = Load();
+  TResult result = change(file);
+  Save(file);
+  return result;
+}
+
+void Change(const std::function<void(TRegFile&)>& change) {
+  Change<bool>([&](TRegFile& file) {
+    change(file);
+    return true;
+  });
+}
+
+}  // namespace
+
+std::string RegistryPath() {
+  const char* path = std::getenv("DUZEZEVOVIVO_REGISTRY");
+  return path && *path ? path : "/etc/duzezevovivo/registry.reg";
+}
+
+std::string ReadRegistryString(const std::string& key, const std::string& name) {
+  const TRegFile file = Load();
+  const TRegValue* value = file.Find(FullKey(key), name);
+  if (!value) return "";
+  auto text = value->AsString();
+  if (!text) throw ERegistryException("Invalid data type for '" + name + "'");
+  return *text;
+}
+
+bool RegistryKeyExists(const std::string& key) { return Load().HasKey(FullKey(key)); }
+
+void RegistryCreateKey(const std::string& key) {
+  Change([&](TRegFile& file) { file.CreateKey(FullKey(key)); });
+}
+
+void RegistryWriteString(const std::string& key, const std::string& name, const std::string& value) {
+  Change([&](TRegFile& file) { file.SetValue(FullKey(key), TRegValue::Text(name, value)); });
+}
+
+void RegistryWriteDword(const std::string& key, const std::string& name, uint32_t value) {
+  Change([&](TRegFile& file) { file.SetValue(FullKey(key), TRegValue::Dword(name, value)); });
+}
+
+bool RegistryDeleteKey(const std::string& key) {
+  return Change<bool>([&](TRegFile& file) { return file.DeleteKey(FullKey(key)); });
+}
+
+void LoadRegionalSettings() {
+  const std::string key = "SOFTWARE\\Quellix\\Duzezevovivo\\International";
+  TRegionalSettings settings = TRegionalSettings::FromLocale();
+  auto character = [&](const char* name, char& field) {
+    const std::string value = ReadRegistryString(key, name);
+    if (!value.empty()) field = value.front();
+  };
+  auto text = [&](const char* name, std::string& field) {
+    std::string value = ReadRegistryString(key, name);
+    if (!value.empty()) field = std::move(value);
+  };
+  character("DecimalSeparator", settings.DecimalSeparator);
+  character("DateSeparator", settings.DateSeparator);
+  character("TimeSeparator", settings.TimeSeparator);
+  text("ShortDateFormat", settings.ShortDateFormat);
+  text("LongTimeFormat", settings.LongTimeFormat);
+  SetRegionalSettings(settings);
+}
+
+}  // namespace duz

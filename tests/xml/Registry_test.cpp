@@ -1,0 +1,113 @@
+#include "xml/Registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "base/RegionalSettings.h"
+#include "support/Env.h"
+#include "support/TempDir.h"
+
+namespace duz {
+namespace {
+
+using test::TScopedEnv;
+using test::TTempDir;
+
+const std::string Key = "SOFTWARE\\Quellix\\Duzezevovivo";
+
+class RegistryTest : public ::testing::Test {
+protected:
+  TTempDir FDir;
+  std::string FPath = FDir.File("registry.reg");
+  TScopedEnv FEnv{"DUZEZEVOVIVO_REGISTRY", FPath};
+
+  void WriteRegistry(const std::string& body) {
+    FDir.Write("registry.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + Key + "]\n" + body);
+  }
+};
+
+TEST_F(RegistryTest, MissingFileKeyOrValueReadsAsEmpty) {
+  EXPECT_EQ(ReadRegistryString(Key, "config"), "");
+  WriteRegistry("\"other\"=\"x\"\n");
+  EXPECT_EQ(ReadRegistryString(Key, "config"), "");
+  EXPECT_EQ(ReadRegistryString(Key + "\\Nothing", "other"), "");
+}
+
+TEST_F(RegistryTest, StringTypesAreReadUpToTheirFirstZero) {
+  WriteRegistry(
+      "\"config\"=\"/etc/duz/config.xml\"\n"
+      "\"expand\"=hex(2):25,00,48,00,4f,00,4d,00,45,00,25,00,00,00\n"
+      "\"zero\"=hex(1):61,00,00,00,62,00,00,00\n");
+  EXPECT_EQ(ReadRegistryString(Key, "config"), "/etc/duz/config.xml");
+  EXPECT_EQ(ReadRegistryString(Key, "expand"), "%HOME%");
+  EXPECT_EQ(ReadRegistryString(Key, "zero"), "a");
+}
+
+TEST_F(RegistryTest, OtherTypesAreRefusedByName) {
+  WriteRegistry("\"config\"=dword:00000001\n\"blob\"=hex:00\n");
+  for (const std::string name : {"config", "blob"}) {
+    try {
+      ReadRegistryString(Key, name);
+      ADD_FAILURE() << name << " was read";
+    } catch (const ERegistryException& e) {
+      EXPECT_EQ(e.Message(), "Invalid data type for '" + name + "'");
+    }
+  }
+}
+
+TEST_F(RegistryTest, WritesKeepTheRestOfTheFileAndItsMode) {
+  WriteRegistry("; hand-written note\n\"keep\"=\"me\"\n");
+  ::chmod(FPath.c_str(), 0600);
+  RegistryWriteString(Key, "config", "/etc/x.xml");
+  RegistryWriteDword(Key + "\\Other", "Number", 7);
+  const std::string text = FDir.Read("registry.reg");
+  EXPECT_NE(text.find("; hand-written note\n\"keep\"=\"me\"\n\"config\"=\"/etc/x.xml\"\n"), std::string::npos) << text;
+  EXPECT_EQ(ReadRegistryString(Key, "keep"), "me");
+  EXPECT_EQ(ReadRegistryString(Key, "config"), "/etc/x.xml");
+  struct stat status {};
+  ASSERT_EQ(::stat(FPath.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  // Nothing is left beside the file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(FDir.Path()), {}), 1);
+}
+
+TEST_F(RegistryTest, KeysAreCreatedFoundAndDeletedWithoutCase) {
+  EXPECT_FALSE(RegistryKeyExists(Key));
+  RegistryCreateKey(Key + "\\ComPorts");
+  EXPECT_TRUE(RegistryKeyExists(Key));
+  EXPECT_TRUE(RegistryKeyExists("software\\quellix\\duzezevovivo\\comports"));
+  EXPECT_TRUE(RegistryDeleteKey("SOFTWARE\\QUELLIX"));
+  EXPECT_FALSE(RegistryKeyExists(Key + "\\ComPorts"));
+  EXPECT_FALSE(RegistryDeleteKey(Key));
+}
+
+TEST_F(RegistryTest, MissingFolderIsCreatedButAnUnwritablePlaceRaises) {
+  TScopedEnv nested("DUZEZEVOVIVO_REGISTRY", FDir.File("etc/duz/registry.reg"));
+  RegistryWriteString(Key, "config", "x");
+  EXPECT_EQ(ReadRegistryString(Key, "config"), "x");
+
+  FDir.Write("plainfile", "");
+  TScopedEnv blocked("DUZEZEVOVIVO_REGISTRY", FDir.File("plainfile/registry.reg"));
+  EXPECT_THROW(RegistryWriteString(Key, "config", "x"), ERegistryException);
+}
+
+TEST_F(RegistryTest, RegionalValuesOverrideTheLocale) {
+  const TRegionalSettings saved = RegionalSettings();
+  FDir.Write("registry.reg",
+             "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + Key +
+                 "\\International]\n\"DecimalSeparator\"=\",\"\n\"DateSeparator\"=\".\"\n\"TimeSeparator\"=\"-\"\n"
+                 "\"ShortDateFormat\"=\"dd.mm.yyyy\"\n\"LongTimeFormat\"=\"hh-nn-ss\"\n");
+  LoadRegionalSettings();
+  const TRegionalSettings loaded = RegionalSettings();
+  SetRegionalSettings(saved);
+  EXPECT_EQ(loaded.DecimalSeparator, ',');
+  EXPECT_EQ(loaded.DateSeparator, '.');
+  EXPECT_EQ(loaded.TimeSeparator, '-');
+  EXPECT_EQ(loaded.ShortDateFormat, "dd.mm.yyyy");
+  EXPECT_EQ(loaded.LongTimeFormat, "hh-nn-ss");
+  // Values that are not there leave the locale's settings.
+  EXPECT_EQ(loaded.LongDateFormat, TRegionalSettings::FromLocale().LongDateFormat);
+}
+
+}  // namespace
+}  // namespace duz
