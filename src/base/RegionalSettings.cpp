@@ -12,10 +12,28 @@ namespace {
 // Locale-independent: the bytes of a UTF-8 name are neither letters nor separators here.
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Translates a strftime format into FormatDateTime syntax. Letters and quotes of the locale's
-// literal text are quoted so that they are not read as specifiers. Without seconds, %S goes
-// together with the separator before it (the short time format).
-std::string TranslateStrftime(std::string_view format, bool withSeconds = true) {
+// The first punctuation character of a translated format that is not a quote.
+char SeparatorOf(std::string_view translated, char fallback) {
+  for (char c : translated)
+    if (c > ' ' && c < 127 && !IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '"' && c != '\'') return c;
+  return fallback;
+}
+
+std::string Langinfo(nl_item item) { return nl_langinfo(item); }
+
+// Every settings object ever made current stays alive, so that a reference that RegionalSettings()
+// handed to another thread never dangles. Settings change only at start and in tests. Function
+// statics, because the log writer may format times before main() runs.
+std::atomic<const TRegionalSettings*> Current{nullptr};
+
+const TRegionalSettings& Defaults() {
+  static const TRegionalSettings defaults;
+  return defaults;
+}
+
+}  // namespace
+
+std::string TranslateStrftime(std::string_view format, bool withSeconds) {
   std::string result;
   size_t afterLastField = 0;  // where the literal text before the next field starts in result
   auto field = [&](std::string_view ours) {
@@ -117,24 +135,6 @@ std::string TranslateStrftime(std::string_view format, bool withSeconds = true) 
   return result;
 }
 
-// The first punctuation character of a translated format that is not a quote.
-char SeparatorOf(std::string_view translated, char fallback) {
-  for (char c : translated)
-    if (c > ' ' && c < 127 && !IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '"' && c != '\'') return c;
-  return fallback;
-}
-
-std::string Langinfo(nl_item item) { return nl_langinfo(item); }
-
-// Every settings object ever made current stays alive, so that a reference that RegionalSettings()
-// handed to another thread never dangles. Settings change only at start and in tests.
-std::mutex StoreLock;
-std::forward_list<TRegionalSettings> Store;  // guarded by StoreLock
-const TRegionalSettings Defaults;
-std::atomic<const TRegionalSettings*> Current{&Defaults};
-
-}  // namespace
-
 TRegionalSettings TRegionalSettings::FromLocale() {
   TRegionalSettings settings;
   std::string radix = Langinfo(RADIXCHAR);
@@ -157,12 +157,17 @@ TRegionalSettings TRegionalSettings::FromLocale() {
   return settings;
 }
 
-const TRegionalSettings& RegionalSettings() { return *Current.load(std::memory_order_acquire); }
+const TRegionalSettings& RegionalSettings() {
+  const TRegionalSettings* current = Current.load(std::memory_order_acquire);
+  return current ? *current : Defaults();
+}
 
 void SetRegionalSettings(const TRegionalSettings& settings) {
-  std::lock_guard lock(StoreLock);
-  Store.push_front(settings);
-  Current.store(&Store.front(), std::memory_order_release);
+  static std::mutex storeLock;
+  static std::forward_list<TRegionalSettings> store;  // guarded by storeLock
+  std::lock_guard lock(storeLock);
+  store.push_front(settings);
+  Current.store(&store.front(), std::memory_order_release);
 }
 
 }  // namespace duz

@@ -4,6 +4,7 @@
 // overridden from the registry (see xml/RegionalOverrides.h). Set once at start, read-only after.
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace duz {
 
@@ -18,10 +19,10 @@ struct TRegionalSettings {
   std::string TimeAMString = "AM";
   std::string TimePMString = "PM";
   std::array<std::string, 12> ShortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::array<std::string, 12> LongMonthNames{"January", "February", "March",     "April",
-                                             "May",     "June",     "July",      "August",
-                                             "September", "October", "November", "December"};
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::array<std::string, 12> LongMonthNames{"January",   "February", "March",    "April",
+                                             "May",       "June",     "July",     "August",
+                                             "September", "October",  "November", "December"};
   std::array<std::string, 7> ShortDayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   std::array<std::string, 7> LongDayNames{"Sunday",   "Monday", "Tuesday", "Wednesday",
                                           "Thursday", "Friday", "Saturday"};
@@ -29,6 +30,10 @@ struct TRegionalSettings {
   // Settings of the current C locale (LC_NUMERIC, LC_TIME), translated to FormatDateTime syntax.
   static TRegionalSettings FromLocale();
 };
+
+// A strftime(3) format in FormatDateTime syntax (%d.%m.%Y gives dd.mm.yyyy); letters of the
+// literal text are quoted. Without seconds, %S goes together with the separator before it.
+std::string TranslateStrftime(std::string_view format, bool withSeconds = true);
 
 // The settings in force. Defaults to the values above until SetRegionalSettings is called.
 const TRegionalSettings& RegionalSettings();
