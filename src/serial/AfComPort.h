@@ -1,0 +1,99 @@
+#pragma once
+// TAfComPort: one numbered serial port (COM<n>) of a thermometer, owned by its subservice.
+// COM<n> is the device named by registry value "COM<n>" of SOFTWARE\Quellix\Duzezevovivo\ComPorts,
+// else /dev/ttyS<n-1>; it is opened exclusively, raw, 8N1, without flow control, DTR and RTS raised.
+// While open, an event thread watches the device and announces input as OnDataRecived on the owner
+// loop (TEventLoop::Current() of the constructing thread), and a writer thread sends what WriteString
+// queued. A device that hangs up or fails closes the port, so that its owner can open it again.
+// Threads: construct, destroy and handle events on the owner loop thread; Open, Close and IsOpen may
+// also be called from another thread; WriteString from any thread. The loop outlives the port.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "base/Component.h"
+#include "base/Exception.h"
+#include "serial/AfCircularBuffer.h"
+
+namespace duz {
+
+class TEventLoop;
+
+// The port cannot be opened or set up.
+class EAfComPortCoreError : public Exception {
+  using Exception::Exception;
+};
+
+// A write that does not fit into the output ring buffer.
+class EAfComPortError : public Exception {
+  using Exception::Exception;
+};
+
+class TAfComPort : public TComponent {
+public:
+  static constexpr uint32_t InBufSize = 4096;   // bytes taken by one ReadAvailable at most
+  static constexpr uint32_t OutBufSize = 2048;  // size of the output ring buffer
+
+  explicit TAfComPort(TComponent* owner);
+  ~TAfComPort() override;
+
+  uint16_t ComNumber() const { return FComNumber; }
+  // On an open port: close, set, open.
+  void SetComNumber(uint16_t value);
+  uint32_t BaudRate() const { return FBaudRate; }
+  // On an open port the new speed applies at once.
+  void SetBaudRate(uint32_t value);
+
+  // Does nothing on an open port; raises EAfComPortCoreError and stays closed on failure.
+  void Open();
+  // Stops both threads, discards queued data both ways and closes the device. Nothing when closed.
+  void Close();
+  bool IsOpen() const { return FOpen; }
+
+  // Every byte now in the input queue ("" while closing or closed).
+  std::string ReadAvailable();
+  // Queues all of data for the writer thread, or raises EAfComPortError and queues nothing.
+  // Empty data, or a port that is not open, sends nothing.
+  void WriteString(const std::string& data);
+
+  // Runs on the owner loop thread; what it throws is dropped.
+  std::function<void(TAfComPort& sender, size_t count)> OnDataRecived;
+
+private:
+  struct TSession;
+
+  void OpenLocked();
+  void CloseLocked();
+  // Closes the port if session is still its open period (a late hang-up must not close a reopen).
+  void EndSession(const std::shared_ptr<TSession>& session);
+  void ApplyLineSettings(int fd) const;
+  size_t InputCount();
+  void DeliverData();
+  bool Announce(const std::shared_ptr<TSession>& session);
+  void WatchEvents(std::shared_ptr<TSession> session);
+  void WriteQueued(std::shared_ptr<TSession> session);
+
+  TEventLoop& FLoop;
+  std::atomic<uint16_t> FComNumber{0};
+  std::atomic<uint32_t> FBaudRate{115200};
+
+  std::mutex FOpenLock;  // serialises Open and Close
+  std::atomic<bool> FOpen{false};
+  std::atomic<bool> FClosing{false};
+  std::shared_ptr<TSession> FSession;  // the current open period; guarded by FOpenLock
+  std::thread FEventThread;
+  std::thread FWriterThread;
+
+  std::mutex FReadLock;
+  int FFd = -1;  // guarded by FReadLock; the threads use their session's copy
+
+  std::mutex FWriteLock;
+  TAfCircularBuffer FBuffer{OutBufSize};  // guarded by FWriteLock
+  int FDataFd = -1;                       // eventfd waking the writer; guarded by FWriteLock
+};
+
+}  // namespace duz
