@@ -1,0 +1,83 @@
+#include "log/LogQueue.h"
+
+#include <cstring>
+#include <new>
+
+namespace duz {
+
+TLogEntry::TPtr TLogEntry::Create(TDateTime time, std::string_view text) {
+  void* memory = ::operator new(sizeof(TLogEntry) + text.size());
+  TPtr entry(new (memory) TLogEntry(time, text.size()));
+  std::memcpy(entry.get() + 1, text.data(), text.size());
+  return entry;
+}
+
+void TLogEntry::TDeleter::operator()(TLogEntry* entry) const {
+  entry->~TLogEntry();
+  ::operator delete(entry);
+}
+
+TLogQueue::~TLogQueue() { TakeAll(); }
+
+void TLogQueue::Push(TLogEntry::TPtr entry) {
+  bool wasEmpty;
+  {
+    std::lock_guard lock(FLock);
+    if (!FOpen) return;
+    TLogEntry* last = entry.release();
+    wasEmpty = !FHead;
+    if (wasEmpty) {
+      FHead = last;
+      FWake = true;
+    } else {
+      FTail->FNext = last;
+    }
+    FTail = last;
+  }
+  if (wasEmpty) FSignal.notify_all();
+}
+
+void TLogQueue::Open() {
+  TakeAll();  // while closed, nothing can be pushed in between
+  std::lock_guard lock(FLock);
+  FWake = false;
+  FOpen = true;
+}
+
+void TLogQueue::Close() {
+  {
+    std::lock_guard lock(FLock);
+    FOpen = false;
+  }
+  FSignal.notify_all();
+}
+
+void TLogQueue::Sleep(std::chrono::milliseconds time) {
+  std::unique_lock lock(FLock);
+  FSignal.wait_for(lock, time, [this] { return !FOpen; });
+}
+
+bool TLogQueue::WaitForLines(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(FLock);
+  bool woken = FSignal.wait_for(lock, timeout, [this] { return FWake || !FOpen; });
+  FWake = false;
+  return woken;
+}
+
+std::vector<TLogEntry::TPtr> TLogQueue::TakeAll() {
+  TLogEntry* entry;
+  {
+    std::lock_guard lock(FLock);
+    entry = FHead;
+    FHead = FTail = nullptr;
+  }
+  std::vector<TLogEntry::TPtr> batch;
+  while (entry) {
+    TLogEntry* next = entry->FNext;
+    batch.emplace_back(entry);
+    entry = next;
+  }
+  return batch;
+}
+
+}  // namespace duz

@@ -1,0 +1,304 @@
+#include "log/Logger.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "base/Clock.h"
+#include "base/DateTime.h"
+#include "base/FormatDateTime.h"
+#include "support/Env.h"
+#include "support/TempDir.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+TDateTime At(int day, int hour, int minute, int second, int ms) {
+  return EncodeDate(2026, 12, day) + EncodeTime(hour, minute, second, ms);
+}
+
+std::string FileNameAt(TDateTime time) { return FormatDateTime("yyyy-mm-dd hh_nn_ss_zzz", time) + ".txt"; }
+
+// Collects what the view is shown, from whichever thread shows it.
+class TViewRecorder {
+public:
+  void Add(const std::string& text, TDateTime time) {
+    std::lock_guard lock(FLock);
+    FLines.push_back(text);
+    FTimes.push_back(time);
+  }
+  std::vector<std::string> Lines() {
+    std::lock_guard lock(FLock);
+    return FLines;
+  }
+  std::vector<TDateTime> Times() {
+    std::lock_guard lock(FLock);
+    return FTimes;
+  }
+  bool WaitFor(const std::string& line) {
+    return test::WaitUntil(
+        [&] {
+          std::vector<std::string> lines = Lines();
+          return std::find(lines.begin(), lines.end(), line) != lines.end();
+        },
+        10s);
+  }
+
+private:
+  std::mutex FLock;
+  std::vector<std::string> FLines;
+  std::vector<TDateTime> FTimes;
+};
+
+// Runs each test in a fresh current directory (where the log files go), with the event log in a
+// file of its own and the clock standing still.
+class LoggerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FOldDir = fs::current_path();
+    fs::current_path(FLogDir.Path());
+    TestClock::Set(At(7, 22, 5, 52, 123));
+  }
+  void TearDown() override {
+    StopLogger();
+    SetLogViewHook({});
+    TestClock::Reset();
+    fs::current_path(FOldDir);
+  }
+
+  std::vector<std::string> LogFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(FLogDir.Path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Log(const std::string& name) const { return FLogDir.Read(name); }
+  std::vector<std::string> Events() const {
+    std::vector<std::string> texts;
+    std::string content = test::ReadFile(FEventFile);
+    for (size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
+      std::string line = content.substr(start, end - start);
+      texts.push_back(line.substr(line.rfind('\t') + 1));
+    }
+    return texts;
+  }
+  void RecordView() {
+    SetLogViewHook([this](const std::string& text, TDateTime time) { FView.Add(text, time); });
+  }
+
+  test::TTempDir FLogDir;
+  test::TTempDir FEventDir;
+  std::string FEventFile = FEventDir.File("events");
+  test::TScopedEnv FEnv{"DUZEZEVOVIVO_EVENTLOG", FEventFile};
+  fs::path FOldDir;
+  TViewRecorder FView;
+};
+
+TEST_F(LoggerTest, NothingLoggedCreatesNoFile) {
+  StartLogger();
+  StopLogger();
+  EXPECT_TRUE(LogFiles().empty());
+}
+
+TEST_F(LoggerTest, LinesBeforeStartAndAfterStopAreDropped) {
+  WriteLog("before start");
+  StartLogger();
+  StopLogger();
+  WriteLog("after stop");
+  StartLogger();
+  StopLogger();
+  EXPECT_TRUE(LogFiles().empty());
+}
+
+TEST_F(LoggerTest, LineLoggedDuringStopIsDroppedNotCarriedIntoTheNextRun) {
+  SetLogViewHook([this](const std::string& text, TDateTime time) {
+    FView.Add(text, time);
+    WriteLog("late");  // stopping has begun: the writer shows its last batch
+  });
+  StartLogger();
+  WriteLog("last");
+  StopLogger();
+  SetLogViewHook({});
+  TestClock::Advance(1);
+  StartLogger();
+  WriteLog("next run");
+  StopLogger();
+  ASSERT_EQ(LogFiles().size(), 2u);
+  EXPECT_EQ(Log(LogFiles()[0]), "22:05:52.123; last\r");
+  EXPECT_EQ(Log(LogFiles()[1]), "22:05:53.123; next run\r");
+}
+
+TEST_F(LoggerTest, LineIsTimeSemicolonTextAndOneCarriageReturnWithEmbeddedBreaksKept) {
+  StartLogger();
+  WriteLog("one\r\ntwo\nthree\\t");
+  WriteLog("");
+  StopLogger();
+  ASSERT_EQ(LogFiles(), std::vector<std::string>{"2026-12-07 22_05_52_123.txt"});
+  EXPECT_EQ(Log(LogFiles()[0]), "22:05:52.123; one\r\ntwo\nthree\\t\r22:05:52.123; \r");
+}
+
+TEST_F(LoggerTest, LinesOfSeveralThreadsKeepQueueOrderInOneFile) {
+  std::mutex order;
+  std::vector<std::string> queued;
+  StartLogger();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        std::lock_guard lock(order);  // so that the queue order is known
+        queued.push_back(fmt::format("thread {} line {}", t, i));
+        WriteLog(queued.back());
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  StopLogger();
+  std::string expected;
+  for (const std::string& line : queued) expected += "22:05:52.123; " + line + "\r";
+  ASSERT_EQ(LogFiles().size(), 1u);
+  EXPECT_EQ(Log(LogFiles()[0]), expected);
+}
+
+TEST_F(LoggerTest, EveryRunStartsANewFileEvenWhenOneOfTheSameDayExists) {
+  StartLogger();
+  WriteLog("first run");
+  StopLogger();
+  TestClock::Set(At(7, 23, 0, 0, 0));
+  StartLogger();
+  WriteLog("second run");
+  StopLogger();
+  EXPECT_EQ(LogFiles(), (std::vector<std::string>{"2026-12-07 22_05_52_123.txt", "2026-12-07 23_00_00_000.txt"}));
+  EXPECT_EQ(Log("2026-12-07 23_00_00_000.txt"), "23:00:00.000; second run\r");
+}
+
+TEST_F(LoggerTest, BatchStraddlingMidnightGoesToTwoFilesNamedByTheWritersClock) {
+  TestClock::Set(At(7, 23, 59, 59, 500));
+  StartLogger();  // the writer pauses before its first batch: both lines land in it
+  WriteLog("before midnight");
+  TestClock::Advance(1);
+  WriteLog("after midnight");
+  StopLogger();
+  // Both files are named when the clock reads 00:00:00.500; the second is kept apart by a ms.
+  EXPECT_EQ(LogFiles(), (std::vector<std::string>{"2026-12-08 00_00_00_500.txt", "2026-12-08 00_00_00_501.txt"}));
+  EXPECT_EQ(Log("2026-12-08 00_00_00_500.txt"), "23:59:59.500; before midnight\r");
+  EXPECT_EQ(Log("2026-12-08 00_00_00_501.txt"), "00:00:00.500; after midnight\r");
+}
+
+TEST_F(LoggerTest, FailedAttemptsAreReportedOnceAndTheirLinesWrittenAfterRecovery) {
+  RecordView();
+  // Directories where the next three files would go: opening them for writing fails, even as root.
+  for (int ms = 0; ms < 3; ++ms) fs::create_directory(FileNameAt(At(7, 22, 5, 52, 123 + ms)));
+  StartLogger();
+  for (const char* line : {"lost 1", "lost 2", "lost 3", "recovered"}) {
+    WriteLog(line);  // one batch each
+    ASSERT_TRUE(FView.WaitFor(line)) << line;
+  }
+  StopLogger();
+  EXPECT_EQ(Events(), (std::vector<std::string>{
+                          "Chyba při zápisu do logovacího souboru \"2026-12-07 22_05_52_123.txt\"",
+                          "Bylo zaznamenáno 3 neůpěšných pokusů o zápis do logovacích souborů"}));
+  EXPECT_EQ(Log("2026-12-07 22_05_52_126.txt"),
+            "22:05:52.123; lost 1\r22:05:52.123; lost 2\r22:05:52.123; lost 3\r22:05:52.123; recovered\r");
+  EXPECT_EQ(FView.Lines(), (std::vector<std::string>{"lost 1", "lost 2", "lost 3", "recovered"}));
+}
+
+TEST_F(LoggerTest, KeptLinesAreBoundedAndTheDropIsNoted) {
+  RecordView();
+  // A removed current directory fails every attempt until the writer is given a new one.
+  fs::create_directory("gone");
+  fs::current_path("gone");
+  fs::remove(FLogDir.Path() / "gone");
+  StartLogger();
+  const int extra = 5;
+  for (int i = 0; i < 100000 + extra; ++i) WriteLog(std::to_string(i));
+  ASSERT_TRUE(FView.WaitFor(std::to_string(100000 + extra - 1)));
+  fs::current_path(FLogDir.Path());
+  WriteLog("recovered");
+  StopLogger();
+  ASSERT_EQ(LogFiles().size(), 1u);
+  std::string log = Log(LogFiles()[0]);
+  EXPECT_EQ(log.substr(0, 96), "22:05:52.123; 5 log lines were dropped while the log files could not be written\r"
+                               "22:05:52.123; 5\r");
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 1 + 100000 + 1);
+  EXPECT_TRUE(log.ends_with("; 100004\r22:05:52.123; recovered\r"));
+}
+
+TEST_F(LoggerTest, ViewGetsEachLineOnceAfterItIsInTheFile) {
+  std::vector<std::string> missingFromFile;
+  SetLogViewHook([&](const std::string& text, TDateTime time) {
+    std::string files;
+    for (const std::string& name : LogFiles()) files += Log(name);
+    if (files.find("; " + text + "\r") == std::string::npos) missingFromFile.push_back(text);
+    FView.Add(text, time);
+  });
+  StartLogger();
+  WriteLog("first batch");
+  ASSERT_TRUE(FView.WaitFor("first batch"));
+  TestClock::Advance(0.25);
+  WriteLog("second batch");
+  StopLogger();
+  EXPECT_EQ(FView.Lines(), (std::vector<std::string>{"first batch", "second batch"}));
+  EXPECT_EQ(FView.Times(), (std::vector<TDateTime>{At(7, 22, 5, 52, 123), At(7, 22, 5, 52, 373)}));
+  EXPECT_TRUE(missingFromFile.empty());
+}
+
+// A view thread that serves jobs only when it pumps, like a GUI event loop.
+class TViewThreadQueue {
+public:
+  // The invoker: queue the job and wait for the view thread to run it (bounded, so a fault fails
+  // the test instead of hanging it).
+  void Invoke(const std::function<void()>& job) {
+    std::unique_lock lock(FLock);
+    bool done = false;
+    FJobs.push_back([&] {
+      job();
+      std::lock_guard doneLock(FLock);
+      done = true;
+      FDone.notify_all();
+    });
+    if (!FDone.wait_for(lock, 10s, [&] { return done; })) FTimedOut = true;
+  }
+  void Pump() {
+    std::deque<std::function<void()>> jobs;
+    {
+      std::lock_guard lock(FLock);
+      jobs.swap(FJobs);
+    }
+    for (auto& job : jobs) job();
+  }
+  bool TimedOut() {
+    std::lock_guard lock(FLock);
+    return FTimedOut;
+  }
+
+private:
+  std::mutex FLock;
+  std::condition_variable FDone;
+  std::deque<std::function<void()>> FJobs;
+  bool FTimedOut = false;
+};
+
+TEST_F(LoggerTest, StopWhileTheWriterWaitsForTheViewDoesNotDeadlock) {
+  TViewThreadQueue viewThread;
+  SetLogViewHook([this](const std::string& text, TDateTime time) { FView.Add(text, time); },
+                 [&](const std::function<void()>& job) { viewThread.Invoke(job); });
+  StartLogger();
+  WriteLog("shown while stopping");
+  StopLogger([&] { viewThread.Pump(); });
+  EXPECT_FALSE(viewThread.TimedOut());
+  EXPECT_EQ(FView.Lines(), std::vector<std::string>{"shown while stopping"});
+}
+
+}  // namespace
+}  // namespace duz
