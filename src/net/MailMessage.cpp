@@ -10,7 +10,8 @@ namespace duz {
 namespace {
 
 constexpr std::size_t MaxHeaderLine = 78;
-constexpr std::size_t MaxEncodedWord = 75;
+// Below the 75 of RFC 2047, so that "Subject: " and one encoded word fit on one 78-character line.
+constexpr std::size_t MaxEncodedWord = MaxHeaderLine - std::string_view("Subject: ").size();
 constexpr std::string_view EncodedWordStart = "=?UTF-8?Q?";
 constexpr std::string_view EncodedWordEnd = "?=";
 

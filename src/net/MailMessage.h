@@ -31,7 +31,7 @@ std::vector<TMailAddress> ParseAddressList(std::string_view text);
 std::string FormatAddressList(const std::vector<TMailAddress>& list);
 
 // Header text: unchanged when every byte lies in 32..126, otherwise Q-encoded words labelled UTF-8,
-// each at most 75 characters, separated by blanks.
+// each short enough to share a line with its header name, separated by blanks.
 std::string EncodeHeaderText(std::string_view text);
 // "Mon, 7 Dec 2026 22:15:02 +0100", in English whatever the locale.
 std::string FormatMailDate(TDateTime localTime, int utcOffsetMinutes);

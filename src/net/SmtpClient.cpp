@@ -90,8 +90,8 @@ void TSmtpClient::Send(const TMailMessage& message) {
     Expect(Command("DATA"), {354});
     Status("Encoding text");
     const TDateTime now = Now();
-    FStream.Write(ComposeMessage(message, now, UtcOffsetMinutes(now)), FSettings.ReplyTimeout);
-    Expect(Command("."), {250});
+    FStream.Write(ComposeMessage(message, now, UtcOffsetMinutes(now)) + ".\r\n", FSettings.ReplyTimeout);
+    Expect(ReadReply(), {250});
   } catch (...) {
     Abort();
     throw;
