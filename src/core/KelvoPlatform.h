@@ -4,6 +4,7 @@
 // TEventLoop and keep running it afterwards. Construction finds the configuration through the
 // registry, loads it (honouring WAIT pauses), creates one subservice per KELVO element through the
 // factory, then starts the tick thread. Destruction stops the tick thread before the subservices go.
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "base/Component.h"
+#include "base/DateTime.h"
 #include "base/EventLogger.h"
 
 namespace duz {
@@ -38,13 +40,18 @@ public:
 
 private:
   bool LoadConfiguration();
-  void TickLoop(TThreadRunner& thread);
+  void TickLoop(TThreadRunner& thread, TDateTime startTime);
+  void StopTicking();
 
   TSubserviceFactory FFactory;
   std::unique_ptr<TThreadRunner> FRunner;
   std::unique_ptr<TEventLogger> FEventLogger;
   std::mutex FEventLoggerLock;
   std::mutex FTickLock;
+  // Wakes the tick thread from its pause when the platform goes. Guarded by FStopLock.
+  std::mutex FStopLock;
+  std::condition_variable FStopWake;
+  bool FStopping = false;
   pugi::xml_document FConfig;
 };
 

@@ -1,0 +1,180 @@
+#include "core/KelvoPlatform.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <thread>
+
+#include "base/Clock.h"
+#include "base/DebugMode.h"
+#include "base/Exception.h"
+#include "core/Subservice.h"
+#include "core/ThreadRunner.h"
+#include "log/Logger.h"
+#include "xml/Registry.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+namespace {
+
+constexpr const char* ConfigKey = "SOFTWARE\\Quellix\\Duzezevovivo";
+// Entries carry the service's name: an empty source would leave them without any.
+constexpr const char* EventSource = "Deredoru";
+constexpr double FirstTickDelaySeconds = 30;
+constexpr auto TickPause = std::chrono::milliseconds(1000);
+// A configuration file is a few kilobytes; this bounds what a wrong path can make us read.
+constexpr std::uintmax_t MaxConfigSize = 16 * 1024 * 1024;
+// The longest pause a WAIT element can ask for (the largest finite 32-bit millisecond count).
+constexpr double MaxWaitMs = 4294967294.0;
+
+std::atomic<TKelvoPlatform*> Current{nullptr};
+
+void DebugLog(const char* line) {
+  if (DebugMode) WriteLog(line);
+}
+
+std::string UpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// Raises Exception "<path>(<line>,<column>): <what the parser found>" for a file that is not
+// well-formed.
+void LoadDocument(pugi::xml_document& document, const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > MaxConfigSize) throw Exception(path + ": the file is larger than 16 MiB");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw Exception(path + ": the file cannot be read");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw Exception(path + ": the file cannot be read");
+  const pugi::xml_parse_result result =
+      document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_comments);
+  if (result) return;
+  const auto before = std::string_view(text).substr(0, std::clamp<ptrdiff_t>(result.offset, 0, static_cast<ptrdiff_t>(text.size())));
+  const size_t line = 1 + std::count(before.begin(), before.end(), '\n');
+  const size_t lineStart = before.rfind('\n');
+  const size_t column = before.size() - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
+  throw Exception(fmt::format("{}({},{}): {}", path, line, column, result.description()));
+}
+
+// A negative or unreadable number pauses nothing, rather than for a wrapped-around eternity.
+void PauseSeconds(double seconds) {
+  const double ms = std::round(seconds * 1000);
+  if (!(ms > 0)) return;
+  std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int64_t>(std::min(ms, MaxWaitMs))));
+}
+
+// Last created first, so that later subservices never outlive those they were created after.
+void FreeOwnedComponents(TComponent& owner) {
+  while (owner.ComponentCount() > 0) delete owner.Component(owner.ComponentCount() - 1);
+}
+
+void ForgetCurrent(TKelvoPlatform* platform) { Current.compare_exchange_strong(platform, nullptr); }
+
+}  // namespace
+
+TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory)
+    : TComponent(owner), FFactory(std::move(factory)) {
+  DebugLog("KelvoPlatform create");
+  Current = this;
+  try {
+    LoadConfiguration();
+  } catch (...) {
+    // The subservices hold elements of FConfig, which goes before the base class frees them.
+    FreeOwnedComponents(*this);
+    ForgetCurrent(this);
+    throw;
+  }
+  const TDateTime startTime = Now() + FirstTickDelaySeconds / SecondsPerDay;
+  FRunner = std::make_unique<TThreadRunner>([this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
+  DebugLog("KelvoPlatform created");
+}
+
+TKelvoPlatform::~TKelvoPlatform() {
+  DebugLog("KelvoPlatform destroy");
+  StopTicking();
+  FreeOwnedComponents(*this);
+  ForgetCurrent(this);
+  DebugLog("KelvoPlatform destroyed");
+}
+
+bool TKelvoPlatform::LoadConfiguration() {
+  DebugLog("KelvoPlatform configuration load");
+  const std::string path = ReadRegistryString(ConfigKey, "config");
+  std::error_code error;
+  const bool found = std::filesystem::is_regular_file(path, error);
+  if (found) {
+    LoadDocument(FConfig, path);
+    for (pugi::xml_node node : FConfig.document_element().children()) {
+      if (node.type() != pugi::node_element) continue;
+      const std::string name = UpperCase(node.name());
+      if (name == "WAIT") {
+        PauseSeconds(GetAttrDef(node, "wait", 10).ToDouble());
+      } else if (name == "KELVO") {
+        try {
+          FFactory(*this, node);
+        } catch (...) {
+          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node), EVENTLOG_ERROR_TYPE, 0, 0);
+        }
+      }
+    }
+  } else {
+    LogEvent("Config file not found! (" + path + ")", EVENTLOG_ERROR_TYPE, 0, 0);
+  }
+  DebugLog("KelvoPlatform confuguration loaded");
+  return found;
+}
+
+void TKelvoPlatform::LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id) {
+  TEventLogger* logger;
+  {
+    std::lock_guard lock(FEventLoggerLock);
+    if (!FEventLogger) FEventLogger = std::make_unique<TEventLogger>(EventSource);
+    logger = FEventLogger.get();
+  }
+  logger->LogMessage(message, type, category, id);
+}
+
+void TKelvoPlatform::TickSubservices() {
+  std::lock_guard lock(FTickLock);
+  for (int i = 0; i < ComponentCount(); ++i) {
+    if (auto* subservice = dynamic_cast<TSubservice*>(Component(i))) subservice->Tick();
+  }
+}
+
+// An exception from a tick ends the loop; the runner swallows it.
+void TKelvoPlatform::TickLoop(TThreadRunner& thread, TDateTime startTime) {
+  do {
+    {
+      std::unique_lock lock(FStopLock);
+      if (FStopWake.wait_for(lock, TickPause, [this] { return FStopping; })) return;
+    }
+    if (Now() > startTime) TickSubservices();
+  } while (!thread.Terminated());
+}
+
+void TKelvoPlatform::StopTicking() {
+  if (!FRunner) return;
+  {
+    std::lock_guard lock(FStopLock);
+    FStopping = true;
+  }
+  FStopWake.notify_all();
+  FRunner->Terminate();
+  FRunner->WaitFor();
+  FRunner.reset();
+}
+
+TKelvoPlatform* CurrentPlatform() { return Current; }
+
+}  // namespace duz

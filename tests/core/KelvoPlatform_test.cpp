@@ -1,0 +1,219 @@
+#include "core/KelvoPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "base/Clock.h"
+#include "base/Exception.h"
+#include "core/Subservice.h"
+#include "support/Env.h"
+#include "support/TempDir.h"
+#include "xml/Registry.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TScopedEnv;
+using test::TTempDir;
+using test::WaitUntil;
+
+// What the recording subservices saw, shared by the test and the tick thread.
+struct TRecord {
+  std::mutex Lock;
+  std::vector<int> Created;    // comport of each subservice, in creation order
+  std::vector<int> Ticks;      // comport of each tick, in order
+  std::vector<int> Destroyed;  // comport of each destruction, in order
+  std::vector<TKelvoPlatform*> PlatformAtCreation;
+  std::chrono::milliseconds TickLength{0};
+  std::atomic<bool> InTick{false};
+  std::atomic<bool> DestroyedDuringTick{false};
+
+  size_t TickCount() {
+    std::lock_guard lock(Lock);
+    return Ticks.size();
+  }
+};
+
+class TRecordingSubservice : public TSubservice {
+public:
+  TRecordingSubservice(TKelvoPlatform& owner, int comport, TRecord& record)
+      : TSubservice(&owner), FComport(comport), FRecord(record) {
+    std::lock_guard lock(FRecord.Lock);
+    FRecord.Created.push_back(comport);
+    FRecord.PlatformAtCreation.push_back(CurrentPlatform());
+  }
+  ~TRecordingSubservice() override {
+    if (FRecord.InTick) FRecord.DestroyedDuringTick = true;
+    std::lock_guard lock(FRecord.Lock);
+    FRecord.Destroyed.push_back(FComport);
+  }
+  void Tick() override {
+    FRecord.InTick = true;
+    std::this_thread::sleep_for(FRecord.TickLength);
+    {
+      std::lock_guard lock(FRecord.Lock);
+      FRecord.Ticks.push_back(FComport);
+    }
+    FRecord.InTick = false;
+  }
+
+private:
+  int FComport;
+  TRecord& FRecord;
+};
+
+class KelvoPlatformTest : public ::testing::Test {
+protected:
+  TTempDir FDir;
+  TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
+  TScopedEnv FEventLog{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
+  TRecord FRecord;
+
+  KelvoPlatformTest() { TestClock::Set(46000.5); }
+  ~KelvoPlatformTest() override { TestClock::Reset(); }
+
+  void UseConfig(const std::string& xml) {
+    FDir.Write("config.xml", xml);
+    RegistryWriteString("SOFTWARE\\Quellix\\Duzezevovivo", "config", FDir.File("config.xml"));
+  }
+
+  // Refuses a missing or zero comport, as the real subservice does.
+  std::unique_ptr<TKelvoPlatform> Create() {
+    return std::make_unique<TKelvoPlatform>(nullptr, [this](TKelvoPlatform& owner, pugi::xml_node element) {
+      const auto comport = static_cast<int>(GetAttrDef(element, "comport", 0).ToInt());
+      if (comport == 0) throw Exception("Number of ComPort is not set!");
+      return new TRecordingSubservice(owner, comport, FRecord);
+    });
+  }
+
+  // The texts of the event-log entries, each checked to be an error of our source.
+  std::vector<std::string> EventTexts() {
+    const std::string fields = "\tDeredoru\t1\t0\t0\t";  // after the time: source, type, category, id
+    std::vector<std::string> texts;
+    std::istringstream log(FDir.Read("events.log"));
+    for (std::string line; std::getline(log, line);) {
+      const size_t time = line.find('\t');
+      EXPECT_EQ(line.compare(time, fields.size(), fields), 0) << line;
+      texts.push_back(line.substr(time + fields.size()));
+    }
+    return texts;
+  }
+};
+
+TEST_F(KelvoPlatformTest, KelvoElementsOfAnyCaseCreateSubservicesInOrderAfterTheWait) {
+  UseConfig(
+      "<config>\n"
+      "  <WAIT wait=\"0.2\"/>\n"
+      "  <Kelvo comport=\"1\"/>\n"
+      "  <!-- <Kelvo comport=\"9\"/> -->\n"
+      "  <Shutdown/><SHUTDOWN/><SMTP/><Other comport=\"8\"/>stray text\n"
+      "  <kelvo comport=\"2\"><CONDITION/></kelvo>\n"
+      "</config>\n");
+  const auto start = std::chrono::steady_clock::now();
+  auto platform = Create();
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
+  EXPECT_EQ(FRecord.Created, (std::vector<int>{1, 2}));
+  EXPECT_EQ(FRecord.PlatformAtCreation, (std::vector<TKelvoPlatform*>{platform.get(), platform.get()}));
+  EXPECT_EQ(platform->ComponentCount(), 2);
+  EXPECT_EQ(std::string(platform->Config().document_element().child("kelvo").first_child().name()), "CONDITION");
+  EXPECT_TRUE(EventTexts().empty());
+  platform.reset();
+  EXPECT_EQ(FRecord.Destroyed, (std::vector<int>{2, 1}));
+  EXPECT_EQ(CurrentPlatform(), nullptr);
+}
+
+TEST_F(KelvoPlatformTest, NegativeWaitPausesNothing) {
+  UseConfig("<r><WAIT wait=\"-1\"/><Kelvo comport=\"3\"/></r>");
+  const auto start = std::chrono::steady_clock::now();
+  auto platform = Create();
+  // Taken as unsigned milliseconds, -1 s would be about 49 days.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_EQ(FRecord.Created, std::vector<int>{3});
+}
+
+TEST_F(KelvoPlatformTest, BadWaitEndsLoadingAndFreesWhatWasCreated) {
+  UseConfig("<r><Kelvo comport=\"1\"/><WAIT wait=\"soon\"/><Kelvo comport=\"2\"/></r>");
+  EXPECT_THROW(Create(), EConvertError);
+  EXPECT_EQ(FRecord.Created, std::vector<int>{1});
+  EXPECT_EQ(FRecord.Destroyed, std::vector<int>{1});
+  EXPECT_EQ(CurrentPlatform(), nullptr);
+}
+
+TEST_F(KelvoPlatformTest, FailingElementIsReportedAndTheNextOneIsStillCreated) {
+  UseConfig("<r>\n  <Kelvo caption=\"Server &amp; room\">\n    <SAVE/>\n  </Kelvo>\n  <KELVO comport=\"2\"/>\n</r>");
+  auto platform = Create();
+  EXPECT_EQ(FRecord.Created, std::vector<int>{2});
+  EXPECT_EQ(EventTexts(),
+            std::vector<std::string>{"Cannot create Kelvo subservice!\\r<Kelvo caption=\"Server &amp; room\"><SAVE/></Kelvo>"});
+}
+
+TEST_F(KelvoPlatformTest, MissingConfigurationIsReportedWithItsPath) {
+  struct TRow {
+    const char* Label;
+    std::string Path;  // written to the registry unless empty
+  } rows[] = {
+      {"no registry value", ""},
+      {"no such file", FDir.File("missing.xml")},
+      {"a folder is not a file", FDir.File("folder.xml")},
+  };
+  std::filesystem::create_directory(FDir.File("folder.xml"));
+  for (const auto& row : rows) {
+    if (!row.Path.empty()) RegistryWriteString("SOFTWARE\\Quellix\\Duzezevovivo", "config", row.Path);
+    std::filesystem::remove(FDir.File("events.log"));
+    auto platform = Create();
+    EXPECT_EQ(platform->ComponentCount(), 0) << row.Label;
+    EXPECT_EQ(EventTexts(), std::vector<std::string>{"Config file not found! (" + row.Path + ")"}) << row.Label;
+  }
+}
+
+TEST_F(KelvoPlatformTest, ConfigurationErrorsLeaveTheConstructor) {
+  UseConfig("<config>\n  <Kelvo comport=\"1\">\n  </kelvo>\n</config>\n");
+  try {
+    Create();
+    ADD_FAILURE() << "a file that is not well-formed was loaded";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), FDir.File("config.xml") + "(3,5): Start-end tags mismatch");
+  }
+  EXPECT_TRUE(FRecord.Created.empty());
+
+  FDir.Write("registry.reg",
+             "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\n"
+             "\"config\"=dword:00000001\n");
+  EXPECT_THROW(Create(), ERegistryException);
+}
+
+TEST_F(KelvoPlatformTest, FirstTickComesOnlyAfterThirtySecondsThenInCreationOrder) {
+  UseConfig("<r><Kelvo comport=\"1\"/><Kelvo comport=\"2\"/></r>");
+  auto platform = Create();
+  TestClock::Advance(29);
+  std::this_thread::sleep_for(1200ms);  // more than one tick pause
+  EXPECT_EQ(FRecord.TickCount(), 0u);
+  TestClock::Advance(2);
+  ASSERT_TRUE(WaitUntil([&] { return FRecord.TickCount() >= 2; }, 5s));
+  std::lock_guard lock(FRecord.Lock);
+  EXPECT_EQ(std::vector<int>(FRecord.Ticks.begin(), FRecord.Ticks.begin() + 2), (std::vector<int>{1, 2}));
+}
+
+TEST_F(KelvoPlatformTest, DestructionWaitsForTheCurrentTick) {
+  UseConfig("<r><Kelvo comport=\"1\"/></r>");
+  FRecord.TickLength = 300ms;
+  auto platform = Create();
+  TestClock::Advance(31);
+  ASSERT_TRUE(WaitUntil([&] { return FRecord.InTick.load(); }, 5s));
+  platform.reset();
+  EXPECT_FALSE(FRecord.DestroyedDuringTick);
+  EXPECT_EQ(FRecord.TickCount(), 1u);
+  EXPECT_EQ(FRecord.Destroyed, std::vector<int>{1});
+}
+
+}  // namespace
+}  // namespace duz
