@@ -189,10 +189,20 @@ TEST_F(AfComPortTest, WrittenBytesReachTheDevice) {
   port->Open();
   port->WriteString("hello\r");
   EXPECT_EQ(ReadFromDevice(FPty, 6), "hello\r");
-  // A whole buffer's worth, several times over, arrives complete: the ring wraps in between.
+  // Blocks that make the ring wrap arrive complete. The writer frees the room only after the device
+  // took the bytes, so a block may have to wait for the one before.
   for (char fill : {'a', 'b', 'c'}) {
-    std::string block(TAfComPort::OutBufSize, fill);
-    port->WriteString(block);
+    std::string block(1500, fill);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+          try {
+            port->WriteString(block);
+            return true;
+          } catch (const EAfComPortError&) {
+            return false;
+          }
+        },
+        2s));
     EXPECT_EQ(ReadFromDevice(FPty, block.size()), block);
   }
 }
