@@ -6,6 +6,8 @@
 
 namespace duz {
 
+TPlatformHost::TPlatformHost() = default;
+
 TPlatformHost::~TPlatformHost() { Stop(); }
 
 std::string TPlatformHost::Start() {

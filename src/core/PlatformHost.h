@@ -15,7 +15,7 @@ class TKelvoPlatform;
 
 class TPlatformHost {
 public:
-  TPlatformHost() = default;
+  TPlatformHost();
   ~TPlatformHost();
 
   // Starts the owner thread and returns once the platform has been created: "" on success, else
