@@ -7,6 +7,8 @@
 #include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/FloatFormat.h"
+#include "core/IntervalPoster.h"
+#include "core/IntervalSaver.h"
 #include "core/KelvoChild.h"
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
@@ -65,6 +67,8 @@ TKelvo::~TKelvo() {
 
 void TKelvo::CreateChild(pugi::xml_node child) {
   std::string name = UpperCase(child.name());
+  if (name == "SAVE") new TIntervalSaver(*this, child);
+  if (name == "HTMLPOST") new TIntervalPoster(*this, child);
   (void)name;  // the kinds of children are added here as they are built
 }
 

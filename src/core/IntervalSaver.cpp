@@ -1,0 +1,174 @@
+#include "core/IntervalSaver.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "base/Clock.h"
+#include "base/DebugMode.h"
+#include "base/Exception.h"
+#include "base/FloatFormat.h"
+#include "base/FormatDateTime.h"
+#include "base/Variant.h"
+#include "core/Kelvo.h"
+#include "core/XmlFileWriter.h"
+#include "log/Logger.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+namespace {
+
+constexpr const char* NotConnected = "Kelvo not connected";
+
+bool EqualsNoCase(std::string_view text, const char* word) {
+  return text.size() == std::char_traits<char>::length(word) && ::strncasecmp(text.data(), word, text.size()) == 0;
+}
+
+[[noreturn]] void FileError(const char* what, const std::string& path, int error) {
+  throw Exception(std::string(what) + " \"" + path + "\". " + std::system_category().message(error));
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(count));
+  }
+  return true;
+}
+
+void AppendToFile(const std::string& path, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) FileError("Cannot open file", path, errno);
+  bool written = WriteAll(fd, bytes);
+  int error = errno;
+  ::close(fd);
+  if (!written) FileError("Cannot write file", path, error);
+}
+
+// Written beside the file and renamed over it: a crash or a full disk in the middle of a save
+// leaves the old file whole, never a truncated one.
+void ReplaceFile(const std::string& path, std::string_view bytes) {
+  std::string temp = path + ".XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) FileError("Cannot create file", path, errno);
+  struct stat old {};
+  ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644);
+  int error = WriteAll(fd, bytes) && ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    FileError("Cannot write file", path, error);
+  }
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(path, ignored);
+}
+
+std::string DefaultLine(TKelvo& subservice, TDateTime now) {
+  if (!subservice.IsConnected()) return NotConnected;
+  return FormatDateTime("c", now) + "\t" + FormatTemperature(subservice.Temperature());
+}
+
+// A `rewrite` that is not a number is a configuration error; it counts as "keep appending".
+bool RewriteIsOne(pugi::xml_node element) {
+  pugi::xml_attribute rewrite = element.attribute("rewrite");
+  if (!rewrite) return false;
+  try {
+    return TVariant(rewrite.value()).ToDouble() == 1;
+  } catch (const EConvertError&) {
+    return false;
+  }
+}
+
+void AddField(pugi::xml_node parent, const char* name, const std::string& value, bool asAttribute) {
+  if (asAttribute)
+    parent.append_attribute(name).set_value(value.c_str());
+  else
+    parent.append_child(name).text().set(value.c_str());
+}
+
+}  // namespace
+
+bool TIntervalSaver::DoAction(TKelvo& subservice) {
+  pugi::xml_node element = Element();
+  if (!element) return false;
+  const TDateTime now = Now();
+  const std::string caption = subservice.GetCaption();
+
+  std::string type = element.attribute("type").value();
+  if (type.empty()) type = "XML";
+  pugi::xml_attribute filename = element.attribute("filename");
+  std::string name = filename ? filename.value() : FormatDateTime("yyyymmdd", now) + caption;
+  if (pugi::xml_attribute extension = element.attribute("extension"))
+    name += std::string(".") + extension.value();
+  else
+    name += ::strncasecmp(type.c_str(), "XML", 3) == 0 ? ".xml" : ::strncasecmp(type.c_str(), "TXT", 3) == 0 ? ".txt" : ".???";
+  // The directory is put in front as written: it carries its own trailing separator.
+  const std::string path = GetDirectory() + name;
+
+  if (EqualsNoCase(type, "XML") || EqualsNoCase(type, "XMLWA")) {
+    SaveXml(subservice, path, now, EqualsNoCase(type, "XML"));
+  } else if (EqualsNoCase(type, "TXT") || EqualsNoCase(type, "TXTX")) {
+    SaveText(subservice, path, now, EqualsNoCase(type, "TXT") ? "\r\n" : "");
+  } else {
+    if (DebugMode) WriteLog("[" + caption + "] Save to file error - unknown type");
+    return false;
+  }
+  if (DebugMode) WriteLog("[" + caption + "] > Save to file \"" + path + "\" (" + caption + ")");
+  return false;
+}
+
+std::string TIntervalSaver::GetDirectory() const {
+  std::string directory = GetAttrDef(Element(), "directory", "").ToString();
+  std::error_code ignored;  // a directory that cannot be created shows in the file operation
+  if (!directory.empty() && !std::filesystem::is_directory(directory, ignored))
+    std::filesystem::create_directory(directory, ignored);
+  return directory;
+}
+
+void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDateTime now, const char* lineEnd) {
+  std::string templateText = GetCDataText(Element());
+  std::string text = templateText.empty() ? DefaultLine(subservice, now) : ExpandTemplate(templateText, subservice, now);
+  text += lineEnd;
+  if (RewriteIsOne(Element()))
+    ReplaceFile(path, text);
+  else
+    AppendToFile(path, text);
+}
+
+void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateTime now, bool withAttributes) {
+  pugi::xml_document document;
+  pugi::xml_node root;
+  if (FileExists(path)) {
+    pugi::xml_parse_result result = document.load_file(path.c_str(), pugi::parse_full);
+    if (!result)
+      throw Exception("Cannot load XML file \"" + path + "\": " + result.description() + " at offset " +
+                      std::to_string(result.offset));
+    root = document.document_element();
+  } else {
+    root = document.append_child("Kelvo");
+    AddField(root, "caption", subservice.GetCaption(), withAttributes);
+    AddField(root, "date", FormatDateTime("tt", now), withAttributes);
+  }
+  pugi::xml_node data = root.append_child("data");
+  AddField(data, "time", FormatDateTime("hh:nn", now), withAttributes);
+  if (subservice.IsConnected()) {
+    std::string value = FormatTemperature(subservice.Temperature());
+    AddField(data, "value", value.substr(value.find_first_not_of(' ')), withAttributes);
+  } else {
+    AddField(data, "error", NotConnected, withAttributes);
+  }
+  ReplaceFile(path, SerializeXmlFile(document));
+}
+
+}  // namespace duz

@@ -1,0 +1,29 @@
+#pragma once
+// TIntervalSaver: a SAVE element; at every run of its interval appends the current reading of its
+// thermometer to a file: "TXT" (a line ended by CR LF), "TXTX" (the template's text as it is),
+// "XML" (data elements with attributes) or "XMLWA" (data elements with child elements). All
+// attributes are read again at every run, so the default name (date + caption) moves to a new file
+// at midnight. Owned by its TKelvo; DoAction runs on the tick thread.
+#include <string>
+
+#include "core/IntervalItem.h"
+
+namespace duz {
+
+class TIntervalSaver : public TIntervalItem {
+public:
+  using TIntervalItem::TIntervalItem;
+
+protected:
+  // Raises on a file that cannot be written and on an existing XML file that is not well-formed;
+  // the file is then left as it was. Always false.
+  bool DoAction(TKelvo& subservice) override;
+
+private:
+  // `directory`, created (one level) when it does not exist yet.
+  std::string GetDirectory() const;
+  void SaveText(TKelvo& subservice, const std::string& path, TDateTime now, const char* lineEnd);
+  void SaveXml(TKelvo& subservice, const std::string& path, TDateTime now, bool withAttributes);
+};
+
+}  // namespace duz
