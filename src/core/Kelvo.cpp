@@ -7,6 +7,7 @@
 #include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/FloatFormat.h"
+#include "core/Condition.h"
 #include "core/IntervalPoster.h"
 #include "core/IntervalSaver.h"
 #include "core/KelvoChild.h"
@@ -67,6 +68,7 @@ TKelvo::~TKelvo() {
 
 void TKelvo::CreateChild(pugi::xml_node child) {
   std::string name = UpperCase(child.name());
+  if (name == "CONDITION") new TCondition(*this, child);
   if (name == "SAVE") new TIntervalSaver(*this, child);
   if (name == "HTMLPOST") new TIntervalPoster(*this, child);
   (void)name;  // the kinds of children are added here as they are built

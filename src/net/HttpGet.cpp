@@ -1,7 +1,6 @@
 #include "net/HttpGet.h"
 
 #include <curl/curl.h>
-
 #include <strings.h>
 
 #include <algorithm>
@@ -25,7 +24,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 // The body as the poster has always taken it: in pieces of 4095 bytes, each cut at its first zero
 // byte. Past MaxBody the transfer is ended, so a huge reply cannot fill memory.
 class TBodyReader {
-public:
+ public:
   // Returns false at the bound, which makes libcurl end the transfer.
   bool Take(std::string_view data) {
     while (!data.empty()) {
@@ -56,7 +55,7 @@ public:
 
   const std::string& Body() const { return FBody; }
 
-private:
+ private:
   std::string FBody;
   std::size_t FPieceUsed = 0;
   bool FPieceCut = false;

@@ -118,8 +118,10 @@ std::vector<TMailAddress> ParseAddressList(std::string_view text) {
   for (std::size_t i = 0; i <= text.size(); ++i) {
     const char c = i < text.size() ? text[i] : ',';
     if (quoted) {
-      if (c == '\\') ++i;
-      else if (c == '"') quoted = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        quoted = false;
     } else if (c == '"') {
       quoted = true;
     } else if (c == '<') {

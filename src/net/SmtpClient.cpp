@@ -120,7 +120,8 @@ void TSmtpClient::OpenConnection() {
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = numeric ? AI_NUMERICHOST : 0;
   addrinfo* found = nullptr;
-  const int error = getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found);
+  const int error =
+      getaddrinfo(FSettings.Host.c_str(), std::to_string(FSettings.Port).c_str(), &hints, &found);
   if (error != 0) throw Exception(gai_strerror(error));
   const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, freeaddrinfo);
 
@@ -155,7 +156,8 @@ void TSmtpClient::Greet() {
 }
 
 void TSmtpClient::Authenticate() {
-  if (FSettings.Authentication != TSmtpAuthentication::Login || FAuthenticated || !FMechanisms.contains("LOGIN"))
+  if (FSettings.Authentication != TSmtpAuthentication::Login || FAuthenticated ||
+      !FMechanisms.contains("LOGIN"))
     return;
   Expect(Command("AUTH LOGIN"), {334});
   Expect(Command(Base64(FSettings.UserName)), {334});

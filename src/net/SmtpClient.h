@@ -31,7 +31,7 @@ struct TSmtpSettings {
 };
 
 class TSmtpClient {
-public:
+ public:
   using TStatusCallback = std::function<void(const std::string&)>;
 
   explicit TSmtpClient(TSmtpSettings settings, TStatusCallback onStatus = {});
@@ -44,7 +44,7 @@ public:
   void Send(const TMailMessage& message);
   void Disconnect();
 
-private:
+ private:
   void Status(const std::string& text) const;
   void OpenConnection();
   void Greet();
@@ -59,8 +59,8 @@ private:
   TSmtpSettings FSettings;
   TStatusCallback FOnStatus;
   TTcpStream FStream;
-  std::string FInput;                  // received bytes not yet parsed into a reply
-  std::set<std::string> FMechanisms;   // authentication mechanisms advertised after EHLO
+  std::string FInput;                 // received bytes not yet parsed into a reply
+  std::set<std::string> FMechanisms;  // authentication mechanisms advertised after EHLO
   bool FAuthenticated = false;
 };
 

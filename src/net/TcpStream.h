@@ -10,7 +10,7 @@
 namespace duz {
 
 class TTcpStream {
-public:
+ public:
   TTcpStream() = default;
   ~TTcpStream();
   TTcpStream(const TTcpStream&) = delete;
@@ -25,7 +25,7 @@ public:
   void ReadSome(std::string& buffer, std::chrono::steady_clock::time_point deadline);
   void Close();
 
-private:
+ private:
   // Waits until the socket is ready for events; raises when the deadline passes first.
   void WaitFor(short events, std::chrono::steady_clock::time_point deadline, const char* timeoutMessage);
 

@@ -18,17 +18,19 @@ std::string Response(const std::string& status, const std::string& body, const s
 // Answers each request with the response scripted for its path (404 for others) and records the
 // request heads.
 class THttpServer {
-public:
+ public:
   explicit THttpServer(std::map<std::string, std::string> responses)
       : FResponses(std::move(responses)), FServer([this](int socket) { Serve(socket); }) {}
   int Port() const { return FServer.Port(); }
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(Port()) + path; }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(Port()) + path;
+  }
   const std::vector<std::string>& Requests() {
     FServer.Stop();
     return FRequests;
   }
 
-private:
+ private:
   void Serve(int socket) {
     std::string buffer;
     const std::optional<std::string> head = test::ReadUntil(socket, buffer, "\r\n\r\n");
@@ -36,7 +38,8 @@ private:
     FRequests.push_back(*head);
     const std::string path = head->substr(4, head->find(' ', 4) - 4);
     const auto found = FResponses.find(path);
-    test::WriteAll(socket, found != FResponses.end() ? found->second : Response("404 Not Found", "nothing here"));
+    test::WriteAll(socket,
+                   found != FResponses.end() ? found->second : Response("404 Not Found", "nothing here"));
   }
 
   std::map<std::string, std::string> FResponses;
@@ -56,7 +59,8 @@ TEST_F(HttpGetTest, RequestCarriesAgentAndNoCacheHeaders) {
   const std::vector<std::string>& requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_TRUE(requests[0].starts_with("GET /post?t=%2023.5 HTTP/1.1\r\n")) << requests[0];
-  for (const char* header : {"User-Agent: ReveZED:/1.0\r\n", "Cache-Control: no-cache\r\n", "Pragma: no-cache\r\n"})
+  for (const char* header :
+       {"User-Agent: ReveZED:/1.0\r\n", "Cache-Control: no-cache\r\n", "Pragma: no-cache\r\n"})
     EXPECT_NE(requests[0].find(header), std::string::npos) << header;
 }
 

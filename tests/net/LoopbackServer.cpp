@@ -74,7 +74,8 @@ std::optional<std::string> ReadUntil(int socket, std::string& buffer, std::strin
       buffer.erase(0, found + end.size());
       return text;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd entry{socket, POLLIN, 0};
     if (left.count() <= 0 || poll(&entry, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
     char chunk[4096];

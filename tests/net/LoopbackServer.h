@@ -12,14 +12,14 @@
 namespace duz::test {
 
 class TLoopbackServer {
-public:
+ public:
   explicit TLoopbackServer(std::function<void(int socket)> handler);
   ~TLoopbackServer();
   int Port() const { return FPort; }
   // Ends accepting and waits for the handler of the current connection.
   void Stop();
 
-private:
+ private:
   int FListener = -1;
   int FPort = 0;
   std::atomic<bool> FStop{false};
@@ -33,7 +33,8 @@ int UnusedPort();
 // stream or after the time-out. buffer keeps bytes that arrived after the line.
 std::optional<std::string> ReadLine(int socket, std::string& buffer,
                                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
-// Bytes up to and including the first occurrence of end; nothing at the end of the stream or after the time-out.
+// Bytes up to and including the first occurrence of end; nothing at the end of the stream or after the
+// time-out.
 std::optional<std::string> ReadUntil(int socket, std::string& buffer, std::string_view end,
                                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
 void WriteAll(int socket, std::string_view data);

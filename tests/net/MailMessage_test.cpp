@@ -23,9 +23,12 @@ std::string DecodeWord(const std::string& word) {
   EXPECT_TRUE(word.starts_with("=?UTF-8?Q?") && word.ends_with("?=")) << word;
   std::string out;
   for (std::size_t i = 10; i + 2 < word.size(); ++i) {
-    if (word[i] == '_') out += ' ';
-    else if (word[i] == '=') out += static_cast<char>(std::stoi(word.substr(i + 1, 2), nullptr, 16)), i += 2;
-    else out += word[i];
+    if (word[i] == '_')
+      out += ' ';
+    else if (word[i] == '=')
+      out += static_cast<char>(std::stoi(word.substr(i + 1, 2), nullptr, 16)), i += 2;
+    else
+      out += word[i];
   }
   return out;
 }
@@ -59,7 +62,8 @@ TEST(EncodeHeaderText, PrintableAsciiStaysAndOtherBytesBecomeUtf8QWords) {
 
 TEST(EncodeHeaderText, LongTextSplitsIntoShortWordsWithoutBreakingCharacters) {
   std::string text;
-  for (int i = 0; i < 40; ++i) text += "\xC5\xBE\xE2\x82\xAC\xF0\x9F\x94\xA5 x";  // 2-, 3- and 4-byte characters
+  for (int i = 0; i < 40; ++i)
+    text += "\xC5\xBE\xE2\x82\xAC\xF0\x9F\x94\xA5 x";  // 2-, 3- and 4-byte characters
   std::istringstream words(EncodeHeaderText(text));
   std::string decoded;
   int count = 0;
@@ -86,7 +90,9 @@ TEST(ParseAddressList, SplitsAtCommasOutsideQuotesAndBrackets) {
       {"EscapesInQuotedName", R"("say \"hi\" \\" <h@x.cz>)", {{R"(say "hi" \)", "h@x.cz"}}},
       {"EmptyEntriesSkipped", " , a@x.cz,, ", {{"", "a@x.cz"}}},
       {"Empty", "", {}},
-      {"UnclosedQuoteKeepsTheRest", "a@x.cz, \"Doe, John <j@x.cz>", {{"", "a@x.cz"}, {"\"Doe, John", "j@x.cz"}}},
+      {"UnclosedQuoteKeepsTheRest",
+       "a@x.cz, \"Doe, John <j@x.cz>",
+       {{"", "a@x.cz"}, {"\"Doe, John", "j@x.cz"}}},
   };
   for (const auto& row : rows) EXPECT_EQ(ParseAddressList(row.Text), row.Expected) << row.Label;
 }
@@ -105,7 +111,8 @@ TEST(FormatMailDate, EnglishNamesAndSignedOffset) {
   const TDateTime time = EncodeDate(2026, 12, 7) + EncodeTime(22, 15, 2, 0);
   EXPECT_EQ(FormatMailDate(time, 60), "Mon, 7 Dec 2026 22:15:02 +0100");
   EXPECT_EQ(FormatMailDate(time, -330), "Mon, 7 Dec 2026 22:15:02 -0530");
-  EXPECT_EQ(FormatMailDate(EncodeDate(2027, 1, 31) + EncodeTime(0, 0, 9, 0), 0), "Sun, 31 Jan 2027 00:00:09 +0000");
+  EXPECT_EQ(FormatMailDate(EncodeDate(2027, 1, 31) + EncodeTime(0, 0, 9, 0), 0),
+            "Sun, 31 Jan 2027 00:00:09 +0000");
 }
 
 const TDateTime Time = EncodeDate(2026, 12, 7) + EncodeTime(22, 15, 2, 0);

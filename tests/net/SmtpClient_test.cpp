@@ -24,7 +24,7 @@ struct TSmtpSession {
 // Sends its scripted replies in order, one for the greeting and one for every command; the lines
 // between a 354 reply and "." are the message and get no reply. Stops at QUIT or end of stream.
 class TScriptedSmtpServer {
-public:
+ public:
   explicit TScriptedSmtpServer(Lines replies)
       : FReplies(std::move(replies)), FServer([this](int socket) { Serve(socket); }) {}
   int Port() const { return FServer.Port(); }
@@ -33,7 +33,7 @@ public:
     return FSession;
   }
 
-private:
+ private:
   void Serve(int socket) {
     std::size_t next = 0;
     auto reply = [&]() -> std::string {
@@ -135,44 +135,64 @@ INSTANTIATE_TEST_SUITE_P(
                       Join({{Greeting, EhloWithLogin, "250 flushed", "334 VXNlcm5hbWU6", "334 UGFzc3dvcmQ6",
                              "235 accepted"},
                             Accepted}),
-                      Join({{"EHLO tester", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0IQ=="}, Envelope}), ""},
+                      Join({{"EHLO tester", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0IQ=="}, Envelope}),
+                      ""},
         TDialogueCase{"LowerCaseAuthEqualsFormAdvertisesLogin", TSmtpAuthentication::Login, "s3cret!",
                       Join({{Greeting, "250-mail.test\r\n250 auth=login", "250 flushed", "334 a", "334 b",
                              "235 accepted"},
                             Accepted}),
-                      Join({{"EHLO tester", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0IQ=="}, Envelope}), ""},
+                      Join({{"EHLO tester", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0IQ=="}, Envelope}),
+                      ""},
         TDialogueCase{"NoAuthWithEmptyPassword", TSmtpAuthentication::None, "",
                       Join({{Greeting, EhloWithLogin, "250 flushed"}, Accepted}),
                       Join({{"EHLO tester", "RSET"}, Envelope}), ""},
         TDialogueCase{"HeloAfterRefusedEhloAndNoAuth", TSmtpAuthentication::Login, "s3cret!",
                       Join({{Greeting, "502 command not implemented", "250 hello", "250 flushed"}, Accepted}),
                       Join({{"EHLO tester", "HELO tester", "RSET"}, Envelope}), ""},
-        TDialogueCase{"OnlyCramMd5AdvertisedAndSenderRefused", TSmtpAuthentication::Login, "s3cret!",
-                      {Greeting, "250-mail.test\r\n250 AUTH=CRAM-MD5", "250 flushed", "550 5.7.1 Sender rejected"},
-                      {"EHLO tester", "RSET", "MAIL FROM:<alarm@example.com>", "QUIT"},
-                      "5.7.1 Sender rejected"},
-        TDialogueCase{"RefusedGreetingSendsQuit", TSmtpAuthentication::None, "", {"554 go away"}, {"QUIT"},
-                      "go away"},
-        TDialogueCase{"RefusedHeloSendsQuit", TSmtpAuthentication::None, "",
-                      {Greeting, "500 what", "501 bad greeting name"}, {"EHLO tester", "HELO tester", "QUIT"},
+        TDialogueCase{
+            "OnlyCramMd5AdvertisedAndSenderRefused",
+            TSmtpAuthentication::Login,
+            "s3cret!",
+            {Greeting, "250-mail.test\r\n250 AUTH=CRAM-MD5", "250 flushed", "550 5.7.1 Sender rejected"},
+            {"EHLO tester", "RSET", "MAIL FROM:<alarm@example.com>", "QUIT"},
+            "5.7.1 Sender rejected"},
+        TDialogueCase{
+            "RefusedGreetingSendsQuit", TSmtpAuthentication::None, "", {"554 go away"}, {"QUIT"}, "go away"},
+        TDialogueCase{"RefusedHeloSendsQuit",
+                      TSmtpAuthentication::None,
+                      "",
+                      {Greeting, "500 what", "501 bad greeting name"},
+                      {"EHLO tester", "HELO tester", "QUIT"},
                       "bad greeting name"},
-        TDialogueCase{"RefusedPasswordSendsQuit", TSmtpAuthentication::Login, "s3cret!",
+        TDialogueCase{"RefusedPasswordSendsQuit",
+                      TSmtpAuthentication::Login,
+                      "s3cret!",
                       {Greeting, EhloWithLogin, "250 flushed", "334 a", "334 b", "535 5.7.8 Bad credentials"},
                       {"EHLO tester", "RSET", "AUTH LOGIN", "YWxpY2U=", "czNjcmV0IQ==", "QUIT"},
                       "5.7.8 Bad credentials"},
-        TDialogueCase{"RefusedMessageSendsQuit", TSmtpAuthentication::None, "",
+        TDialogueCase{"RefusedMessageSendsQuit",
+                      TSmtpAuthentication::None,
+                      "",
                       {Greeting, Ehlo, "250 flushed", "250 ok", "250 ok", "354 go", "552 too big"},
-                      Join({{"EHLO tester", "RSET"}, Envelope}), "too big"},
-        TDialogueCase{"ReplyWithoutTextFailsWithItsCode", TSmtpAuthentication::None, "",
+                      Join({{"EHLO tester", "RSET"}, Envelope}),
+                      "too big"},
+        TDialogueCase{"ReplyWithoutTextFailsWithItsCode",
+                      TSmtpAuthentication::None,
+                      "",
                       {Greeting, Ehlo, "250 flushed", "451"},
-                      {"EHLO tester", "RSET", "MAIL FROM:<alarm@example.com>", "QUIT"}, "451"},
-        TDialogueCase{"OverlongReplyLineFailsCleanly", TSmtpAuthentication::None, "",
-                      {"220 " + std::string(5000, 'x')}, {"QUIT"}, "SMTP reply line too long"}),
+                      {"EHLO tester", "RSET", "MAIL FROM:<alarm@example.com>", "QUIT"},
+                      "451"},
+        TDialogueCase{"OverlongReplyLineFailsCleanly",
+                      TSmtpAuthentication::None,
+                      "",
+                      {"220 " + std::string(5000, 'x')},
+                      {"QUIT"},
+                      "SMTP reply line too long"}),
     [](const testing::TestParamInfo<TDialogueCase>& info) { return std::string(info.param.Label); });
 
 TEST(SmtpClient, EveryRecipientGetsRcptInOrderAnd251IsAccepted) {
-  TScriptedSmtpServer server({Greeting, Ehlo, "250 flushed", "250 ok", "250 ok", "251 will forward", "354 go",
-                              "250 queued"});
+  TScriptedSmtpServer server(
+      {Greeting, Ehlo, "250 flushed", "250 ok", "250 ok", "251 will forward", "354 go", "250 queued"});
   TMailMessage message = AlarmMessage();
   message.Recipients = {{"", "ops@example.com"}, {"Night Shift", "night@example.com"}};
   TSmtpClient client(LocalSettings(server.Port()));
@@ -205,9 +225,10 @@ TEST(SmtpClient, MessageGoesOutWithHeadersInOrderEncodedSubjectAndStuffedDots) {
   ASSERT_EQ(data.size(), 10u);
   EXPECT_TRUE(data[3].starts_with("Date: Mon, 7 Dec 2026 22:15:02 ")) << data[3];
   data[3] = "Date";
-  EXPECT_EQ(data, (Lines{"From: alarm@example.com", "Subject: =?UTF-8?Q?Kotel_=C4=8D=2E_1?=",
-                         "To: ops@example.com", "Date", "X-Priority: 1", "X-Library: Duzezevovivo mail 1.0", "",
-                         "..hidden", "..", "plain"}));
+  EXPECT_EQ(
+      data,
+      (Lines{"From: alarm@example.com", "Subject: =?UTF-8?Q?Kotel_=C4=8D=2E_1?=", "To: ops@example.com",
+             "Date", "X-Priority: 1", "X-Library: Duzezevovivo mail 1.0", "", "..hidden", "..", "plain"}));
 }
 
 TEST(SmtpClient, AddressThatCouldInjectCommandsIsRefusedBeforeTheEnvelope) {
@@ -235,12 +256,13 @@ TEST(SmtpClient, SilentServerFailsAfterTheReplyTimeout) {
 TEST(SmtpClient, StatusReportsFollowTheDialogue) {
   TScriptedSmtpServer server({Greeting, Ehlo, "250 flushed", "250 ok", "250 ok", "354 go", "250 queued"});
   Lines statuses;
-  TSmtpClient client(LocalSettings(server.Port()), [&](const std::string& text) { statuses.push_back(text); });
+  TSmtpClient client(LocalSettings(server.Port()),
+                     [&](const std::string& text) { statuses.push_back(text); });
 
   EXPECT_EQ(SendOne(client, AlarmMessage()), "");
   server.Finish();
-  EXPECT_EQ(statuses,
-            (Lines{"Connecting to 127.0.0.1.", "Connected.", "Encoding text", "Disconnecting.", "Disconnected."}));
+  EXPECT_EQ(statuses, (Lines{"Connecting to 127.0.0.1.", "Connected.", "Encoding text", "Disconnecting.",
+                             "Disconnected."}));
 }
 
 TEST(SmtpClient, HostNameIsResolvedAndReportedFirst) {

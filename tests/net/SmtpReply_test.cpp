@@ -16,7 +16,11 @@ struct TReplyCase {
 TEST(ParseSmtpReply, CompleteRepliesGiveCodeLinesAndLength) {
   const TReplyCase rows[] = {
       {"SingleLine", "220 mail.test ready\r\n", 220, {"mail.test ready"}, 21},
-      {"MultiLine", "250-mail.test\r\n250-SIZE 10\r\n250 AUTH LOGIN\r\n", 250, {"mail.test", "SIZE 10", "AUTH LOGIN"}, 44},
+      {"MultiLine",
+       "250-mail.test\r\n250-SIZE 10\r\n250 AUTH LOGIN\r\n",
+       250,
+       {"mail.test", "SIZE 10", "AUTH LOGIN"},
+       44},
       {"BareLineFeed", "354 go\n", 354, {"go"}, 7},
       {"CodeOnly", "451\r\n", 451, {""}, 5},
       {"OtherSeparatorEndsReply", "250 x\r\n", 250, {"x"}, 7},

@@ -1,0 +1,41 @@
+#pragma once
+// TPeriodicTimer: calls a handler on an owner thread's event loop every period until stopped.
+// A running timer is kept alive by its own pending wait, so it belongs to nobody: whoever starts it
+// may keep only a weak reference, and a timer still armed when its loop is destroyed goes with the
+// loop's pending handlers. Start and Stop may be called from any thread; the handler runs on the
+// loop thread. A period of zero or less never fires.
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace duz {
+
+class TEventLoop;
+
+class TPeriodicTimer : public std::enable_shared_from_this<TPeriodicTimer> {
+  struct TPrivate {};
+
+public:
+  static std::shared_ptr<TPeriodicTimer> Start(TEventLoop& loop, std::chrono::milliseconds period,
+                                               std::function<void()> onExpiry);
+  TPeriodicTimer(TPrivate, TEventLoop& loop, std::chrono::milliseconds period, std::function<void()> onExpiry);
+  ~TPeriodicTimer();
+
+  // On the loop thread, no expiry handler runs after this; from another thread, one that is just
+  // starting may still run.
+  void Stop();
+  bool IsRunning() const { return !FStopped; }
+
+private:
+  void Arm();
+  void Expired();
+
+  struct TImpl;
+  std::unique_ptr<TImpl> FImpl;
+  std::chrono::milliseconds FPeriod;
+  std::function<void()> FOnExpiry;
+  std::atomic<bool> FStopped{false};
+};
+
+}  // namespace duz

@@ -1,0 +1,166 @@
+#include "core/Condition.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "base/DebugMode.h"
+#include "base/FloatFormat.h"
+#include "core/ConditionItem.h"
+#include "core/Kelvo.h"
+#include "core/Shutdown.h"
+#include "log/Logger.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+
+namespace {
+
+const char* const StateElementNames[] = {"", "min", "normal", "max", "error", "off"};
+
+// Beyond this a wait means "never" in practice; it also keeps the timer's time point in range.
+constexpr double MaxShutdownPeriodMs = 100.0 * 365 * 24 * 3600 * 1000;
+
+}  // namespace
+
+TCondition::TCondition(TKelvo& subservice, pugi::xml_node element) : TKelvoChild(subservice), FElement(element) {
+  for (pugi::xml_node child : element.children()) {
+    if (std::strcmp(child.name(), "email") == 0 || std::strcmp(child.name(), "netmessage") == 0)
+      new TConditionItem(*this, child);
+  }
+}
+
+TCondition::~TCondition() {
+  // A timer outliving its condition would later run with a freed configuration.
+  StopShutdownTimers(this);
+}
+
+TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown) {
+  TConditionState state = stError;
+  if (temperature < lower) state = stMin;
+  if (temperature > upper) state = stMax;
+  // The limits themselves count as normal; otherwise a reading at a limit would look like a lost
+  // thermometer.
+  if (lower <= temperature && temperature <= upper) state = stNormal;
+  if (temperature > shutdown) state = stOff;
+  return state;
+}
+
+void TCondition::Evaluate() {
+  std::lock_guard lock(FLock);
+  const float lower = Limit("min", -55), upper = Limit("max", 50), shutdown = Limit("off", 100);
+  const TConditionState state =
+      Subservice().IsConnected() ? Classify(Subservice().Temperature(), lower, upper, shutdown) : stError;
+  if (state == FState) return;
+  if (state == stError) {
+    // Silently: the error actions are the tick's business.
+    FState = stError;
+    return;
+  }
+  if (state == stOff) StartShutdownTimer();
+  ChangeState(state);
+}
+
+void TCondition::Tick() {
+  std::lock_guard lock(FLock);
+  if (FState == stNone) {
+    FState = stNormal;
+    return;
+  }
+  if (!Subservice().IsConnected()) SetErrorState();
+  CheckRepeats();
+}
+
+TConditionState TCondition::State() const {
+  std::lock_guard lock(FLock);
+  return FState;
+}
+
+pugi::xml_node TCondition::StateElement(TConditionState state) const {
+  return FElement.child(StateElementNames[state]);
+}
+
+float TCondition::Limit(const char* name, double defaultValue) const {
+  return static_cast<float>(GetAttrDef(FElement.child(name), "value", defaultValue).ToDouble());
+}
+
+void TCondition::SetErrorState() {
+  if (FElementState != stError) ChangeState(stError);
+}
+
+void TCondition::CheckRepeats() {
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (static_cast<TConditionItem*>(Component(i))->CheckRepeat()) break;
+}
+
+void TCondition::ChangeState(TConditionState state) {
+  FState = state;
+  FElementState = state;
+  for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire();
+}
+
+void TCondition::StartShutdownTimer() {
+  const double ms = GetAttrDef(StateElement(stOff), "wait", 1).ToDouble() * 60000;
+  // Zero, negative or not-a-number: a period that never fires.
+  const auto period = std::chrono::milliseconds(ms > 0 ? std::llround(std::min(ms, MaxShutdownPeriodMs)) : 0);
+  // The timer keeps the configuration root, not the condition: the shutdown frees the condition.
+  duz::StartShutdownTimer(this, period, [root = ConfigRoot()] { ShutdownComputer(root); });
+}
+
+pugi::xml_node TCondition::ConfigRoot() const {
+  pugi::xml_node node = FElement;
+  while (node.parent().type() == pugi::node_element) node = node.parent();
+  return node;
+}
+
+std::string TCondition::ExpandMessage() const {
+  std::lock_guard lock(FLock);
+  if (FElementState == stNone) return "";
+  const pugi::xml_node element = StateElement(FElementState);
+  std::string text;
+  if (const pugi::xml_node content = element.first_child()) {
+    const bool singleText = !content.next_sibling() &&
+                            (content.type() == pugi::node_pcdata || content.type() == pugi::node_cdata);
+    if (!singleText) {
+      // A configuration error; the state change and the actions go on with an empty message.
+      if (DebugMode)
+        WriteLog("[" + Subservice().GetCaption() + "] ! Message template of <" + element.name() +
+                 "> is not a single text; the message is empty");
+      return "";
+    }
+    text = content.value();
+  }
+  return ExpandTemplate(text, FormatTemperature(Subservice().Temperature()), element.attribute("value").value());
+}
+
+std::string TCondition::ExpandTemplate(const std::string& text, const std::string& value,
+                                       const std::string& conditionValue) {
+  std::string result;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t open = text.find('%', pos);
+    if (open == std::string::npos) {
+      result.append(text, pos);
+      break;
+    }
+    result.append(text, pos, open - pos);
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) {
+      // A lone "%" stays, and so does the rest.
+      result += '%';
+      pos = open + 1;
+      continue;
+    }
+    const std::string name = text.substr(open + 1, close - open - 1);
+    pos = close + 1;
+    if (name.empty())
+      result += '%';
+    else if (name == "value")
+      result += value;
+    else if (name == "conditionvalue")
+      result += conditionValue;
+    // Any other name disappears.
+  }
+  return result;
+}
+
+}  // namespace duz

@@ -1,0 +1,102 @@
+#include "core/Shutdown.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "base/EventLoop.h"
+#include "base/Exception.h"
+#include "base/PeriodicTimer.h"
+#include "base/ProcessStart.h"
+#include "core/Kelvo.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+
+namespace {
+
+struct TShutdownTimer {
+  const TComponent* Owner;
+  std::weak_ptr<TPeriodicTimer> Timer;
+};
+
+std::mutex TimersLock;
+std::vector<TShutdownTimer> Timers;  // guarded by TimersLock
+
+std::string UpperCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+}  // namespace
+
+int ShutdownFlags(pugi::xml_node root, const std::string& versionName) {
+  const std::string name = UpperCase(versionName);
+  int flags = DefaultShutdownFlags;
+  bool defaultTaken = false;
+  for (pugi::xml_node child : root.children("SHUTDOWN")) {
+    std::string type = UpperCase(GetAttrDef(child, "type", TVariant::Null{}).ToString());
+    if (type == "DEFAULT") {
+      if (!defaultTaken) flags = static_cast<int>(GetAttrDef(child, "value", TVariant::Null{}).ToInt());
+      defaultTaken = true;
+    } else if (type == name) {
+      return static_cast<int>(GetAttrDef(child, "value", TVariant::Null{}).ToInt());
+    }
+  }
+  return flags;
+}
+
+std::string GetWindowsVersionName() { return ""; }
+
+void ShutdownComputer(pugi::xml_node root) {
+  const int flags = ShutdownFlags(root, GetWindowsVersionName());
+  StopShutdownTimers();
+  FreeAllSubservices();
+  RequestSystemShutdown(flags);
+}
+
+void RequestSystemShutdown(int flags) {
+  if (const char* command = std::getenv("DUZEZEVOVIVO_SHUTDOWN_COMMAND"); command && *command)
+    StartProcess({command, std::to_string(flags)});
+  else if (flags & (1 | 8))
+    StartProcess({"systemctl", "poweroff"});
+  else if (flags & 2)
+    StartProcess({"systemctl", "reboot"});
+  // A log-off (no shutdown bit) has no counterpart for a service: nothing is requested.
+}
+
+void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds period, std::function<void()> onExpiry) {
+  TEventLoop* loop = TEventLoop::Current();
+  if (!loop) throw Exception("No event loop on this thread for the shutdown timer");
+  auto timer = TPeriodicTimer::Start(*loop, period, std::move(onExpiry));
+  std::lock_guard lock(TimersLock);
+  std::erase_if(Timers, [](const TShutdownTimer& entry) { return entry.Timer.expired(); });
+  Timers.push_back({owner, timer});
+}
+
+void StopShutdownTimers(const TComponent* owner) {
+  std::vector<std::shared_ptr<TPeriodicTimer>> stopped;
+  {
+    std::lock_guard lock(TimersLock);
+    std::erase_if(Timers, [&](const TShutdownTimer& entry) {
+      if (owner && entry.Owner != owner) return false;
+      if (auto timer = entry.Timer.lock()) stopped.push_back(std::move(timer));
+      return true;
+    });
+  }
+  // Outside the lock: a stopped timer may be freed here, and freeing takes no lock of ours.
+  for (auto& timer : stopped) timer->Stop();
+}
+
+int RunningShutdownTimers() {
+  std::lock_guard lock(TimersLock);
+  return static_cast<int>(std::count_if(Timers.begin(), Timers.end(), [](const TShutdownTimer& entry) {
+    auto timer = entry.Timer.lock();
+    return timer && timer->IsRunning();
+  }));
+}
+
+}  // namespace duz
