@@ -78,8 +78,8 @@ TDateTime ToLocalDateTime(system_clock::time_point time) {
   auto ms = floor<milliseconds>(time).time_since_epoch().count();
   std::time_t seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
   std::tm local = LocalTm(seconds);
-  int64_t msOfDay = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 +
-                    (ms - static_cast<int64_t>(seconds) * 1000);
+  int64_t secondOfDay = (local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec;
+  int64_t msOfDay = secondOfDay * 1000 + (ms - static_cast<int64_t>(seconds) * 1000);
   return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
          static_cast<double>(msOfDay) / MSecsPerDay;
 }

@@ -1,5 +1,6 @@
 #include "base/FloatFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,7 @@
 namespace duz {
 
 std::string FormatFixed(double value, int width, int decimals) {
-  decimals = std::max(decimals, 0);
+  decimals = std::clamp(decimals, 0, 100);  // far beyond the digits a double holds
   std::string text;
   if (std::isnan(value)) {
     text = "NAN";
@@ -29,7 +30,7 @@ std::string FormatFixed(double value, int width, int decimals) {
     } else if (static_cast<size_t>(integerDigits) > digits.size()) {
       digits.resize(static_cast<size_t>(integerDigits), '0');
     }
-    size_t kept = static_cast<size_t>(integerDigits + decimals);
+    size_t kept = static_cast<size_t>(integerDigits) + static_cast<size_t>(decimals);
     bool roundUp = kept < digits.size() && digits[kept] >= '5';
     digits.resize(kept, '0');
     for (size_t i = kept; roundUp && i-- > 0;) {

@@ -18,6 +18,8 @@ template <class... Ts>
 struct TOverloaded : Ts... {
   using Ts::operator()...;
 };
+template <class... Ts>
+TOverloaded(Ts...) -> TOverloaded<Ts...>;
 
 std::string_view TrimBlanks(std::string_view text) {
   size_t first = text.find_first_not_of(" \t");

@@ -34,7 +34,7 @@ TEST(FloatFormat, RoundsHalvesAwayFromZeroAfterEighteenDigits) {
       {"no decimals, no separator", -2.5, 0, 0, "-3"},
       {"large", 1e20, 0, 1, "100000000000000000000.0"},
       {"not a number", std::nan(""), 5, 1, "  NAN"},
-      {"infinity", -INFINITY, 0, 1, "-INF"},
+      {"infinity", -HUGE_VAL, 0, 1, "-INF"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Label);
