@@ -14,6 +14,7 @@
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
 #include "core/ServiceInstance.h"
+#include "core/TcpServer.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
 #include "xml/XmlHelpers.h"
@@ -71,6 +72,8 @@ void TKelvo::CreateChild(pugi::xml_node child) {
   if (name == "CONDITION") new TCondition(*this, child);
   if (name == "SAVE") new TIntervalSaver(*this, child);
   if (name == "HTMLPOST") new TIntervalPoster(*this, child);
+  if (name == "DATAPUBLISHER" && UpperCase(GetAttrDef(child, "type", "").ToString()) == "TCPSERVER")
+    new TdpTcpServer(*this, child);
   (void)name;  // the kinds of children are added here as they are built
 }
 

@@ -1,0 +1,106 @@
+#include "core/TcpClientConnection.h"
+
+#include <asio/write.hpp>
+#include <vector>
+
+#include "base/Clock.h"
+
+namespace duz {
+
+namespace {
+const char* const StalledReason = "queue full for 30 s";
+}
+
+TTcpClientConnection::TTcpClientConnection(asio::ip::tcp::socket socket) : FSocket(std::move(socket)) {
+  std::error_code error;
+  FPeer = FSocket.remote_endpoint(error);
+  FAddress = FPeer.address().to_string();
+  FSocket.non_blocking(true, error);
+  // The kernel's share of a stalled client stays small too, instead of growing to megabytes.
+  FSocket.set_option(asio::socket_base::send_buffer_size(MaxQueuedBytes), error);
+}
+
+void TTcpClientConnection::Start(TReadHandler onRead, TCloseHandler onClose) {
+  FOnRead = std::move(onRead);
+  FOnClose = std::move(onClose);
+  Read();
+}
+
+void TTcpClientConnection::Read() {
+  FSocket.async_read_some(asio::buffer(FReadBuffer),
+                          [self = shared_from_this()](const std::error_code& error, size_t size) {
+                            if (!self->FOnClose) return;
+                            // The end of the stream, a reset, any read error: the client is gone.
+                            if (error) return self->Fail("");
+                            TReadHandler onRead = self->FOnRead;  // the handler may close the client
+                            onRead(*self, std::string(self->FReadBuffer.data(), size));
+                            if (self->FOnClose) self->Read();
+                          });
+}
+
+void TTcpClientConnection::Send(std::shared_ptr<const std::string> line) {
+  if (!FOnClose) return;
+  TDateTime now = Now();
+  if (FCloseDeadline) {
+    if (now >= *FCloseDeadline) Fail(StalledReason);
+    return;
+  }
+  if (FQueuedBytes + line->size() <= MaxQueuedBytes) {
+    FFullSince.reset();
+    FQueuedBytes += line->size();
+    FQueue.push_back(std::move(line));
+    if (FInFlight == 0) Write();
+    return;
+  }
+  if (!FFullSince) {
+    FFullSince = now;
+  } else if ((now - *FFullSince) * SecondsPerDay >= MaxStallSeconds) {
+    // The lines handed to the socket are finished first, so that the client ends on a whole line.
+    FQueue.resize(FInFlight);
+    FCloseDeadline = now + MaxStallSeconds / SecondsPerDay;
+  }
+}
+
+void TTcpClientConnection::Write() {
+  std::vector<asio::const_buffer> buffers;
+  buffers.reserve(FQueue.size());
+  for (const auto& line : FQueue) buffers.push_back(asio::buffer(*line));
+  FInFlight = FQueue.size();
+  asio::async_write(FSocket, buffers,
+                    [self = shared_from_this()](const std::error_code& error, size_t) { self->Written(error); });
+}
+
+void TTcpClientConnection::Written(const std::error_code& error) {
+  if (!FOnClose) return;
+  if (error) return Fail("send error - " + error.message());
+  for (; FInFlight > 0; --FInFlight) {
+    FQueuedBytes -= FQueue.front()->size();
+    FQueue.pop_front();
+  }
+  if (!FQueue.empty())
+    Write();
+  else if (FCloseDeadline)
+    Fail(StalledReason);
+}
+
+void TTcpClientConnection::SendAndClose(const std::string& text) {
+  std::error_code error;
+  FSocket.send(asio::buffer(text), 0, error);
+  FSocket.shutdown(asio::socket_base::shutdown_send, error);
+  Close();
+}
+
+void TTcpClientConnection::Close() {
+  FOnRead = nullptr;
+  FOnClose = nullptr;
+  std::error_code error;
+  FSocket.close(error);
+}
+
+void TTcpClientConnection::Fail(const std::string& reason) {
+  TCloseHandler onClose = std::move(FOnClose);
+  Close();
+  if (onClose) onClose(*this, reason);
+}
+
+}  // namespace duz

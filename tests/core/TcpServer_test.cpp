@@ -1,0 +1,430 @@
+#include "core/TcpServer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <cctype>
+#include <memory>
+
+#include "base/Clock.h"
+#include "base/EventLoop.h"
+#include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
+#include "core/TcpClientConnection.h"
+#include "support/Env.h"
+#include "support/Pty.h"
+#include "support/TempDir.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+
+int Check(int result, const char* what) {
+  if (result < 0) throw std::runtime_error(std::string(what) + " failed");
+  return result;
+}
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+// A client of the server on 127.0.0.1. Poll takes what has arrived without waiting.
+class TClient {
+public:
+  explicit TClient(uint16_t port, int receiveBuffer = 0) : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
+    if (receiveBuffer) setsockopt(FFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in address = Loopback(port);
+    Check(connect(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address), "connect");
+  }
+  ~TClient() { Close(); }
+
+  void Send(const std::string& bytes) { Check(static_cast<int>(send(FFd, bytes.data(), bytes.size(), 0)), "send"); }
+  void Poll() {
+    char buffer[65536];
+    ssize_t n;
+    while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) Data.append(buffer, static_cast<size_t>(n));
+    if (n == 0) Ended = true;
+  }
+  // Resets the connection instead of ending it, as a crashed client does.
+  void Abort() {
+    linger hard{1, 0};
+    setsockopt(FFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    Close();
+  }
+  void Close() {
+    if (FFd >= 0) close(FFd);
+    FFd = -1;
+  }
+
+  std::string Data;
+  bool Ended = false;
+
+private:
+  int FFd;
+};
+
+// A listening socket that keeps a port busy.
+class TBlocker {
+public:
+  TBlocker() : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socklen_t size = sizeof address;
+    Check(bind(FFd, reinterpret_cast<sockaddr*>(&address), size), "bind");
+    Check(listen(FFd, 1), "listen");
+    getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &size);
+    Port = ntohs(address.sin_port);
+  }
+  ~TBlocker() { close(FFd); }
+  uint16_t Port = 0;
+
+private:
+  int FFd;
+};
+
+// The reverse-lookup name of 127.0.0.1 on this machine, or "".
+std::string LoopbackName() {
+  sockaddr_in address = Loopback(0);
+  char host[NI_MAXHOST];
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&address), sizeof address, host, sizeof host, nullptr, 0,
+                  NI_NAMEREQD) != 0)
+    return "";
+  return host;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+  return text;
+}
+
+class TcpServerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FDir.Write("config.xml", "<config/>");
+    FDir.Write("registry.reg",
+               "Windows Registry Editor Version 5.00\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
+               "\"config\"=\"" + FDir.File("config.xml") + "\"\r\n\r\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
+               "\"COM1\"=\"" + FPty.SlavePath() + "\"\r\n"
+               "\"COM9\"=\"" + FDir.File("no-such-device") + "\"\r\n");
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
+  }
+  void TearDown() override { TestClock::Reset(); }
+
+  // A subservice on the pseudo-terminal (comport 1) or on a missing device (comport 9) with the
+  // given DATAPUBLISHER elements.
+  TKelvo* Make(const std::string& publishers, int comport = 1) {
+    auto& doc = FDocs.emplace_back(std::make_unique<pugi::xml_document>());
+    std::string xml =
+        "<Kelvo caption=\"Room\" comport=\"" + std::to_string(comport) + "\">" + publishers + "</Kelvo>";
+    doc->load_string(xml.c_str());
+    return FKelvo = new TKelvo(*FPlatform, doc->document_element());
+  }
+  TdpTcpServer& Server(int index = 0) {
+    for (int i = 0; i < FKelvo->ComponentCount(); ++i)
+      if (auto* server = dynamic_cast<TdpTcpServer*>(FKelvo->Component(i)); server && index-- == 0) return *server;
+    throw std::runtime_error("no such server");
+  }
+  std::unique_ptr<TClient> Connect(TdpTcpServer& server, int receiveBuffer = 0) {
+    size_t before = server.ClientCount();
+    auto client = std::make_unique<TClient>(server.Port(), receiveBuffer);
+    EXPECT_TRUE(Until([&] { return server.ClientCount() > before; })) << "the client was not accepted";
+    return client;
+  }
+  // Runs the loop until done() or the time-out; done() is looked at after every handler.
+  bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3000ms) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      FLoop.Context().run_one_for(1ms);
+    }
+    return true;
+  }
+  bool Receive(TClient& client, const std::string& expected) {
+    return Until([&] {
+      client.Poll();
+      return client.Data.size() >= expected.size() || client.Ended;
+    }) && client.Data == expected;
+  }
+
+  test::TTempDir FDir;
+  test::TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
+  test::TScopedEnv FEvents{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
+  test::TPty FPty;
+  TEventLoop FLoop;
+  std::vector<std::unique_ptr<pugi::xml_document>> FDocs;
+  std::unique_ptr<TKelvoPlatform> FPlatform;
+  TKelvo* FKelvo = nullptr;
+};
+
+TEST_F(TcpServerTest, EveryConnectedClientReceivesEveryThermometerLineUnchanged) {
+  Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
+  auto first = Connect(Server());
+  auto second = Connect(Server());
+  FPty.Write("*B1E1+021.0C\r+02");
+  ASSERT_TRUE(Receive(*first, "+021.0C\r"));
+  FPty.Write("2.5C\r");
+  EXPECT_TRUE(Receive(*first, "+021.0C\r+022.5C\r"));
+  EXPECT_TRUE(Receive(*second, "+021.0C\r+022.5C\r"));
+}
+
+struct TAllowCase {
+  const char* Label;
+  const char* Entries;  // NAME stands for the upper-cased reverse-lookup name of 127.0.0.1
+  bool Accepted;
+};
+
+class TcpServerAllowTest : public TcpServerTest, public ::testing::WithParamInterface<TAllowCase> {};
+
+TEST_P(TcpServerAllowTest, AllowListAcceptsOnlyMatchingClientsAndTellsTheOthers) {
+  const TAllowCase& c = GetParam();
+  std::string name = LoopbackName();
+  std::string entries = c.Entries;
+  bool accepted = c.Accepted;
+  if (entries.find("NAME") != std::string::npos) {
+    if (name.empty()) GTEST_SKIP() << "127.0.0.1 has no name here";
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return std::toupper(ch); });
+    entries = Replace(entries, "NAME", name);
+  }
+  if (std::string(c.Label) == "empty host") accepted = name.empty();  // 127.0.0.1 may have a name here
+
+  Make(R"(<DataPublisher type="TCPSERVER" port="0">)" + entries + "</DataPublisher>");
+  TClient client(Server().Port());
+  if (accepted) {
+    ASSERT_TRUE(Until([&] { return Server().ClientCount() == 1; }));
+    Server().Publish("+020.0C\r");
+    EXPECT_TRUE(Receive(client, "+020.0C\r"));
+    EXPECT_FALSE(client.Ended);
+  } else {
+    EXPECT_TRUE(Until([&] {
+      client.Poll();
+      return client.Ended;
+    })) << "a refused client is disconnected";
+    EXPECT_EQ(client.Data, "refused\r");
+    EXPECT_EQ(Server().ClientCount(), 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, TcpServerAllowTest,
+    ::testing::Values(TAllowCase{"no list", "", true},
+                      TAllowCase{"address listed", R"(<IP host="127.0.0.1"/>)", true},
+                      TAllowCase{"other address only", R"(<IP host="10.1.2.3"/>)", false},
+                      TAllowCase{"later entry, lower-case element", R"(<IP host="10.1.2.3"/><ip host="127.0.0.1"/>)", true},
+                      TAllowCase{"name in another case", R"(<IP host="NAME"/>)", true},
+                      TAllowCase{"entry without host", R"(<IP/>)", false},
+                      TAllowCase{"empty host", R"(<IP host=""/>)", false},
+                      TAllowCase{"other children are no list", R"(<Comment host="10.1.2.3"/>)", true}),
+    [](const auto& info) {
+      std::string label = info.param.Label;
+      std::replace_if(label.begin(), label.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+      return label;
+    });
+
+struct TDirectionCase {
+  const char* Label;
+  const char* Attribute;
+  bool Forwarded;
+};
+
+class TcpServerDirectionTest : public TcpServerTest, public ::testing::WithParamInterface<TDirectionCase> {};
+
+TEST_P(TcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirection) {
+  const TDirectionCase& c = GetParam();
+  Make(std::string(R"(<DataPublisher type="TcpServer" port="0" )") + c.Attribute + "/>");
+  auto client = Connect(Server());
+  client->Send("*B1E1\r");
+  std::string atDevice;
+  Until([&] {
+    atDevice += FPty.Read(0ms);
+    return atDevice.size() >= 6;
+  }, c.Forwarded ? 3000ms : 300ms);
+  EXPECT_EQ(atDevice, c.Forwarded ? "*B1E1\r" : "");
+  Server().Publish("+020.0C\r");
+  EXPECT_TRUE(Receive(*client, "+020.0C\r")) << "the client stays connected";
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, TcpServerDirectionTest,
+                         ::testing::Values(TDirectionCase{"one", R"(fulldirection="1")", true},
+                                           TDirectionCase{"True", R"(fulldirection="True")", true},
+                                           TDirectionCase{"zero", R"(fulldirection="0")", false},
+                                           TDirectionCase{"false", R"(fulldirection="FALSE")", false},
+                                           TDirectionCase{"absent", "", false}),
+                         [](const auto& info) { return std::string(info.param.Label); });
+
+TEST_F(TcpServerTest, ClientDataForAClosedSerialPortIsSwallowed) {
+  Make(R"(<DataPublisher type="TcpServer" port="0" fulldirection="true"/>)", 9);
+  auto client = Connect(Server());
+  client->Send("hello\r");
+  Server().Publish("+020.0C\r");
+  EXPECT_TRUE(Receive(*client, "+020.0C\r"));
+  EXPECT_EQ(Server().ClientCount(), 1u);
+}
+
+struct TBrokenCase {
+  const char* Label;
+  const char* Attributes;  // BUSY stands for a port another socket listens on
+};
+
+class TcpServerBrokenTest : public TcpServerTest, public ::testing::WithParamInterface<TBrokenCase> {};
+
+TEST_P(TcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesOn) {
+  TBlocker blocker;
+  std::string attributes = Replace(GetParam().Attributes, "BUSY", std::to_string(blocker.Port));
+  Make(R"(<DataPublisher type="TcpServer" )" + attributes + R"(/><DataPublisher type="TcpServer" port="0"/>)");
+  EXPECT_FALSE(Server(0).IsListening());
+  EXPECT_EQ(Server(0).Port(), 0);
+  Server(0).Publish("+019.0C\r");  // sends nothing, fails nothing
+  auto client = Connect(Server(1));
+  FPty.Write("+023.0C\r");
+  EXPECT_TRUE(Receive(*client, "+023.0C\r"));
+  EXPECT_FLOAT_EQ(FKelvo->Temperature(), 23.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, TcpServerBrokenTest,
+                         ::testing::Values(TBrokenCase{"port_in_use", R"(port="BUSY")"},
+                                           TBrokenCase{"port_not_a_number", R"(port="http")"},
+                                           TBrokenCase{"port_out_of_range", R"(port="70000")"},
+                                           TBrokenCase{"fulldirection_yes", R"(port="0" fulldirection="yes")"}),
+                         [](const auto& info) { return std::string(info.param.Label); });
+
+TEST_F(TcpServerTest, OtherDataPublisherTypesCreateNothing) {
+  Make(R"(<DataPublisher type="UdpServer" port="0"/><DataPublisher port="0"/><DATAPUBLISHER type="tcpserver" port="0"/>)");
+  EXPECT_TRUE(Server(0).IsListening());
+  EXPECT_THROW(Server(1), std::runtime_error);
+}
+
+TEST_F(TcpServerTest, RestartOnTheSamePortSucceedsWhileOldConnectionsLinger) {
+  Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
+  uint16_t port = Server().Port();
+  auto client = Connect(Server());
+  delete FKelvo;  // the server closes its side first, so that side waits in TIME_WAIT
+  EXPECT_TRUE(Until([&] {
+    client->Poll();
+    return client->Ended;
+  }));
+  Make(R"(<DataPublisher type="TcpServer" port=")" + std::to_string(port) + R"("/>)", 9);
+  EXPECT_TRUE(Server().IsListening());
+}
+
+TEST_F(TcpServerTest, ClientThatGoesAwayMidStreamDoesNotDisturbTheOthers) {
+  Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
+  auto leaving = Connect(Server());
+  auto staying = Connect(Server());
+  auto closing = Connect(Server());
+  Server().Publish("+001.0C\r");
+  ASSERT_TRUE(Receive(*leaving, "+001.0C\r"));
+  leaving->Abort();
+  closing->Close();
+  std::string expected = "+001.0C\r";
+  for (int i = 2; i <= 50; ++i) {
+    std::string line = "+0" + std::to_string(10 + i) + ".0C\r";
+    expected += line;
+    Server().Publish(line);
+    Until([] { return false; }, 1ms);
+  }
+  EXPECT_TRUE(Receive(*staying, expected));
+  EXPECT_TRUE(Until([&] { return Server().ClientCount() == 1; })) << "the gone clients are closed";
+}
+
+// Numbered lines of about 100 bytes.
+std::string NumberedLine(int number) {
+  char head[16];
+  snprintf(head, sizeof head, "L%06d ", number);
+  return head + std::string(90, 'x') + "\r";
+}
+
+// The numbers of the lines received; fails on anything but whole numbered lines.
+std::vector<int> LineNumbers(const std::string& data) {
+  std::vector<int> numbers;
+  size_t start = 0;
+  for (size_t cr; (cr = data.find('\r', start)) != std::string::npos; start = cr + 1) {
+    int number = std::atoi(data.c_str() + start + 1);
+    EXPECT_EQ(data.substr(start, cr + 1 - start), NumberedLine(number)) << "a broken line";
+    numbers.push_back(number);
+  }
+  EXPECT_EQ(start, data.size()) << "the data ends inside a line";
+  return numbers;
+}
+
+class TcpServerStallTest : public TcpServerTest {
+protected:
+  void SetUp() override {
+    TcpServerTest::SetUp();
+    TestClock::Set(EncodeDate(2026, 1, 5) + EncodeTime(12, 0, 0, 0));
+    Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
+    FStalled = Connect(Server(), 4096);
+    FReader = Connect(Server());
+  }
+  // Publishes numbered lines and waits until the reading client has them all.
+  void Publish(int count) {
+    for (int i = 0; i < count; ++i) Server().Publish(NumberedLine(++FPublished));
+    size_t expected = FPublished * NumberedLine(0).size();
+    ASSERT_TRUE(Until([&] {
+      FReader->Poll();
+      return FReader->Data.size() >= expected;
+    })) << "the reading client falls behind";
+  }
+  // Far more than the socket buffers and the queue of the stalled client hold.
+  void Flood() {
+    for (int i = 0; i < 100; ++i) Publish(100);
+  }
+  void ReadStalledFor(std::chrono::milliseconds time) {
+    Until([&] {
+      FStalled->Poll();
+      return FStalled->Ended;
+    }, time);
+  }
+
+  std::unique_ptr<TClient> FStalled, FReader;
+  int FPublished = 0;
+};
+
+TEST_F(TcpServerStallTest, ClientThatNeverReadsLosesWholeLinesOnlyAndIsDroppedAfterThirtySeconds) {
+  Flood();
+  TestClock::Advance(29);
+  Publish(1);
+  EXPECT_EQ(Server().ClientCount(), 2u) << "dropped before 30 s";
+  TestClock::Advance(2);
+  Publish(2);
+
+  ReadStalledFor(10000ms);
+  EXPECT_TRUE(FStalled->Ended) << "the stalled client is disconnected";
+  std::vector<int> numbers = LineNumbers(FStalled->Data);
+  ASSERT_FALSE(numbers.empty());
+  EXPECT_EQ(numbers.front(), 1);
+  EXPECT_LT(numbers.size(), static_cast<size_t>(FPublished)) << "the stalled client lost lines";
+  EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+  EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+  EXPECT_EQ(LineNumbers(FReader->Data).size(), static_cast<size_t>(FPublished)) << "the reader lost lines";
+  EXPECT_EQ(Server().ClientCount(), 1u);
+}
+
+TEST_F(TcpServerStallTest, ClientThatCatchesUpWithinThirtySecondsStays) {
+  Flood();
+  TestClock::Advance(29);
+  Publish(1);
+  ReadStalledFor(200ms);  // reads everything queued: the stall is over
+  TestClock::Advance(20);
+  Publish(1);
+  EXPECT_TRUE(Until([&] {
+    FStalled->Poll();
+    return FStalled->Ended || FStalled->Data.ends_with(NumberedLine(FPublished));
+  }));
+  EXPECT_FALSE(FStalled->Ended);
+  LineNumbers(FStalled->Data);
+}
+
+}  // namespace
+}  // namespace duz
