@@ -23,6 +23,7 @@
 #include "log/Logger.h"
 #include "support/Env.h"
 #include "support/Pty.h"
+#include "support/RegistryFile.h"
 #include "support/SmtpSink.h"
 #include "support/TempDir.h"
 
@@ -41,12 +42,7 @@ class TConditionFixture : public ::testing::Test {
 protected:
   TConditionFixture() {
     FDir.Write("config.xml", "<config/>");
-    FDir.Write("registry.reg",
-               "Windows Registry Editor Version 5.00\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
-               "\"config\"=\"" + FDir.File("config.xml") + "\"\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
-               "\"COM1\"=\"" + FPty.SlavePath() + "\"\r\n");
+    WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
     FDir.Write("shutdown", "#!/bin/sh\necho \"$@\" >> '" + FDir.File("shutdown.log") + "'\n");
     chmod(FDir.File("shutdown").c_str(), 0755);
     TRegionalSettings settings;
