@@ -26,7 +26,7 @@ std::mutex WriteLock;  // one read-change-replace at a time within the process
 std::string FullKey(const std::string& key) { return Hive + key; }
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-  throw ERegistryException(what + " " + path + ": " + std::strerror(error));
+  throw ERegistryException(what + " " + path + ": " + std::strerror(error), error);
 }
 
 // A missing file is an empty registry.
