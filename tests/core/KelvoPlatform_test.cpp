@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -11,8 +13,10 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "core/Subservice.h"
+#include "log/Logger.h"
 #include "support/Env.h"
 #include "support/TempDir.h"
 #include "xml/Registry.h"
@@ -213,6 +217,28 @@ TEST_F(KelvoPlatformTest, DestructionWaitsForTheCurrentTick) {
   EXPECT_FALSE(FRecord.DestroyedDuringTick);
   EXPECT_EQ(FRecord.TickCount(), 1u);
   EXPECT_EQ(FRecord.Destroyed, std::vector<int>{1});
+}
+
+TEST_F(KelvoPlatformTest, DebugModeLogsTheLifeCycleInOrder) {
+  UseConfig("<r><Kelvo comport=\"1\"/></r>");
+  const std::string oldDirectory = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(FDir.Path().c_str()), 0);  // the log files land here
+  std::mutex lock;
+  std::vector<std::string> lines;
+  SetLogViewHook([&](const std::string& text, TDateTime) {
+    std::lock_guard guard(lock);
+    if (text.starts_with("KelvoPlatform")) lines.push_back(text);
+  });
+  StartLogger();
+  DebugMode = true;
+  Create().reset();
+  DebugMode = false;
+  StopLogger();
+  SetLogViewHook({});
+  ASSERT_EQ(::chdir(oldDirectory.c_str()), 0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"KelvoPlatform create", "KelvoPlatform configuration load",
+                                             "KelvoPlatform confuguration loaded", "KelvoPlatform created",
+                                             "KelvoPlatform destroy", "KelvoPlatform destroyed"}));
 }
 
 }  // namespace
