@@ -53,14 +53,15 @@ void AppendToFile(const std::string& path, std::string_view bytes) {
 }
 
 // Written beside the file and renamed over it: a crash or a full disk in the middle of a save
-// leaves the old file whole, never a truncated one.
+// leaves the old file whole, never a truncated one. Not synced: a flush to the disk would cost more
+// than the whole save, and a power loss then costs at most the latest run.
 void ReplaceFile(const std::string& path, std::string_view bytes) {
   std::string temp = path + ".XXXXXX";
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) FileError("Cannot create file", path, errno);
   struct stat old {};
   ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644);
-  int error = WriteAll(fd, bytes) && ::fsync(fd) == 0 ? 0 : errno;
+  int error = WriteAll(fd, bytes) ? 0 : errno;
   ::close(fd);
   if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {

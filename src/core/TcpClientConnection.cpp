@@ -40,23 +40,36 @@ void TTcpClientConnection::Read() {
 
 void TTcpClientConnection::Send(std::shared_ptr<const std::string> line) {
   if (!FOnClose) return;
-  TDateTime now = Now();
   if (FCloseDeadline) {
-    if (now >= *FCloseDeadline) Fail(StalledReason);
+    if (Now() >= *FCloseDeadline) Fail(StalledReason);
     return;
   }
-  if (FQueuedBytes + line->size() <= MaxQueuedBytes) {
-    FFullSince.reset();
+  if (FQueuedBytes + line->size() > MaxQueuedBytes) return LineLost();
+  FFullSince.reset();
+  if (!FQueue.empty()) {
     FQueuedBytes += line->size();
     FQueue.push_back(std::move(line));
-    if (FInFlight == 0) Write();
     return;
   }
+  // Most lines go out at once, without an asynchronous write and its completion.
+  std::error_code error;
+  size_t written = FSocket.send(asio::buffer(*line), 0, error);
+  if (error && error != asio::error::would_block) return Fail("send error - " + error.message());
+  if (written == line->size()) return;
+  FQueuedBytes += line->size();
+  FQueue.push_back(std::move(line));
+  FFrontOffset = written;
+  Write();
+}
+
+void TTcpClientConnection::LineLost() {
+  TDateTime now = Now();
   if (!FFullSince) {
     FFullSince = now;
   } else if ((now - *FFullSince) * SecondsPerDay >= MaxStallSeconds) {
     // The lines handed to the socket are finished first, so that the client ends on a whole line.
     FQueue.resize(FInFlight);
+    if (FQueue.empty()) return Fail(StalledReason);
     FCloseDeadline = now + MaxStallSeconds / SecondsPerDay;
   }
 }
@@ -65,6 +78,7 @@ void TTcpClientConnection::Write() {
   std::vector<asio::const_buffer> buffers;
   buffers.reserve(FQueue.size());
   for (const auto& line : FQueue) buffers.push_back(asio::buffer(*line));
+  buffers.front() += FFrontOffset;
   FInFlight = FQueue.size();
   asio::async_write(FSocket, buffers,
                     [self = shared_from_this()](const std::error_code& error, size_t) { self->Written(error); });
@@ -77,6 +91,7 @@ void TTcpClientConnection::Written(const std::error_code& error) {
     FQueuedBytes -= FQueue.front()->size();
     FQueue.pop_front();
   }
+  FFrontOffset = 0;
   if (!FQueue.empty())
     Write();
   else if (FCloseDeadline)

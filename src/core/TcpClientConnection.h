@@ -43,6 +43,7 @@ public:
 
 private:
   void Read();
+  void LineLost();
   void Write();
   void Written(const std::error_code& error);
   void Fail(const std::string& reason);
@@ -54,6 +55,7 @@ private:
   std::deque<std::shared_ptr<const std::string>> FQueue;
   size_t FQueuedBytes = 0;
   size_t FInFlight = 0;                      // lines at the front of FQueue being written
+  size_t FFrontOffset = 0;                   // bytes of the first of them sent before
   std::optional<TDateTime> FFullSince;       // the first line lost in the current stall
   std::optional<TDateTime> FCloseDeadline;   // set once the stall lasted too long
   TReadHandler FOnRead;

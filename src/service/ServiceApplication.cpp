@@ -1,12 +1,39 @@
 #include "service/ServiceApplication.h"
 
-#include <cstdio>
+#include <ctime>
+#include <cstring>
+
+#include "base/EventLogger.h"
+#include "log/SystemLogUtils.h"
+#include "service/Deredoru.h"
+#include "service/Installer.h"
+#include "service/ServiceManager.h"
 
 namespace duz {
+namespace {
 
-int RunServiceApplication(const TSwitches&, const sigset_t&) {
-  std::fprintf(stderr, "Service mode, installing and uninstalling are not available yet; use -debug.\n");
-  return 1;
+// How often the main thread looks whether the service thread has ended on its own (a failed start).
+constexpr timespec SignalPoll{0, 100'000'000};
+
+int RunService(TDeredoru& module, const sigset_t& stopSignals) {
+  if (int error = module.Start()) {
+    // Started by hand: there is no service manager to run under.
+    ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, std::strerror(error));
+    return 1;
+  }
+  while (!module.Ended()) {
+    if (sigtimedwait(&stopSignals, nullptr, &SignalPoll) > 0)
+      module.Control(SystemStopping() ? TServiceControl::Shutdown : TServiceControl::Stop);
+  }
+  return module.Finish();
+}
+
+}  // namespace
+
+int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals) {
+  TDeredoru module;
+  if (switches.Install || switches.Uninstall) return RunInstaller(module, switches);
+  return RunService(module, stopSignals);
 }
 
 }  // namespace duz

@@ -1,0 +1,141 @@
+#include "service/Deredoru.h"
+
+#include <cstring>
+
+#include <fmt/format.h>
+
+#include "base/EventLoop.h"
+#include "base/Exception.h"
+#include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
+#include "log/ThreadUtils.h"
+#include "service/ServiceManager.h"
+#include "xml/Registry.h"
+
+namespace duz {
+namespace {
+
+constexpr const char* ServiceDescription =
+    "Služba pro dohled a kontrolu teploty čidel Kelvo (KelvoUsb/KelvoNet) [Quellix, https://quellix.example]";
+constexpr uint32_t TypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+
+}  // namespace
+
+TDeredoru::TDeredoru() {
+  ServiceInstance = this;
+  ServiceCreate();
+}
+
+TDeredoru::~TDeredoru() {
+  if (FThread.joinable()) {
+    Control(TServiceControl::Stop);
+    FThread.join();
+  }
+  ServiceDestroy();
+  // The service thread has ended (joined), so nothing else touches the platform or the loop; after
+  // a shutdown control the platform is still here and goes now, before the loop it is bound to.
+  FPlatform.reset();
+  FLoop.reset();
+  TServiceEvents* self = this;
+  ServiceInstance.compare_exchange_strong(self, nullptr);
+}
+
+void TDeredoru::ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category, int32_t eventId) {
+  try {
+    FEventLogger.LogMessage(text, type, category, eventId);
+  } catch (const ERangeError&) {
+  }
+}
+
+int TDeredoru::Start() {
+  if (int error = NotifyServiceManager("STATUS=Start pending")) return error;
+  std::promise<void> loopReady;
+  std::future<void> ready = loopReady.get_future();
+  FThread = std::thread([this, &loopReady] { ServiceThread(loopReady); });
+  ready.wait();
+  return 0;
+}
+
+void TDeredoru::Control(TServiceControl control) {
+  if (FLoop) FLoop->Post([this, control] { HandleControl(control); });
+}
+
+int TDeredoru::Finish() {
+  if (FThread.joinable()) FThread.join();
+  return FFailed ? 1 : 0;
+}
+
+void TDeredoru::ServiceAfterInstall(const std::string& executable) {
+  RegistryCreateKey(EventSourceKey);
+  RegistryWriteString(EventSourceKey, "EventMessageFile", executable);
+  RegistryWriteDword(EventSourceKey, "TypesSupported", TypesSupported);
+  // The service key comes with the installation; without it there is no service to describe.
+  if (RegistryKeyExists(ServiceKey)) RegistryWriteString(ServiceKey, "Description", ServiceDescription);
+}
+
+void TDeredoru::ServiceAfterUninstall() { RegistryDeleteKey(EventSourceKey); }
+
+void TDeredoru::ServiceCreate() { ReportServiceEvent("Create", EVENTLOG_INFORMATION_TYPE, 5, 0); }
+
+void TDeredoru::ServiceDestroy() { ReportServiceEvent("Destroy", EVENTLOG_INFORMATION_TYPE, 4, 0); }
+
+void TDeredoru::ServiceStart() { ReportServiceEvent("Start", EVENTLOG_INFORMATION_TYPE, 1, 0); }
+
+// The platform's whole start-up (configuration with its WAIT pauses, subservices, tick thread) runs
+// here; controls posted meanwhile wait in the loop until it is done.
+void TDeredoru::ServiceExecute() {
+  FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
+  FLoop->Run();
+}
+
+void TDeredoru::ServiceStop() {
+  ReportServiceEvent("Stop", EVENTLOG_INFORMATION_TYPE, 2, 0);
+  FPlatform.reset();
+}
+
+void TDeredoru::ServiceShutdown() { ReportServiceEvent("Shutdown", EVENTLOG_INFORMATION_TYPE, 3, 0); }
+
+void TDeredoru::ServiceThread(std::promise<void>& loopReady) {
+  SetThreadName("Service");
+  FLoop = std::make_unique<TEventLoop>();
+  loopReady.set_value();
+  try {
+    ServiceStart();
+    ReportStatus("READY=1\nSTATUS=Running");
+    try {
+      ServiceExecute();
+    } catch (const std::exception& error) {
+      ReportFailure("execute", error);
+    }
+  } catch (const std::exception& error) {
+    ReportFailure("start", error);
+  }
+  FEnded = true;
+}
+
+// After a stop or shutdown the thread ends whatever the handler did: systemd has asked the process
+// to go and would kill it at its stop time-out otherwise.
+void TDeredoru::HandleControl(TServiceControl control) {
+  if (FStopRequested) return;
+  FStopRequested = true;
+  ReportStatus("STOPPING=1\nSTATUS=Stop pending");
+  const bool stop = control == TServiceControl::Stop;
+  try {
+    stop ? ServiceStop() : ServiceShutdown();
+  } catch (const std::exception& error) {
+    ReportFailure(stop ? "stop" : "shutdown", error);
+  }
+  FLoop->Stop();
+}
+
+void TDeredoru::ReportStatus(const std::string& state) {
+  if (int error = NotifyServiceManager(state))
+    ReportServiceEvent(std::strerror(error), EVENTLOG_ERROR_TYPE, 0, 0);
+}
+
+void TDeredoru::ReportFailure(const char* step, const std::exception& error) {
+  FFailed = true;
+  ReportServiceEvent(fmt::format("Service failed on {}: {}", step, error.what()), EVENTLOG_ERROR_TYPE, 0, 0);
+}
+
+}  // namespace duz

@@ -1,0 +1,78 @@
+#pragma once
+// TDeredoru: the service module. The entry point creates it on the main thread for every run
+// without DEBUG (the service run, INSTALL and UNINSTALL); while it exists it is ServiceInstance.
+// In the service run it starts the service thread, the platform's owner thread: an event loop on
+// which the platform is created and on which the stop and shutdown controls are handled, one at a
+// time, so that a stop never runs while the platform is being created.
+// Threads: construct, Start, Ended, Finish, the installation handlers and destroy on the main
+// thread; Control and ReportServiceEvent on any thread; the service handlers on the service thread.
+#include <atomic>
+#include <exception>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "base/EventLogger.h"
+#include "core/ServiceInstance.h"
+
+namespace duz {
+
+class TEventLoop;
+class TKelvoPlatform;
+
+inline constexpr const char* ServiceName = "Deredoru";
+inline constexpr const char* ServiceDisplayName = "Kelvo watch service";
+inline constexpr const char* ServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Deredoru";
+inline constexpr const char* EventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Deredoru";
+
+enum class TServiceControl { Stop, Shutdown };
+
+class TDeredoru : public TServiceEvents {
+public:
+  TDeredoru();
+  ~TDeredoru() override;
+
+  // Entries under the source "Deredoru"; failures of the event log are dropped.
+  void ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category, int32_t eventId) override;
+
+  // Reports start pending to the service manager and starts the service thread. Returns 0, or the
+  // errno value of the failed connection to the manager (then nothing was started).
+  int Start();
+  // Queues a control for the service thread; handled after the platform has been created.
+  void Control(TServiceControl control);
+  // The service thread has finished (stopped, shut down, or failed).
+  bool Ended() const { return FEnded; }
+  // Waits for the service thread. Returns the exit status: 0 after a stop or a shutdown, 1 when
+  // the start or the execution failed.
+  int Finish();
+
+  // The registry values of an installation: the event source and the service's description.
+  void ServiceAfterInstall(const std::string& executable);
+  void ServiceAfterUninstall();
+
+private:
+  void ServiceCreate();
+  void ServiceDestroy();
+  void ServiceStart();
+  void ServiceExecute();
+  void ServiceStop();
+  void ServiceShutdown();
+
+  void ServiceThread(std::promise<void>& loopReady);
+  void HandleControl(TServiceControl control);
+  void ReportStatus(const std::string& state);
+  void ReportFailure(const char* step, const std::exception& error);
+
+  const TEventLogger FEventLogger{ServiceName};
+  std::thread FThread;
+  std::atomic<bool> FEnded{false};
+  bool FFailed = false;         // written by the service thread before FEnded
+  bool FStopRequested = false;  // service thread only
+  // Created on the service thread, which makes it its loop; kept until the platform has gone,
+  // because the platform's ports and sockets are bound to it.
+  std::unique_ptr<TEventLoop> FLoop;
+  std::unique_ptr<TKelvoPlatform> FPlatform;
+};
+
+}  // namespace duz

@@ -1,0 +1,177 @@
+#include "service/Installer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "base/ProcessStart.h"
+#include "service/Deredoru.h"
+#include "service/ServiceManager.h"
+#include "xml/Registry.h"
+
+namespace duz {
+namespace {
+
+constexpr const char* UnitName = "Deredoru.service";
+constexpr const char* UnitDirVariable = "DUZEZEVOVIVO_UNIT_DIR";
+
+[[noreturn]] void Fail(int error) { throw std::system_error(error, std::generic_category()); }
+
+bool CustomUnitDirectory() {
+  const char* dir = std::getenv(UnitDirVariable);
+  return dir && *dir;
+}
+
+bool TellSystemd() { return !CustomUnitDirectory() && SystemdRuns(); }
+
+// systemctl writes its own reason to stderr; the code only says that it failed.
+void Systemctl(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"systemctl", "--quiet"});
+  if (RunProcess(arguments) != 0) Fail(EIO);
+}
+
+std::string ExecutablePath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
+
+// O_EXCL: an existing unit fails the installation without being touched.
+void WriteNewFile(const std::string& path, const std::string& text) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) Fail(errno);
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) break;
+    written += static_cast<size_t>(count);
+  }
+  const int error = written < text.size() ? errno : ::fsync(fd) != 0 ? errno : 0;
+  if (::close(fd) != 0 || error != 0) {
+    const int failure = error != 0 ? error : errno;
+    ::unlink(path.c_str());
+    Fail(failure);
+  }
+}
+
+// The errno value behind the exception being handled.
+int CurrentErrorCode() {
+  try {
+    throw;
+  } catch (const std::system_error& error) {
+    return error.code().value();
+  } catch (const ERegistryException& error) {
+    return error.Code() != 0 ? error.Code() : EIO;
+  } catch (...) {
+    return EIO;
+  }
+}
+
+void UndoInstall(const std::string& unit, bool eventSourceExisted) {
+  ::unlink(unit.c_str());
+  try {
+    RegistryDeleteKey(ServiceKey);
+    if (!eventSourceExisted) RegistryDeleteKey(EventSourceKey);
+  } catch (const std::exception&) {
+    // The registry that failed the installation may refuse this too; the unit is gone anyway.
+  }
+  if (TellSystemd()) RunProcess({"systemctl", "--quiet", "daemon-reload"});
+}
+
+}  // namespace
+
+std::string ServiceUnitPath() {
+  const char* dir = std::getenv(UnitDirVariable);
+  return std::string(dir && *dir ? dir : "/etc/systemd/system") + "/" + UnitName;
+}
+
+std::string ServiceUnitText(const std::string& executable) {
+  // Inside double quotes systemd takes C escapes; "%" starts a specifier everywhere.
+  std::string command = "\"";
+  for (unsigned char c : executable) {
+    if (c == '"' || c == '\\')
+      command += {'\\', static_cast<char>(c)};
+    else if (c == '%')
+      command += "%%";
+    else if (c < 0x20 || c == 0x7f)
+      command += fmt::format("\\x{:02x}", c);
+    else
+      command += static_cast<char>(c);
+  }
+  command += '"';
+  return fmt::format(
+      "[Unit]\n"
+      "Description={}\n"
+      "\n"
+      "[Service]\n"
+      "Type=notify\n"
+      "ExecStart={}\n"
+      "WorkingDirectory=/var/lib/duzezevovivo\n"
+      "StateDirectory=duzezevovivo\n"
+      "Restart=on-failure\n"
+      "\n"
+      "[Install]\n"
+      "WantedBy=multi-user.target\n",
+      ServiceDisplayName, command);
+}
+
+int InstallService(TDeredoru& module) {
+  const std::string unit = ServiceUnitPath();
+  bool unitWritten = false;
+  bool eventSourceExisted = true;
+  try {
+    const std::string executable = ExecutablePath();
+    WriteNewFile(unit, ServiceUnitText(executable));
+    unitWritten = true;
+    eventSourceExisted = RegistryKeyExists(EventSourceKey);
+    RegistryCreateKey(ServiceKey);
+    module.ServiceAfterInstall(executable);
+    if (TellSystemd()) {
+      Systemctl({"daemon-reload"});
+      Systemctl({"enable", UnitName});
+    }
+    return 0;
+  } catch (...) {
+    const int error = CurrentErrorCode();
+    if (unitWritten) UndoInstall(unit, eventSourceExisted);
+    return error;
+  }
+}
+
+int UninstallService(TDeredoru& module) {
+  const std::string unit = ServiceUnitPath();
+  try {
+    struct stat info {};
+    if (::lstat(unit.c_str(), &info) != 0) Fail(errno);
+    if (TellSystemd()) Systemctl({"disable", UnitName});
+    if (::unlink(unit.c_str()) != 0) Fail(errno);
+    RegistryDeleteKey(ServiceKey);
+    if (TellSystemd()) Systemctl({"daemon-reload"});
+    module.ServiceAfterUninstall();
+    return 0;
+  } catch (...) {
+    return CurrentErrorCode();
+  }
+}
+
+int RunInstaller(TDeredoru& module, const TSwitches& switches) {
+  const bool install = switches.Install;
+  const int error = install ? InstallService(module) : UninstallService(module);
+  if (error == 0) {
+    if (!switches.Silent)
+      std::printf("%s\n", install ? "Service installed successfully" : "Service uninstalled successfully");
+    return 0;
+  }
+  std::fprintf(stderr, "Service \"%s\" failed to %s with error: \"System Error.  Code: %d.\r\n%s\"\n",
+               ServiceDisplayName, install ? "install" : "uninstall", error, std::strerror(error));
+  return 1;
+}
+
+}  // namespace duz
