@@ -1,6 +1,5 @@
 #include "service/Installer.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,22 +41,16 @@ void Systemctl(std::vector<std::string> arguments) {
 
 std::string ExecutablePath() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
-// O_EXCL: an existing unit fails the installation without being touched.
+// "x": created exclusively, so an existing unit fails the installation without being touched.
 void WriteNewFile(const std::string& path, const std::string& text) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) Fail(errno);
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) break;
-    written += static_cast<size_t>(count);
-  }
-  const int error = written < text.size() ? errno : ::fsync(fd) != 0 ? errno : 0;
-  if (::close(fd) != 0 || error != 0) {
-    const int failure = error != 0 ? error : errno;
+  std::FILE* file = std::fopen(path.c_str(), "wx");
+  if (!file) Fail(errno);
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0 &&
+                       ::fsync(::fileno(file)) == 0;
+  const int error = errno;
+  if (std::fclose(file) != 0 || !written) {
     ::unlink(path.c_str());
-    Fail(failure);
+    Fail(written ? errno : error);
   }
 }
 
