@@ -252,6 +252,7 @@ std::string TAfComPort::ReadAvailable() {
       break;
   }
   data.resize(got);
+  if (got > 0) ++FReads;
   return data;
 }
 
@@ -319,12 +320,16 @@ void TAfComPort::WatchEvents(std::shared_ptr<TSession> session) {
     }
     bool input = (fds[1].revents & POLLIN) != 0;
     if (!input && !quiet) continue;
-    bool announced = false;
+    bool announced = false, consumed = false;
     if (!session->Pending() && Queued(session->Fd) > 0) {
+      uint64_t reads = FReads;
       if (!Announce(session)) return;
       announced = true;
+      consumed = FReads != reads;
     }
-    quiet = session->Pending() || Queued(session->Fd) > 0 || (input && !announced);
+    // Input that came while the handler read is new: it is announced at once, like any arrival.
+    // Only input the handler left unread waits for the re-announcement.
+    quiet = session->Pending() || (Queued(session->Fd) > 0 && !consumed) || (input && !announced);
   }
 }
 

@@ -90,6 +90,7 @@ private:
 
   std::mutex FReadLock;
   int FFd = -1;  // guarded by FReadLock; the threads use their session's copy
+  std::atomic<uint64_t> FReads{0};  // reads that took bytes, so the event thread sees consumption
 
   std::mutex FWriteLock;
   TAfCircularBuffer FBuffer{OutBufSize};  // guarded by FWriteLock
