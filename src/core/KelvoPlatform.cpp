@@ -60,7 +60,8 @@ void LoadDocument(pugi::xml_document& document, const std::string& path) {
   const pugi::xml_parse_result result =
       document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_comments);
   if (result) return;
-  const auto before = std::string_view(text).substr(0, std::clamp<ptrdiff_t>(result.offset, 0, static_cast<ptrdiff_t>(text.size())));
+  const auto before = std::string_view(text).substr(
+      0, std::clamp<ptrdiff_t>(result.offset, 0, static_cast<ptrdiff_t>(text.size())));
   const size_t line = 1 + std::count(before.begin(), before.end(), '\n');
   const size_t lineStart = before.rfind('\n');
   const size_t column = before.size() - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
@@ -96,7 +97,8 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory)
     throw;
   }
   const TDateTime startTime = Now() + FirstTickDelaySeconds / SecondsPerDay;
-  FRunner = std::make_unique<TThreadRunner>([this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
+  FRunner = std::make_unique<TThreadRunner>(
+      [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
   DebugLog("KelvoPlatform created");
 }
 

@@ -1,8 +1,9 @@
 #include "xml/RegFile.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cctype>
-#include <fmt/format.h>
 
 namespace duz {
 namespace {
@@ -105,7 +106,11 @@ std::string Utf8ToUtf16Le(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const size_t length = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
     uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
     bool valid = length > 0 && i + length <= text.size();
     for (size_t k = 1; valid && k < length; ++k) {
@@ -114,7 +119,10 @@ std::string Utf8ToUtf16Le(std::string_view text) {
       cp = cp << 6 | (next & 0x3F);
     }
     valid = valid && cp <= 0x10FFFF && !(cp >= 0xD800 && cp < 0xE000) &&
-            cp >= (length == 2 ? 0x80u : length == 3 ? 0x800u : length == 4 ? 0x10000u : 0u);
+            cp >= (length == 2   ? 0x80u
+                   : length == 3 ? 0x800u
+                   : length == 4 ? 0x10000u
+                                 : 0u);
     i += valid ? length : 1;
     if (!valid) cp = ReplacementChar;
     if (cp >= 0x10000) {
@@ -274,7 +282,8 @@ TRegFile TRegFile::Parse(std::string_view text) {
   }
   TRegFile file;
   const size_t firstBreak = text.find('\n');
-  if (firstBreak != std::string_view::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r')) file.FLineEnd = "\n";
+  if (firstBreak != std::string_view::npos && (firstBreak == 0 || text[firstBreak - 1] != '\r'))
+    file.FLineEnd = "\n";
 
   const std::vector<std::string> lines = SplitLines(text);
   if (!lines.empty()) file.FPreamble.clear();

@@ -36,7 +36,7 @@ struct TRegValue {
 };
 
 class TRegFile {
-public:
+ public:
   static constexpr std::string_view Header = "Windows Registry Editor Version 5.00";
 
   // Text in UTF-8, or UTF-16LE with its byte-order mark as the registry editor exports it.
@@ -54,7 +54,7 @@ public:
   // Removes the key and every key below it; false when nothing was there.
   bool DeleteKey(std::string_view key);
 
-private:
+ private:
   // One logical line of the file: a parsed value (Raw holds its text until it is changed), or a
   // line kept as it is (blank lines, comments, deletions, anything not understood).
   struct TEntry {

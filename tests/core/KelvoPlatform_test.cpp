@@ -1,7 +1,6 @@
 #include "core/KelvoPlatform.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
@@ -48,7 +47,7 @@ struct TRecord {
 };
 
 class TRecordingSubservice : public TSubservice {
-public:
+ public:
   TRecordingSubservice(TKelvoPlatform& owner, int comport, TRecord& record)
       : TSubservice(&owner), FComport(comport), FRecord(record) {
     std::lock_guard lock(FRecord.Lock);
@@ -70,13 +69,13 @@ public:
     FRecord.InTick = false;
   }
 
-private:
+ private:
   int FComport;
   TRecord& FRecord;
 };
 
 class KelvoPlatformTest : public ::testing::Test {
-protected:
+ protected:
   TTempDir FDir;
   TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
   TScopedEnv FEventLog{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
@@ -128,7 +127,8 @@ TEST_F(KelvoPlatformTest, KelvoElementsOfAnyCaseCreateSubservicesInOrderAfterThe
   EXPECT_EQ(FRecord.Created, (std::vector<int>{1, 2}));
   EXPECT_EQ(FRecord.PlatformAtCreation, (std::vector<TKelvoPlatform*>{platform.get(), platform.get()}));
   EXPECT_EQ(platform->ComponentCount(), 2);
-  EXPECT_EQ(std::string(platform->Config().document_element().child("kelvo").first_child().name()), "CONDITION");
+  EXPECT_EQ(std::string(platform->Config().document_element().child("kelvo").first_child().name()),
+            "CONDITION");
   EXPECT_TRUE(EventTexts().empty());
   platform.reset();
   EXPECT_EQ(FRecord.Destroyed, (std::vector<int>{2, 1}));
@@ -153,11 +153,14 @@ TEST_F(KelvoPlatformTest, BadWaitEndsLoadingAndFreesWhatWasCreated) {
 }
 
 TEST_F(KelvoPlatformTest, FailingElementIsReportedAndTheNextOneIsStillCreated) {
-  UseConfig("<r>\n  <Kelvo caption=\"Server &amp; room\">\n    <SAVE/>\n  </Kelvo>\n  <KELVO comport=\"2\"/>\n</r>");
+  UseConfig(
+      "<r>\n  <Kelvo caption=\"Server &amp; room\">\n    <SAVE/>\n  </Kelvo>\n  <KELVO "
+      "comport=\"2\"/>\n</r>");
   auto platform = Create();
   EXPECT_EQ(FRecord.Created, std::vector<int>{2});
   EXPECT_EQ(EventTexts(),
-            std::vector<std::string>{"Cannot create Kelvo subservice!\\r<Kelvo caption=\"Server &amp; room\"><SAVE/></Kelvo>"});
+            std::vector<std::string>{
+                "Cannot create Kelvo subservice!\\r<Kelvo caption=\"Server &amp; room\"><SAVE/></Kelvo>"});
 }
 
 TEST_F(KelvoPlatformTest, MissingConfigurationIsReportedWithItsPath) {
@@ -175,7 +178,8 @@ TEST_F(KelvoPlatformTest, MissingConfigurationIsReportedWithItsPath) {
     std::filesystem::remove(FDir.File("events.log"));
     auto platform = Create();
     EXPECT_EQ(platform->ComponentCount(), 0) << row.Label;
-    EXPECT_EQ(EventTexts(), std::vector<std::string>{"Config file not found! (" + row.Path + ")"}) << row.Label;
+    EXPECT_EQ(EventTexts(), std::vector<std::string>{"Config file not found! (" + row.Path + ")"})
+        << row.Label;
   }
 }
 

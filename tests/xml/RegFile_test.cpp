@@ -49,7 +49,8 @@ TEST(RegFileTest, ValuesOfEveryFormAreRead) {
       {"subkey", Key + "\\ComPorts", "COM1", "/dev/ttyUSB0"},
       {"key listed twice", Key, "Later", "listed twice"},
       {"names ignore case", Key, "CONFIG", "C:\\Kelvo\\config.xml"},
-      {"keys ignore case", "hkey_local_machine\\software\\quellix\\DUZEZEVOVIVO\\comports", "com1", "/dev/ttyUSB0"},
+      {"keys ignore case", "hkey_local_machine\\software\\quellix\\DUZEZEVOVIVO\\comports", "com1",
+       "/dev/ttyUSB0"},
   };
   for (const auto& row : rows) EXPECT_EQ(StringOf(file, row.Key, row.Name), row.Expected) << row.Label;
 }
@@ -120,7 +121,8 @@ TEST(RegFileTest, NewValuesAndKeysAreAddedReadably) {
   const std::string written = file.Serialize();
   EXPECT_NE(written.find("\"COM1\"=\"/dev/ttyUSB0\"\r\n\"COM2\"=\"/dev/ttyS5\"\r\n\r\n"), std::string::npos)
       << written;
-  EXPECT_TRUE(written.ends_with("\r\n\r\n[" + Key + "\\International]\r\n\"Flags\"=dword:abcdef01\r\n")) << written;
+  EXPECT_TRUE(written.ends_with("\r\n\r\n[" + Key + "\\International]\r\n\"Flags\"=dword:abcdef01\r\n"))
+      << written;
   const TRegFile reread = TRegFile::Parse(written);
   EXPECT_EQ(StringOf(reread, Key + "\\ComPorts", "COM2"), "/dev/ttyS5");
   EXPECT_EQ(reread.Find(Key + "\\International", "Flags")->Data, "\x01\xef\xcd\xab");
@@ -129,7 +131,8 @@ TEST(RegFileTest, NewValuesAndKeysAreAddedReadably) {
 TEST(RegFileTest, EmptyFileBecomesAFileTheEditorReads) {
   TRegFile file = TRegFile::Parse("");
   file.SetValue(Key, TRegValue::Text("config", "/etc/x.xml"));
-  EXPECT_EQ(file.Serialize(), "Windows Registry Editor Version 5.00\r\n\r\n[" + Key + "]\r\n\"config\"=\"/etc/x.xml\"\r\n");
+  EXPECT_EQ(file.Serialize(),
+            "Windows Registry Editor Version 5.00\r\n\r\n[" + Key + "]\r\n\"config\"=\"/etc/x.xml\"\r\n");
 }
 
 TEST(RegFileTest, TextsSurviveWritingAndReading) {
@@ -179,7 +182,8 @@ TEST(RegFileTest, ParentOfAListedKeyExists) {
 }
 
 TEST(RegFileTest, Utf16ExportOfTheEditorIsRead) {
-  const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[" + Key + "]\r\n\"config\"=\"/etc/\xc4\x8d.xml\"\r\n";
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[" + Key + "]\r\n\"config\"=\"/etc/\xc4\x8d.xml\"\r\n";
   std::string utf16 = "\xFF\xFE";
   for (char c : text) {
     if (c == '\xc4') continue;

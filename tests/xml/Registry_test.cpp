@@ -16,13 +16,14 @@ using test::TTempDir;
 const std::string Key = "SOFTWARE\\Quellix\\Duzezevovivo";
 
 class RegistryTest : public ::testing::Test {
-protected:
+ protected:
   TTempDir FDir;
   std::string FPath = FDir.File("registry.reg");
   TScopedEnv FEnv{"DUZEZEVOVIVO_REGISTRY", FPath};
 
   void WriteRegistry(const std::string& body) {
-    FDir.Write("registry.reg", "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + Key + "]\n" + body);
+    FDir.Write("registry.reg",
+               "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + Key + "]\n" + body);
   }
 };
 
@@ -61,7 +62,8 @@ TEST_F(RegistryTest, WritesKeepTheRestOfTheFileAndItsMode) {
   RegistryWriteString(Key, "config", "/etc/x.xml");
   RegistryWriteDword(Key + "\\Other", "Number", 7);
   const std::string text = FDir.Read("registry.reg");
-  EXPECT_NE(text.find("; hand-written note\n\"keep\"=\"me\"\n\"config\"=\"/etc/x.xml\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("; hand-written note\n\"keep\"=\"me\"\n\"config\"=\"/etc/x.xml\"\n"), std::string::npos)
+      << text;
   EXPECT_EQ(ReadRegistryString(Key, "keep"), "me");
   EXPECT_EQ(ReadRegistryString(Key, "config"), "/etc/x.xml");
   struct stat status {};
@@ -93,10 +95,11 @@ TEST_F(RegistryTest, MissingFolderIsCreatedButAnUnwritablePlaceRaises) {
 
 TEST_F(RegistryTest, RegionalValuesOverrideTheLocale) {
   const TRegionalSettings saved = RegionalSettings();
-  FDir.Write("registry.reg",
-             "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + Key +
-                 "\\International]\n\"DecimalSeparator\"=\",\"\n\"DateSeparator\"=\".\"\n\"TimeSeparator\"=\"-\"\n"
-                 "\"ShortDateFormat\"=\"dd.mm.yyyy\"\n\"LongTimeFormat\"=\"hh-nn-ss\"\n");
+  FDir.Write(
+      "registry.reg",
+      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + Key +
+          "\\International]\n\"DecimalSeparator\"=\",\"\n\"DateSeparator\"=\".\"\n\"TimeSeparator\"=\"-\"\n"
+          "\"ShortDateFormat\"=\"dd.mm.yyyy\"\n\"LongTimeFormat\"=\"hh-nn-ss\"\n");
   LoadRegionalSettings();
   const TRegionalSettings loaded = RegionalSettings();
   SetRegionalSettings(saved);

@@ -59,8 +59,9 @@ TEST(GetAttrDefTest, NullOrEmptyDefaultRaisesOnlyWhenUsed) {
 }
 
 TEST(CDataTest, FirstCDataChildIsFoundBehindOtherNodes) {
-  const auto doc = Parse("<r><a>text<!-- note --><![CDATA[http://x/?t=%T%\n  next]]><![CDATA[second]]></a>"
-                         "<b>only text</b><c/></r>");
+  const auto doc = Parse(
+      "<r><a>text<!-- note --><![CDATA[http://x/?t=%T%\n  next]]><![CDATA[second]]></a>"
+      "<b>only text</b><c/></r>");
   const pugi::xml_node root = doc.first_child();
   EXPECT_EQ(GetCDataText(root.child("a")), "http://x/?t=%T%\n  next");
   EXPECT_EQ(FindCDataNode(root.child("a")).type(), pugi::node_cdata);
@@ -74,14 +75,10 @@ TEST(EscapeForLogTest, UnprintableRunsAreGroupedInHex) {
   struct TRow {
     std::string Bytes, Expected;
   } rows[] = {
-      {"", ""},
-      {"A\r\nB", "A{$0D,$0A}B"},
-      {"~", "{$7E}"},
-      {"z", "z"},
-      {"!", "!"},
-      {"+023.5C\r", "+023.5C{$0D}"},
-      {"a b", "a{$20}b"},
-      {std::string("\0\x7f\x80\xff{|}", 7), "{$00,$7F,$80,$FF,$7B,$7C,$7D}"},
+      {"", ""},           {"A\r\nB", "A{$0D,$0A}B"},
+      {"~", "{$7E}"},     {"z", "z"},
+      {"!", "!"},         {"+023.5C\r", "+023.5C{$0D}"},
+      {"a b", "a{$20}b"}, {std::string("\0\x7f\x80\xff{|}", 7), "{$00,$7F,$80,$FF,$7B,$7C,$7D}"},
   };
   for (const auto& row : rows) EXPECT_EQ(EscapeForLog(row.Bytes), row.Expected) << row.Expected;
 }
@@ -92,11 +89,8 @@ TEST(NormalizeDecimalSeparatorTest, BothSeparatorsBecomeTheRegionalOne) {
     char Separator;
     std::string Text, Expected;
   } rows[] = {
-      {'.', "-12,5", "-12.5"},
-      {'.', "-12.5", "-12.5"},
-      {',', "-12.5", "-12,5"},
-      {',', "1.234,5", "1,234,5"},
-      {'\'', "1.5,2", "1.5,2"},
+      {'.', "-12,5", "-12.5"},     {'.', "-12.5", "-12.5"},  {',', "-12.5", "-12,5"},
+      {',', "1.234,5", "1,234,5"}, {'\'', "1.5,2", "1.5,2"},
   };
   for (const auto& row : rows) {
     TRegionalSettings settings = saved;
@@ -109,7 +103,8 @@ TEST(NormalizeDecimalSeparatorTest, BothSeparatorsBecomeTheRegionalOne) {
 
 TEST(ElementXmlTest, ElementIsPrintedOnOneLineWithItsChildren) {
   const auto doc = Parse("<r>\n  <Kelvo caption=\"a&amp;b\">\n    <SAVE/>\n    <!-- c -->\n  </Kelvo>\n</r>");
-  EXPECT_EQ(ElementXml(doc.first_child().first_child()), "<Kelvo caption=\"a&amp;b\"><SAVE/><!-- c --></Kelvo>");
+  EXPECT_EQ(ElementXml(doc.first_child().first_child()),
+            "<Kelvo caption=\"a&amp;b\"><SAVE/><!-- c --></Kelvo>");
 }
 
 }  // namespace
