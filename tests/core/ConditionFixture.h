@@ -63,10 +63,11 @@ protected:
 
   // A subservice captioned Room on the pseudo-terminal with the given children, after its first
   // line (20.0, which no condition evaluates) has been handled.
-  TKelvo* Make(const std::string& children, const std::string& rootExtra = "") {
-    std::string xml = "<config><SMTP address=\"127.0.0.1\" port=\"" + std::to_string(FSink.Port()) +
-                      "\" from=\"alarm@example.com\"/>" + rootExtra + "<KELVO comport=\"1\" caption=\"Room\">" +
-                      children + "</KELVO></config>";
+  // rootExtra goes beside the KELVO element, smtpExtra into the SMTP element.
+  TKelvo* Make(const std::string& children, const std::string& rootExtra = "", const std::string& smtpExtra = "") {
+    std::string xml = "<config><SMTP address=\"127.0.0.1\" port=\"" + std::to_string(FSmtpPort) +
+                      "\" from=\"alarm@example.com\" " + smtpExtra + "/>" + rootExtra +
+                      "<KELVO comport=\"1\" caption=\"Room\">" + children + "</KELVO></config>";
     auto& document = FDocuments.emplace_back(std::make_unique<pugi::xml_document>());
     EXPECT_TRUE(document->load_string(xml.c_str())) << xml;
     auto* kelvo = new TKelvo(*FPlatform, document->document_element().child("KELVO"));
@@ -119,6 +120,7 @@ protected:
   TScopedEnv FShutdown{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")};
   TRegionalSettings FOldSettings = RegionalSettings();
   TSmtpSink FSink;
+  int FSmtpPort = FSink.Port();  // the port of the SMTP element
   TPty FPty;
   TEventLoop FLoop;
   std::vector<std::unique_ptr<pugi::xml_document>> FDocuments;

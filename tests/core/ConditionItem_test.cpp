@@ -1,0 +1,173 @@
+#include "core/ConditionItem.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/DebugMode.h"
+#include "base/Exception.h"
+#include "core/ConditionFixture.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+using Texts = std::vector<std::string>;
+
+TConditionStates States(std::initializer_list<TConditionState> states) {
+  TConditionStates set;
+  for (TConditionState state : states) set.set(state);
+  return set;
+}
+
+TEST(ConditionItemStatesTest, WordsOfTheMessageAttribute) {
+  const struct {
+    const char* Message;
+    TConditionStates Expected;
+  } rows[] = {
+      {"min,normal", States({stMin, stNormal})},
+      {"Normal MIN", States({stMin, stNormal})},
+      {"max;error;off", States({stMax, stError, stOff})},
+      {"OFFLINE", States({stOff})},
+      {"maximum", States({stMax})},
+      {"none", States({})},
+      {" ", States({})},
+      {"", States({stNone, stMin, stMax, stError, stOff})},
+  };
+  for (const auto& row : rows) EXPECT_EQ(TConditionItem::ParseStates(row.Message), row.Expected) << row.Message;
+}
+
+class ConditionItemTest : public test::TConditionFixture {
+protected:
+  // The lines of the e-mail action, without the thermometer's own debug lines.
+  static Texts ActionLines(const Texts& logged) {
+    Texts lines;
+    std::copy_if(logged.begin(), logged.end(), std::back_inserter(lines),
+                 [](const std::string& line) { return line.starts_with("[Room] > "); });
+    return lines;
+  }
+  // The lines every e-mail logs in every mode, with a server that takes the message.
+  Texts MailLog(const std::string& username, const std::string& passwordShown) {
+    return {"[Room] > SMTP: Host:127.0.0.1",
+            "[Room] > SMTP: Port:" + std::to_string(FSink.Port()),
+            "[Room] > SMTP: Username:" + username,
+            "[Room] > SMTP: Password:" + passwordShown,
+            "[Room] > SMTP status: Connecting to 127.0.0.1.",
+            "[Room] > SMTP status: Connected.",
+            "[Room] > SMTP status: Encoding text",
+            "[Room] > SMTP status: Disconnecting.",
+            "[Room] > SMTP status: Disconnected."};
+  }
+};
+
+TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroUp) {
+  const struct {
+    const char* Value;
+    bool Accepted;
+  } rows[] = {{"0", true}, {"59", true}, {"90", true}, {"-1", false}, {"soon", false}, {"1.5", false}};
+  for (const auto& row : rows) {
+    const std::string xml = std::string("<CONDITION><email repeatinterval=\"") + row.Value + "\"/></CONDITION>";
+    if (row.Accepted) {
+      TKelvo* kelvo = nullptr;
+      EXPECT_NO_THROW(kelvo = Make(xml)) << row.Value;
+      delete kelvo;
+    } else {
+      EXPECT_THROW(Make(xml), Exception) << row.Value;
+    }
+  }
+}
+
+TEST_F(ConditionItemTest, NetMessageStartsNetWithSeparateArgumentsAndNoShell) {
+  std::filesystem::create_directory(FDir.File("bin"));
+  FDir.Write("bin/net", "#!/bin/sh\nfor a in \"$@\"; do printf '<%s>' \"$a\"; done >> '" + FDir.File("net.log") +
+                            "'\necho >> '" + FDir.File("net.log") + "'\n");
+  chmod(FDir.File("bin/net").c_str(), 0755);
+  test::TScopedEnv path("PATH", FDir.File("bin") + ":" + std::getenv("PATH"));
+  Make("<CONDITION><max>Temperature %value%; touch hacked</max>"
+       "<netmessage message=\"max\"/>"
+       "<netmessage address=\"PC 1;touch hacked\" message=\"max\"/></CONDITION>");
+  Feed("+051.3C");
+  ASSERT_TRUE(test::WaitUntil([&] { return !FDir.Read("net.log").empty(); }, 3s));
+  std::this_thread::sleep_for(200ms);  // an item without address would have started net by now
+  EXPECT_EQ(FDir.Read("net.log"), "<send><PC 1;touch hacked><Temperature  51.3; touch hacked>\n");
+  EXPECT_FALSE(std::filesystem::exists(FDir.File("hacked")));
+}
+
+TEST_F(ConditionItemTest, EmailLogOutsideDebugModeShowsTheServerAndMasksThePassword) {
+  StartLog();
+  Make("<CONDITION><max>Temperature %value%</max><email address=\"ops@example.com\"/></CONDITION>", "",
+       "username=\"op\" password=\"secret\"");
+  Feed("+051.3C");
+  EXPECT_EQ(ActionLines(StopLog()), MailLog("op", " *****"));
+  ASSERT_EQ(FSink.Mails().size(), 1u);
+  const Texts commands = FSink.Mails()[0].Commands;
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "AUTH LOGIN"), commands.end());
+}
+
+TEST_F(ConditionItemTest, EmailLogInDebugModeShowsTheMessageAndThePassword) {
+  DebugMode = true;
+  StartLog();
+  Make("<CONDITION><max>Temperature %value%</max><email address=\"ops@example.com, Bob &lt;bob@example.com&gt;\"/></CONDITION>",
+       "", "username=\"op\"");
+  Feed("+051.3C");
+  const Texts logged = ActionLines(StopLog());
+  DebugMode = false;
+  Texts expected = {"[Room] > EMAIL <begin>", "[Room] > EMAIL: From:alarm@example.com",
+                    "[Room] > EMAIL: To  :ops@example.com, \"Bob\" <bob@example.com>", "[Room] > EMAIL: Subj:Room",
+                    "[Room] > EMAIL: Body:Temperature  51.3\n"};
+  for (const std::string& line : MailLog("op", "")) expected.push_back(line);
+  expected.insert(expected.end(), {"[Room] > EMAIL <sended>", "[Room] > EMAIL <end>"});
+  EXPECT_EQ(logged, expected);
+
+  ASSERT_EQ(FSink.Mails().size(), 1u);
+  const Texts commands = FSink.Mails()[0].Commands;
+  EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](auto& c) { return c.starts_with("AUTH"); }), 0)
+      << "a user name without password does not authenticate";
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "RCPT TO:<ops@example.com>"), commands.end());
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "RCPT TO:<bob@example.com>"), commands.end());
+  EXPECT_EQ(FSink.Mails()[0].Body(), Texts{"Temperature  51.3"});
+}
+
+int UnusedPort() {
+  int probe = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+  close(probe);
+  return ntohs(address.sin_port);
+}
+
+TEST_F(ConditionItemTest, FailedEmailIsLoggedAndWaitsForTheNextRepeat) {
+  DebugMode = true;
+  StartLog();
+  FSmtpPort = UnusedPort();
+  TKelvo* kelvo = Make("<CONDITION><max>hot</max><email address=\"ops@example.com\" repeatinterval=\"1\"/></CONDITION>");
+  kelvo->Tick();
+  Feed("+060.0C");
+  TestClock::Advance(30);
+  kelvo->Tick();  // not yet due: a failed attempt counts as one
+  TestClock::Advance(31);
+  kelvo->Tick();
+  const Texts logged = ActionLines(StopLog());
+  DebugMode = false;
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), "[Room] > EMAIL <begin>"), 2);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), "[Room] > EMAIL <end>"), 2);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), "[Room] > EMAIL <sended>"), 0);
+  EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
+                          [](const std::string& line) { return line.starts_with("[Room] > EMAIL exception: "); }),
+            2);
+  EXPECT_TRUE(FSink.Mails().empty());
+}
+
+}  // namespace
+}  // namespace duz
