@@ -1,14 +1,13 @@
 #include "base/EventLogger.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <syslog.h>
+#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <mutex>
-
-#include <fmt/format.h>
-#include <systemd/sd-journal.h>
 
 #include "base/Clock.h"
 #include "base/DateTime.h"
@@ -19,9 +18,12 @@ namespace {
 
 int Priority(uint32_t type) {
   switch (type) {
-    case EVENTLOG_ERROR_TYPE: return LOG_ERR;
-    case EVENTLOG_WARNING_TYPE: return LOG_WARNING;
-    default: return LOG_INFO;
+    case EVENTLOG_ERROR_TYPE:
+      return LOG_ERR;
+    case EVENTLOG_WARNING_TYPE:
+      return LOG_WARNING;
+    default:
+      return LOG_INFO;
   }
 }
 
@@ -31,11 +33,20 @@ std::string EscapeText(const std::string& text) {
   result.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '\\': result += "\\\\"; break;
-      case '\t': result += "\\t"; break;
-      case '\r': result += "\\r"; break;
-      case '\n': result += "\\n"; break;
-      default: result += c;
+      case '\\':
+        result += "\\\\";
+        break;
+      case '\t':
+        result += "\\t";
+        break;
+      case '\r':
+        result += "\\r";
+        break;
+      case '\n':
+        result += "\\n";
+        break;
+      default:
+        result += c;
     }
   }
   return result;

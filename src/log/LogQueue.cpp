@@ -1,7 +1,9 @@
 #include "log/LogQueue.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace duz {
 
@@ -24,15 +26,11 @@ void TLogQueue::Push(TLogEntry::TPtr entry) {
   {
     std::lock_guard lock(FLock);
     if (!FOpen) return;
-    TLogEntry* last = entry.release();
-    wasEmpty = !FHead;
-    if (wasEmpty) {
-      FHead = last;
-      FWake = true;
-    } else {
-      FTail->FNext = last;
-    }
-    FTail = last;
+    // Linked at the head, newest first: the lock is held without touching another thread's entry.
+    entry->FNext = FHead;
+    FHead = entry.release();
+    wasEmpty = !FHead->FNext;
+    if (wasEmpty) FWake = true;
   }
   if (wasEmpty) FSignal.notify_all();
 }
@@ -65,18 +63,14 @@ bool TLogQueue::WaitForLines(std::chrono::milliseconds timeout) {
 }
 
 std::vector<TLogEntry::TPtr> TLogQueue::TakeAll() {
-  TLogEntry* entry;
+  TLogEntry* newest;
   {
     std::lock_guard lock(FLock);
-    entry = FHead;
-    FHead = FTail = nullptr;
+    newest = std::exchange(FHead, nullptr);
   }
   std::vector<TLogEntry::TPtr> batch;
-  while (entry) {
-    TLogEntry* next = entry->FNext;
-    batch.emplace_back(entry);
-    entry = next;
-  }
+  for (TLogEntry* entry = newest; entry; entry = entry->FNext) batch.emplace_back(entry);
+  std::reverse(batch.begin(), batch.end());
   return batch;
 }
 

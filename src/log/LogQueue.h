@@ -16,7 +16,7 @@ namespace duz {
 
 // One queued line. Its text is stored behind the entry, so that a line costs one allocation.
 class TLogEntry {
-public:
+ public:
   struct TDeleter {
     void operator()(TLogEntry* entry) const;
   };
@@ -26,17 +26,17 @@ public:
   TDateTime Time() const { return FTime; }
   std::string_view Text() const { return {reinterpret_cast<const char*>(this + 1), FSize}; }
 
-private:
+ private:
   friend class TLogQueue;
   TLogEntry(TDateTime time, size_t size) : FTime(time), FSize(size) {}
 
   TDateTime FTime;
   size_t FSize;
-  TLogEntry* FNext = nullptr;  // the queue's link
+  TLogEntry* FNext = nullptr;  // the queue's link, to the entry queued before
 };
 
 class TLogQueue {
-public:
+ public:
   TLogQueue() = default;
   ~TLogQueue();
   TLogQueue(const TLogQueue&) = delete;
@@ -57,12 +57,11 @@ public:
   // Takes every queued entry, in queue order.
   std::vector<TLogEntry::TPtr> TakeAll();
 
-private:
+ private:
   std::mutex FLock;
   std::condition_variable FSignal;
   // Guarded by FLock.
-  TLogEntry* FHead = nullptr;
-  TLogEntry* FTail = nullptr;
+  TLogEntry* FHead = nullptr;  // the newest entry
   bool FWake = false;
   bool FOpen = false;
 };

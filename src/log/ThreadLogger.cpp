@@ -1,13 +1,12 @@
 #include "log/ThreadLogger.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-
-#include <fmt/format.h>
 
 #include "base/Clock.h"
 #include "base/EventLogger.h"
@@ -85,52 +84,71 @@ std::vector<bool> TThreadLogger::WriteBatch(TLines batch) {
     }
     if (AppendLines(batch.subspan(first, end - first))) {
       if (FFailCount > 0) {
-        ReportError(fmt::format("Bylo zaznamenáno {} neůpěšných pokusů o zápis do logovacích souborů", FFailCount));
+        ReportError(
+            fmt::format("Bylo zaznamenáno {} neůpěšných pokusů o zápis do logovacích souborů", FFailCount));
         FFailCount = 0;
       }
     } else {
       FFileDay = 0;
       if (++FFailCount == 1) ReportError("Chyba při zápisu do logovacího souboru \"" + FFileName + "\"");
-      std::fill(failed.begin() + static_cast<ptrdiff_t>(first), failed.begin() + static_cast<ptrdiff_t>(end), true);
+      std::fill(failed.begin() + static_cast<ptrdiff_t>(first), failed.begin() + static_cast<ptrdiff_t>(end),
+                true);
     }
     first = end;
   }
   return failed;
 }
 
-// One open, one write, one flush and one close per day of a batch. The file is held open only
-// while the batch is written.
+// One open, one flush and one close per day of a batch; the file is held open only while the
+// batch is written.
 bool TThreadLogger::AppendLines(TLines lines) {
-  std::string text;
-  try {
-    if (FDropped > 0)
-      text += FormatLine(lines.front()->Time(),
-                         fmt::format("{} log lines were dropped while the log files could not be written", FDropped));
-    for (const TLogEntry::TPtr& line : lines) text += FormatLine(line->Time(), line->Text());
-  } catch (const std::exception&) {
-    return false;
-  }
   int fd = open(FFileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  bool written = WriteAll(fd, text) && fsync(fd) == 0;
+  bool written = WriteLines(fd, lines) && fsync(fd) == 0;
   written = close(fd) == 0 && written;
   if (written) FDropped = 0;
   return written;
 }
 
-std::string TThreadLogger::FormatLine(TDateTime time, std::string_view text) const {
-  std::string line = FormatDateTime("HH:NN:SS.zzz", time);
-  line += "; ";
-  line += text;
-  line += FLineEnd;
-  return line;
+// Written in pieces of about 64 KiB, so that a large batch needs no large buffer.
+bool TThreadLogger::WriteLines(int fd, TLines lines) {
+  constexpr size_t PieceSize = 64 * 1024;
+  std::string piece;
+  try {
+    piece.reserve(PieceSize + 256);
+    if (FDropped > 0)
+      AppendLine(piece, lines.front()->Time(),
+                 fmt::format("{} log lines were dropped while the log files could not be written", FDropped));
+    for (const TLogEntry::TPtr& line : lines) {
+      AppendLine(piece, line->Time(), line->Text());
+      if (piece.size() >= PieceSize) {
+        if (!WriteAll(fd, piece)) return false;
+        piece.clear();
+      }
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+  return WriteAll(fd, piece);
+}
+
+void TThreadLogger::AppendLine(std::string& out, TDateTime time, std::string_view text) {
+  if (time != FStampTime) {  // lines logged together share their stamp
+    FStamp = FormatDateTime("HH:NN:SS.zzz", time);
+    FStampTime = time;
+  }
+  out += FStamp;
+  out += "; ";
+  out += text;
+  out += FLineEnd;
 }
 
 // The names of one run strictly increase, so that a new day or a retry after a failure never
 // lands in the file just left, even within the same millisecond.
 std::string TThreadLogger::NewFileName() {
   FFileNameMSecs = std::max<int64_t>(std::llround(Now() * MSecsPerDay), FFileNameMSecs + 1);
-  return FormatDateTime("yyyy-mm-dd hh_nn_ss_zzz", static_cast<double>(FFileNameMSecs) / MSecsPerDay) + ".txt";
+  return FormatDateTime("yyyy-mm-dd hh_nn_ss_zzz", static_cast<double>(FFileNameMSecs) / MSecsPerDay) +
+         ".txt";
 }
 
 void TThreadLogger::Keep(std::vector<TLogEntry::TPtr>& batch, const std::vector<bool>& failed) {

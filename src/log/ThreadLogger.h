@@ -19,7 +19,7 @@
 namespace duz {
 
 class TThreadLogger : public TThread {
-public:
+ public:
   using TLines = std::span<const TLogEntry::TPtr>;
   // Called on the writer thread with the lines of each batch that were new to it, once they have
   // been written (or failed to be).
@@ -32,15 +32,16 @@ public:
   // Waits at most timeout for the body to end; true when it has.
   bool WaitForEnd(std::chrono::milliseconds timeout);
 
-protected:
+ protected:
   void Execute() override;
 
-private:
+ private:
   void RunBatch();
   // Writes the batch day by day; returns, per line, whether its attempt failed.
   std::vector<bool> WriteBatch(TLines batch);
   bool AppendLines(TLines lines);
-  std::string FormatLine(TDateTime time, std::string_view text) const;
+  bool WriteLines(int fd, TLines lines);
+  void AppendLine(std::string& out, TDateTime time, std::string_view text);
   std::string NewFileName();
   void Keep(std::vector<TLogEntry::TPtr>& batch, const std::vector<bool>& failed);
 
@@ -49,11 +50,13 @@ private:
   const std::string FLineEnd = "\r";
   // Writer thread only.
   std::string FFileName;
-  int32_t FFileDay = 0;  // whole days of the current file's lines; 0: no current file
-  int64_t FFileNameMSecs = 0;  // the time of FFileName, in milliseconds
-  int FFailCount = 0;  // failed attempts not yet reported as recovered
+  int32_t FFileDay = 0;                // whole days of the current file's lines; 0: no current file
+  int64_t FFileNameMSecs = 0;          // the time of FFileName, in milliseconds
+  int FFailCount = 0;                  // failed attempts not yet reported as recovered
   std::vector<TLogEntry::TPtr> FKept;  // lines of failed attempts, oldest first
-  uint64_t FDropped = 0;  // kept lines dropped at the bound, not yet noted in a file
+  uint64_t FDropped = 0;               // kept lines dropped at the bound, not yet noted in a file
+  TDateTime FStampTime = -1;           // the time that FStamp shows
+  std::string FStamp;
 
   std::mutex FEndLock;
   std::condition_variable FEndSignal;

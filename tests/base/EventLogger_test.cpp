@@ -16,7 +16,7 @@ namespace duz {
 namespace {
 
 class EventLoggerTest : public ::testing::Test {
-protected:
+ protected:
   void TearDown() override { TestClock::Reset(); }
 
   test::TTempDir FDir;

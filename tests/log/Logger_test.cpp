@@ -1,5 +1,6 @@
 #include "log/Logger.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "base/Clock.h"
 #include "base/DateTime.h"
@@ -33,7 +32,7 @@ std::string FileNameAt(TDateTime time) { return FormatDateTime("yyyy-mm-dd hh_nn
 
 // Collects what the view is shown, from whichever thread shows it.
 class TViewRecorder {
-public:
+ public:
   void Add(const std::string& text, TDateTime time) {
     std::lock_guard lock(FLock);
     FLines.push_back(text);
@@ -50,13 +49,13 @@ public:
   bool WaitFor(const std::string& line) {
     return test::WaitUntil(
         [&] {
-          std::vector<std::string> lines = Lines();
-          return std::find(lines.begin(), lines.end(), line) != lines.end();
+          std::lock_guard lock(FLock);
+          return std::find(FLines.rbegin(), FLines.rend(), line) != FLines.rend();  // mostly the last
         },
         10s);
   }
 
-private:
+ private:
   std::mutex FLock;
   std::vector<std::string> FLines;
   std::vector<TDateTime> FTimes;
@@ -65,7 +64,7 @@ private:
 // Runs each test in a fresh current directory (where the log files go), with the event log in a
 // file of its own and the clock standing still.
 class LoggerTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     FOldDir = fs::current_path();
     fs::current_path(FLogDir.Path());
@@ -178,7 +177,8 @@ TEST_F(LoggerTest, EveryRunStartsANewFileEvenWhenOneOfTheSameDayExists) {
   StartLogger();
   WriteLog("second run");
   StopLogger();
-  EXPECT_EQ(LogFiles(), (std::vector<std::string>{"2026-12-07 22_05_52_123.txt", "2026-12-07 23_00_00_000.txt"}));
+  EXPECT_EQ(LogFiles(),
+            (std::vector<std::string>{"2026-12-07 22_05_52_123.txt", "2026-12-07 23_00_00_000.txt"}));
   EXPECT_EQ(Log("2026-12-07 23_00_00_000.txt"), "23:00:00.000; second run\r");
 }
 
@@ -190,7 +190,8 @@ TEST_F(LoggerTest, BatchStraddlingMidnightGoesToTwoFilesNamedByTheWritersClock) 
   WriteLog("after midnight");
   StopLogger();
   // Both files are named when the clock reads 00:00:00.500; the second is kept apart by a ms.
-  EXPECT_EQ(LogFiles(), (std::vector<std::string>{"2026-12-08 00_00_00_500.txt", "2026-12-08 00_00_00_501.txt"}));
+  EXPECT_EQ(LogFiles(),
+            (std::vector<std::string>{"2026-12-08 00_00_00_500.txt", "2026-12-08 00_00_00_501.txt"}));
   EXPECT_EQ(Log("2026-12-08 00_00_00_500.txt"), "23:59:59.500; before midnight\r");
   EXPECT_EQ(Log("2026-12-08 00_00_00_501.txt"), "00:00:00.500; after midnight\r");
 }
@@ -228,8 +229,9 @@ TEST_F(LoggerTest, KeptLinesAreBoundedAndTheDropIsNoted) {
   StopLogger();
   ASSERT_EQ(LogFiles().size(), 1u);
   std::string log = Log(LogFiles()[0]);
-  EXPECT_EQ(log.substr(0, 96), "22:05:52.123; 5 log lines were dropped while the log files could not be written\r"
-                               "22:05:52.123; 5\r");
+  EXPECT_EQ(log.substr(0, 96),
+            "22:05:52.123; 5 log lines were dropped while the log files could not be written\r"
+            "22:05:52.123; 5\r");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 1 + 100000 + 1);
   EXPECT_TRUE(log.ends_with("; 100004\r22:05:52.123; recovered\r"));
 }
@@ -255,7 +257,7 @@ TEST_F(LoggerTest, ViewGetsEachLineOnceAfterItIsInTheFile) {
 
 // A view thread that serves jobs only when it pumps, like a GUI event loop.
 class TViewThreadQueue {
-public:
+ public:
   // The invoker: queue the job and wait for the view thread to run it (bounded, so a fault fails
   // the test instead of hanging it).
   void Invoke(const std::function<void()>& job) {
@@ -282,7 +284,7 @@ public:
     return FTimedOut;
   }
 
-private:
+ private:
   std::mutex FLock;
   std::condition_variable FDone;
   std::deque<std::function<void()>> FJobs;

@@ -13,9 +13,9 @@ TEST(SetThreadNameTest, NameIsCutToWhatTheKernelKeeps) {
     const char* Label;
     std::string Name, Expected;
   };
-  for (const TCase& c : {TCase{"short", "Logger", "Logger"},
-                         TCase{"exactly 15", "ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMNO"},
-                         TCase{"too long", "ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNO"}}) {
+  for (const TCase& c :
+       {TCase{"short", "Logger", "Logger"}, TCase{"exactly 15", "ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMNO"},
+        TCase{"too long", "ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNO"}}) {
     char name[16] = {};
     std::thread([&] {
       SetThreadName(c.Name);
