@@ -26,9 +26,10 @@ sd_bus* OpenManagerBus() {
 }  // namespace
 
 int NotifyServiceManager(const std::string& state) {
+  const char* socket = std::getenv("NOTIFY_SOCKET");
+  if (!socket || !*socket) return ECONNREFUSED;
   const int result = sd_notify(0, state.c_str());
-  if (result > 0) return 0;
-  return result == 0 ? ECONNREFUSED : -result;
+  return result < 0 ? -result : 0;
 }
 
 bool SystemdRuns() { return sd_booted() > 0; }

@@ -6,7 +6,7 @@
 namespace duz {
 
 // Sends one notification such as "READY=1". Returns 0, or a positive errno value: ECONNREFUSED
-// when no service manager started us (NOTIFY_SOCKET unset), else the error of the send.
+// when no service manager started us (NOTIFY_SOCKET unset or empty), else the error of the send.
 int NotifyServiceManager(const std::string& state);
 
 // systemd is the running init system (/run/systemd/system exists).
