@@ -1,14 +1,25 @@
 #include "service/DebugRun.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/PlatformHost.h"
 #include "debugwindow/TerminalView.h"
+#include "debugwindow/WindowRun.h"
 #include "log/Logger.h"
 
 namespace duz {
+namespace {
 
-int RunDebug(const sigset_t& stopSignals) {
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// A display, or a platform named for the window (offscreen, vnc ...), means the window.
+bool DisplayAvailable() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM"); }
+
+int RunTerminal(const sigset_t& stopSignals) {
   TPlatformHost host;
   std::string error = host.Start();
   if (!error.empty())
@@ -20,6 +31,12 @@ int RunDebug(const sigset_t& stopSignals) {
   StopLogger();
   host.Stop();
   return 0;
+}
+
+}  // namespace
+
+int RunDebug(const sigset_t& stopSignals) {
+  return DisplayAvailable() ? RunWindow(stopSignals) : RunTerminal(stopSignals);
 }
 
 }  // namespace duz

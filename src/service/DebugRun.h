@@ -1,7 +1,8 @@
 #pragma once
-// The -debug run: the platform on its owner thread and a view of the log, until the view ends (or,
-// in the terminal, one of the stop signals arrives). Ends in the order of the process end: the log writer is stopped
-// first (the platform's last lines are dropped), then the platform is freed.
+// The -debug run: the platform on its owner thread and a view of the log (the window when there is a
+// display, else the terminal) until the window is closed or one of the stop signals arrives. Ends in
+// the order of the process end: the log writer is stopped first (the platform's last lines are
+// dropped), then the view and the platform go.
 #include <csignal>
 
 namespace duz {
