@@ -1,0 +1,201 @@
+// The service run, INSTALL and UNINSTALL of the real binary, each with its own registry file,
+// event-log file, unit directory and working directory.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "support/Env.h"
+#include "support/EventLogFile.h"
+#include "support/NotifySocket.h"
+#include "support/Process.h"
+#include "support/RegistryFile.h"
+#include "support/TempDir.h"
+#include "xml/Registry.h"
+
+namespace duz {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Texts = std::vector<std::string>;
+
+constexpr const char* InstallFailure = "Service \"Kelvo watch service\" failed to install with error: ";
+constexpr const char* UninstallFailure = "Service \"Kelvo watch service\" failed to uninstall with error: ";
+
+struct TRun {
+  int Status;
+  std::string Out, Err;
+};
+
+// Seconds since the epoch of an entry's local time stamp "yyyy-mm-ddThh:nn:ss.zzz".
+double Seconds(const std::string& time) {
+  int year, month, day, hour, minute, second, ms;
+  if (std::sscanf(time.c_str(), "%d-%d-%dT%d:%d:%d.%d", &year, &month, &day, &hour, &minute, &second, &ms) != 7)
+    return 0;
+  const auto date = std::chrono::sys_days(std::chrono::year(year) / month / day);
+  return static_cast<double>(date.time_since_epoch().count()) * 86400 + hour * 3600 + minute * 60 + second + ms / 1000.0;
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fs::create_directory(Dir.File("units"));
+    fs::create_directory(Dir.File("work"));
+  }
+
+  std::map<std::string, std::string> Environment(const std::string& notifySocket = "") const {
+    return {{"NOTIFY_SOCKET", notifySocket},
+            {"DUZEZEVOVIVO_EVENTLOG", Dir.File("events.log")},
+            {"DUZEZEVOVIVO_REGISTRY", Dir.File("registry.reg")},
+            {"DUZEZEVOVIVO_UNIT_DIR", Dir.File("units")},
+            {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"},
+            {"DISPLAY", ""},
+            {"WAYLAND_DISPLAY", ""}};
+  }
+  TRun Run(std::vector<std::string> arguments, const std::string& program = test::BinPath("duzezevovivo")) const {
+    arguments.insert(arguments.begin(), program);
+    test::TChildProcess child(arguments, Environment(), Dir.File("work"));
+    const int status = child.Wait(20s);
+    return {status, child.Stdout(), child.Stderr()};
+  }
+  void WriteConfig(const std::string& xml) const {
+    Dir.Write("config.xml", xml);
+    test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"), {{250, Dir.File("no-device")}});
+  }
+  std::vector<test::TEventEntry> Events() const { return test::ReadEventLog(Dir.File("events.log")); }
+  Texts ServiceEvents() const { return test::EventTexts(Events(), "Deredoru"); }
+  std::string Unit() const { return Dir.File("units/Deredoru.service"); }
+
+  test::TTempDir Dir;
+};
+
+TEST_F(ServiceTest, SigtermStopsTheServiceThroughItsWholeLifeCycle) {
+  WriteConfig("<KELVOS/>");
+  test::TNotifySocket manager(Dir.File("notify"));
+  test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(manager.Path()), Dir.File("work"));
+  ASSERT_TRUE(manager.WaitFor("READY=1", 10s));
+  service.Signal(SIGTERM);
+  EXPECT_TRUE(manager.WaitFor("STOPPING=1", 10s));
+  EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
+  EXPECT_EQ(ServiceEvents(), (Texts{"Create", "Start", "Stop", "Destroy"}));
+}
+
+TEST_F(ServiceTest, StopDuringALongWaitIsHandledOnceThePlatformExists) {
+  WriteConfig("<KELVOS><WAIT wait=\"3\"/><KELVO comport=\"250\"/></KELVOS>");
+  test::TNotifySocket manager(Dir.File("notify"));
+  test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(manager.Path()), Dir.File("work"));
+  ASSERT_TRUE(manager.WaitFor("READY=1", 10s));
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(20s), 0) << service.Stderr();
+  std::vector<test::TEventEntry> events;
+  for (const test::TEventEntry& entry : Events())
+    if (entry.Source == "Deredoru") events.push_back(entry);
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(events[1].Text, "Start");
+  EXPECT_EQ(events[2].Text, "Error: Invalid port number (COM250)") << "the subservice after the wait is created";
+  EXPECT_EQ(events[3].Text, "Stop");
+  EXPECT_GE(Seconds(events[3].Time) - Seconds(events[1].Time), 2.5) << "the stop waits for the WAIT";
+  EXPECT_EQ(events[4].Text, "Destroy");
+}
+
+TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
+  WriteConfig("<KELVOS/>");
+  const TRun run = Run({});
+  EXPECT_EQ(run.Status, 1);
+  const std::vector<test::TEventEntry> events = Events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].Text, "Create");
+  EXPECT_EQ(events[1].Source, "duzezevovivo");
+  EXPECT_EQ(events[1].Type, 1u);
+  EXPECT_EQ(events[1].Category, 0u);
+  EXPECT_EQ(events[1].Text, "Connection refused");
+  EXPECT_EQ(events[2].Text, "Destroy");
+}
+
+TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
+  WriteConfig("<KELVOS/>");
+  const std::string executable = fs::canonical(test::BinPath("duzezevovivo")).string();
+
+  TRun run = Run({"-install"});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, "Service installed successfully\n");
+  EXPECT_EQ(run.Err, "");
+  const std::string unit = test::ReadFile(Unit());
+  for (const std::string& line :
+       Texts{"Description=Kelvo watch service", "Type=notify", "ExecStart=\"" + executable + "\"",
+        "WorkingDirectory=/var/lib/duzezevovivo", "StateDirectory=duzezevovivo", "Restart=on-failure",
+        "WantedBy=multi-user.target"})
+    EXPECT_NE(unit.find("\n" + line + "\n"), std::string::npos) << line << "\n" << unit;
+  {
+    test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", Dir.File("registry.reg"));
+    EXPECT_EQ(ReadRegistryString("SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Deredoru",
+                                 "EventMessageFile"),
+              executable);
+  }
+
+  const std::string registryBefore = Dir.Read("registry.reg");
+  const std::string exists = std::string(InstallFailure) + "\"System Error.  Code: 17.\r\nFile exists\"\n";
+  for (const Texts& arguments : {Texts{"-install"}, Texts{"/UNINSTALL", "/Install"}}) {
+    run = Run(arguments);
+    EXPECT_EQ(run.Status, 1) << arguments.size() << " arguments";
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(run.Err, exists);
+  }
+  EXPECT_EQ(test::ReadFile(Unit()), unit);
+  EXPECT_EQ(Dir.Read("registry.reg"), registryBefore);
+
+  run = Run({"-uninstall"});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out, "Service uninstalled successfully\n");
+  EXPECT_FALSE(fs::exists(Unit()));
+
+  run = Run({"-uninstall"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n");
+
+  // Every run, the installing ones included, is one module's life.
+  Texts lifeCycles;
+  for (int i = 0; i < 5; ++i) lifeCycles.insert(lifeCycles.end(), {"Create", "Destroy"});
+  EXPECT_EQ(ServiceEvents(), lifeCycles);
+}
+
+TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
+  WriteConfig("<KELVOS/>");
+  struct TCase {
+    const char* Label;
+    Texts Arguments;
+    int Status;
+    std::string Out, Err;
+  };
+  const TCase cases[] = {
+      {"install", {"/INSTALL", "-silent"}, 0, "", ""},
+      {"install again", {"-install", "/Silent"}, 1, "", std::string(InstallFailure) + "\"System Error.  Code: 17.\r\nFile exists\"\n"},
+      {"uninstall", {"-uninstall", "-silent"}, 0, "", ""},
+      {"uninstall again", {"-silent", "-uninstall"}, 1, "", std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n"},
+  };
+  for (const TCase& c : cases) {
+    const TRun run = Run(c.Arguments);
+    EXPECT_EQ(run.Status, c.Status) << c.Label;
+    EXPECT_EQ(run.Out, c.Out) << c.Label;
+    EXPECT_EQ(run.Err, c.Err) << c.Label;
+  }
+}
+
+// From a directory whose name needs quoting and holds a specifier, so that the escaping is checked
+// by systemd's own parser.
+TEST_F(ServiceTest, WrittenUnitPassesSystemdVerification) {
+  if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "systemd-analyze is missing";
+  const fs::path odd = Dir.Path() / "odd dir %n";
+  fs::create_directory(odd);
+  fs::copy_file(test::BinPath("duzezevovivo"), odd / "duzezevovivo");
+  ASSERT_EQ(Run({"-install", "-silent"}, (odd / "duzezevovivo").string()).Status, 0);
+  test::TChildProcess verify({"systemd-analyze", "verify", Unit()}, {{"SYSTEMD_LOG_LEVEL", "warning"}});
+  EXPECT_EQ(verify.Wait(60s), 0) << verify.Stderr() << "\n" << test::ReadFile(Unit());
+}
+
+}  // namespace
+}  // namespace duz
