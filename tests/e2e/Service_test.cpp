@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "support/Env.h"
 #include "support/EventLogFile.h"
@@ -66,31 +67,33 @@ protected:
     Dir.Write("config.xml", xml);
     test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"), {{250, Dir.File("no-device")}});
   }
+  // The service run with the configuration, sent SIGTERM as soon as it reports itself running.
+  std::unique_ptr<test::TChildProcess> RunUntilReadyThenTerminate(const std::string& config) {
+    WriteConfig(config);
+    auto service = std::make_unique<test::TChildProcess>(Texts{test::BinPath("duzezevovivo")},
+                                                         Environment(Manager.Path()), Dir.File("work"));
+    EXPECT_TRUE(Manager.WaitFor("READY=1", 10s));
+    service->Signal(SIGTERM);
+    return service;
+  }
   std::vector<test::TEventEntry> Events() const { return test::ReadEventLog(Dir.File("events.log")); }
   Texts ServiceEvents() const { return test::EventTexts(Events(), "Deredoru"); }
   std::string Unit() const { return Dir.File("units/Deredoru.service"); }
 
   test::TTempDir Dir;
+  test::TNotifySocket Manager{Dir.File("notify")};
 };
 
 TEST_F(ServiceTest, SigtermStopsTheServiceThroughItsWholeLifeCycle) {
-  WriteConfig("<KELVOS/>");
-  test::TNotifySocket manager(Dir.File("notify"));
-  test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(manager.Path()), Dir.File("work"));
-  ASSERT_TRUE(manager.WaitFor("READY=1", 10s));
-  service.Signal(SIGTERM);
-  EXPECT_TRUE(manager.WaitFor("STOPPING=1", 10s));
-  EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
+  const auto service = RunUntilReadyThenTerminate("<KELVOS/>");
+  EXPECT_TRUE(Manager.WaitFor("STOPPING=1", 10s));
+  EXPECT_EQ(service->Wait(10s), 0) << service->Stderr();
   EXPECT_EQ(ServiceEvents(), (Texts{"Create", "Start", "Stop", "Destroy"}));
 }
 
 TEST_F(ServiceTest, StopDuringALongWaitIsHandledOnceThePlatformExists) {
-  WriteConfig("<KELVOS><WAIT wait=\"3\"/><KELVO comport=\"250\"/></KELVOS>");
-  test::TNotifySocket manager(Dir.File("notify"));
-  test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(manager.Path()), Dir.File("work"));
-  ASSERT_TRUE(manager.WaitFor("READY=1", 10s));
-  service.Signal(SIGTERM);
-  EXPECT_EQ(service.Wait(20s), 0) << service.Stderr();
+  const auto service = RunUntilReadyThenTerminate("<KELVOS><WAIT wait=\"3\"/><KELVO comport=\"250\"/></KELVOS>");
+  EXPECT_EQ(service->Wait(20s), 0) << service->Stderr();
   std::vector<test::TEventEntry> events;
   for (const test::TEventEntry& entry : Events())
     if (entry.Source == "Deredoru") events.push_back(entry);
