@@ -18,23 +18,29 @@ int RunWindow(const sigset_t& stopSignals) {
   static char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
 
-  auto dialog = std::make_unique<TfDebugDialog>();
-
-  // The stop signals are blocked, so they wait in the descriptor until the loop reads them.
+  std::unique_ptr<TfDebugDialog> dialog;
+  bool stopping = false;
+  // The stop signals are blocked, so they wait in the descriptor until the loop reads them. They
+  // also end the error box of a failed platform creation, which runs a loop of its own.
   const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
   std::unique_ptr<QSocketNotifier> notifier;
   if (signalFd >= 0) {
     notifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, dialog.get(), [&] {
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] {
       signalfd_siginfo info;
       while (read(signalFd, &info, sizeof info) == sizeof info) {
       }
-      dialog->close();
+      stopping = true;
+      if (QWidget* box = QApplication::activeModalWidget()) box->close();
+      if (dialog) dialog->close();
     });
   }
 
-  dialog->show();
-  app.exec();
+  dialog = std::make_unique<TfDebugDialog>();
+  if (!stopping) {
+    dialog->show();
+    app.exec();
+  }
 
   // The writer may be waiting for the window to show a batch: keep serving it until it has ended.
   StopLogger([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); });

@@ -69,8 +69,9 @@ struct TWindowInfo {
   int Width = 0, Height = 0;
 };
 
-TWindowInfo FindWindow(const TVirtualDisplay& display) {
-  const std::string info = display.Run({"xwininfo", "-name", Caption});
+// The viewable window with this caption; an empty Id when there is none.
+TWindowInfo FindWindow(const TVirtualDisplay& display, const std::string& caption) {
+  const std::string info = display.Run({"xwininfo", "-name", caption});
   std::smatch id, width, height;
   TWindowInfo window;
   if (std::regex_search(info, id, std::regex(R"(Window id: (0x[0-9a-f]+))")) &&
@@ -161,49 +162,74 @@ std::string EncodePng(const TImage& image) {
   return png;
 }
 
-TEST(DebugWindowTest, WindowShowsAtItsSizeAndEndsOnSigterm) {
-  const std::string xvfb = FindOnPath("Xvfb");
-  if (xvfb.empty() || FindOnPath("xwininfo").empty() || FindOnPath("xwd").empty())
-    GTEST_SKIP() << "Xvfb, xwininfo or xwd is not installed";
-  TVirtualDisplay display(xvfb);
-  ASSERT_FALSE(display.Name().empty()) << "Xvfb did not start";
+// Each test: a display of its own, a thermometer on COM1, and the program in a fresh directory.
+class DebugWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string xvfb = FindOnPath("Xvfb");
+    if (xvfb.empty() || FindOnPath("xwininfo").empty() || FindOnPath("xwd").empty())
+      GTEST_SKIP() << "Xvfb, xwininfo or xwd is not installed";
+    FDisplay = std::make_unique<TVirtualDisplay>(xvfb);
+    ASSERT_FALSE(FDisplay->Name().empty()) << "Xvfb did not start";
+    fs::create_directory(FDir.File("work"));
+  }
 
-  test::TTempDir dir;
-  test::TPty thermometer;
-  fs::create_directory(dir.File("work"));
-  dir.Write("config.xml", R"(<config><Kelvo comport="1" caption="Room"/></config>)");
-  test::WriteRegistryFile(dir.File("registry.reg"), dir.File("config.xml"), {{1, thermometer.SlavePath()}});
-  test::TChildProcess program({test::BinPath("duzezevovivo"), "-debug"},
-                              {{"DISPLAY", display.Name()},
-                               {"WAYLAND_DISPLAY", ""},
-                               {"QT_QPA_PLATFORM", ""},
-                               {"DUZEZEVOVIVO_REGISTRY", dir.File("registry.reg")},
-                               {"DUZEZEVOVIVO_EVENTLOG", dir.File("events.log")},
-                               {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"}},
-                              dir.File("work"));
+  void Start(const std::string& config) {
+    FDir.Write("config.xml", config);
+    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
+                            {{1, FThermometer.SlavePath()}});
+    FProgram = std::make_unique<test::TChildProcess>(
+        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"},
+        std::map<std::string, std::string>{{"DISPLAY", FDisplay->Name()},
+                                           {"WAYLAND_DISPLAY", ""},
+                                           {"QT_QPA_PLATFORM", ""},
+                                           {"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
+                                           {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
+                                           {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"}},
+        FDir.File("work"));
+  }
 
-  TWindowInfo window;
-  ASSERT_TRUE(test::WaitUntil([&] { return !(window = FindWindow(display)).Id.empty(); }, 20s))
-      << "no window; stderr: " << program.Stderr() << "\nXvfb: " << display.Log();
+  TWindowInfo WaitForWindow(const std::string& caption) {
+    TWindowInfo window;
+    test::WaitUntil([&] { return !(window = FindWindow(*FDisplay, caption)).Id.empty(); }, 20s);
+    return window;
+  }
+
+  bool Logged(const std::string& text) const {
+    for (const auto& entry : fs::directory_iterator(FDir.File("work")))
+      if (test::ReadFile(entry.path()).find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  void ExpectEndOnSigterm() {
+    FProgram->Signal(SIGTERM);
+    EXPECT_EQ(FProgram->Wait(10s), 0) << FProgram->Stderr();
+  }
+
+  std::unique_ptr<TVirtualDisplay> FDisplay;
+  test::TTempDir FDir;
+  test::TPty FThermometer;
+  std::unique_ptr<test::TChildProcess> FProgram;
+};
+
+TEST_F(DebugWindowTest, WindowShowsAtItsSizeAndEndsOnSigterm) {
+  Start(R"(<config><Kelvo comport="1" caption="Room"/></config>)");
+  const TWindowInfo window = WaitForWindow(Caption);
+  ASSERT_FALSE(window.Id.empty()) << "no window; stderr: " << FProgram->Stderr()
+                                  << "\nXvfb: " << FDisplay->Log();
   EXPECT_EQ(window.Width, 667);
   EXPECT_EQ(window.Height, 415);
 
   // Readings the window shows; once they are in the log file the writer hands them to the window.
   for (const char* reading : {"*B1E1+023.5C\r", "*B1E1+023.6C\r", "*B1E1+023.7C\r"})
-    thermometer.Write(reading);
-  auto logged = [&] {
-    for (const auto& entry : fs::directory_iterator(dir.File("work")))
-      if (test::ReadFile(entry.path()).find("[Room] parse temperature: 23.7") != std::string::npos)
-        return true;
-    return false;
-  };
-  EXPECT_TRUE(test::WaitUntil(logged, 10s));
+    FThermometer.Write(reading);
+  EXPECT_TRUE(test::WaitUntil([&] { return Logged("[Room] parse temperature: 23.7"); }, 10s));
   usleep(300 * 1000);  // let the window paint the last lines before the dump
 
   const fs::path artifacts = fs::path(test::BinPath("duzezevovivo")).parent_path() / ".." / "artifacts";
   fs::create_directories(artifacts);
   const std::string dump = (artifacts / "debug-window.xwd").string();
-  display.Run({"xwd", "-id", window.Id, "-out", dump});
+  FDisplay->Run({"xwd", "-id", window.Id, "-out", dump});
   const TImage image = ReadXwd(test::ReadFile(dump));
   ASSERT_EQ(image.Width, 667);
   ASSERT_EQ(image.Height, 415);
@@ -214,9 +240,16 @@ TEST(DebugWindowTest, WindowShowsAtItsSizeAndEndsOnSigterm) {
     EXPECT_EQ(image.Pixel(x, y), margin) << x << "," << y;
   EXPECT_NE(image.Pixel(333, 380), margin);
 
-  program.Signal(SIGTERM);
-  EXPECT_EQ(program.Wait(10s), 0) << program.Stderr();
-  EXPECT_TRUE(FindWindow(display).Id.empty());
+  ExpectEndOnSigterm();
+  EXPECT_TRUE(FindWindow(*FDisplay, Caption).Id.empty());
+}
+
+// The error box of a failed platform creation runs a loop of its own; a stop signal must end it.
+TEST_F(DebugWindowTest, SigtermEndsTheProgramWhileThePlatformErrorIsShown) {
+  Start(R"(<config><Kelvo comport="1"></config>)");
+  ASSERT_FALSE(WaitForWindow("duzezevovivo").Id.empty()) << "no error box; stderr: " << FProgram->Stderr();
+  EXPECT_TRUE(FindWindow(*FDisplay, Caption).Id.empty());
+  ExpectEndOnSigterm();
 }
 
 }  // namespace
