@@ -16,10 +16,11 @@ class TEventLoop;
 class TPeriodicTimer : public std::enable_shared_from_this<TPeriodicTimer> {
   struct TPrivate {};
 
-public:
+ public:
   static std::shared_ptr<TPeriodicTimer> Start(TEventLoop& loop, std::chrono::milliseconds period,
                                                std::function<void()> onExpiry);
-  TPeriodicTimer(TPrivate, TEventLoop& loop, std::chrono::milliseconds period, std::function<void()> onExpiry);
+  TPeriodicTimer(TPrivate, TEventLoop& loop, std::chrono::milliseconds period,
+                 std::function<void()> onExpiry);
   ~TPeriodicTimer();
 
   // On the loop thread, no expiry handler runs after this; from another thread, one that is just
@@ -27,7 +28,7 @@ public:
   void Stop();
   bool IsRunning() const { return !FStopped; }
 
-private:
+ private:
   void Arm();
   void Expired();
 

@@ -22,7 +22,8 @@ constexpr double MaxShutdownPeriodMs = 100.0 * 365 * 24 * 3600 * 1000;
 
 }  // namespace
 
-TCondition::TCondition(TKelvo& subservice, pugi::xml_node element) : TKelvoChild(subservice), FElement(element) {
+TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
+    : TKelvoChild(subservice), FElement(element) {
   for (pugi::xml_node child : element.children()) {
     if (std::strcmp(child.name(), "email") == 0 || std::strcmp(child.name(), "netmessage") == 0)
       new TConditionItem(*this, child);
@@ -129,7 +130,8 @@ std::string TCondition::ExpandMessage() const {
     }
     text = content.value();
   }
-  return ExpandTemplate(text, FormatTemperature(Subservice().Temperature()), element.attribute("value").value());
+  return ExpandTemplate(text, FormatTemperature(Subservice().Temperature()),
+                        element.attribute("value").value());
 }
 
 std::string TCondition::ExpandTemplate(const std::string& text, const std::string& value,

@@ -19,7 +19,7 @@ enum TConditionState { stNone, stMin, stNormal, stMax, stError, stOff };
 using TConditionStates = std::bitset<stOff + 1>;
 
 class TCondition : public TKelvoChild {
-public:
+ public:
   // Raises when an action item cannot be created.
   TCondition(TKelvo& subservice, pugi::xml_node element);
   ~TCondition() override;
@@ -40,7 +40,7 @@ public:
   static std::string ExpandTemplate(const std::string& text, const std::string& value,
                                     const std::string& conditionValue);
 
-private:
+ private:
   pugi::xml_node StateElement(TConditionState state) const;
   float Limit(const char* name, double defaultValue) const;
   void SetErrorState();

@@ -102,8 +102,9 @@ bool TConditionItem::SendEmail() {
     settings.Port = static_cast<int>(GetAttrDef(smtp, "port", 25).ToInt());
     settings.Password = GetAttrDef(smtp, "password", "").ToString();
     settings.UserName = GetAttrDef(smtp, "username", "").ToString();
-    settings.Authentication = !settings.UserName.empty() && !settings.Password.empty() ? TSmtpAuthentication::Login
-                                                                                       : TSmtpAuthentication::None;
+    settings.Authentication = !settings.UserName.empty() && !settings.Password.empty()
+                                  ? TSmtpAuthentication::Login
+                                  : TSmtpAuthentication::None;
     WriteLog(prefix + "SMTP: Host:" + settings.Host);
     WriteLog(prefix + "SMTP: Port:" + std::to_string(settings.Port));
     WriteLog(prefix + "SMTP: Username:" + settings.UserName);
@@ -121,6 +122,8 @@ bool TConditionItem::SendEmail() {
   return sent;
 }
 
-void TConditionItem::SmtpStatus(const std::string& status) { WriteLog(LogPrefix() + "SMTP status: " + status); }
+void TConditionItem::SmtpStatus(const std::string& status) {
+  WriteLog(LogPrefix() + "SMTP status: " + status);
+}
 
 }  // namespace duz

@@ -15,7 +15,7 @@
 namespace duz {
 
 class TConditionItem : public TComponent {
-public:
+ public:
   // Raises for a repeatinterval that is not a whole number of minutes from 0 up.
   TConditionItem(TCondition& condition, pugi::xml_node element);
 
@@ -31,7 +31,7 @@ public:
   // ERROR and OFF; an empty text selects every state but the normal one.
   static TConditionStates ParseStates(std::string_view message);
 
-private:
+ private:
   // The started process's id, or -1 (no address, or the start failed).
   int SendNetMessage();
   // True when the server took the message.

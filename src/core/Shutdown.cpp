@@ -68,7 +68,8 @@ void RequestSystemShutdown(int flags) {
   // A log-off (no shutdown bit) has no counterpart for a service: nothing is requested.
 }
 
-void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds period, std::function<void()> onExpiry) {
+void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds period,
+                        std::function<void()> onExpiry) {
   TEventLoop* loop = TEventLoop::Current();
   if (!loop) throw Exception("No event loop on this thread for the shutdown timer");
   auto timer = TPeriodicTimer::Start(*loop, period, std::move(onExpiry));

@@ -33,7 +33,8 @@ void RequestSystemShutdown(int flags);
 
 // Arms a periodic timer on the calling thread's event loop that calls onExpiry every period, on
 // behalf of owner. Raises when the thread has no event loop.
-void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds period, std::function<void()> onExpiry);
+void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds period,
+                        std::function<void()> onExpiry);
 // Stops the shutdown timers of owner, or every shutdown timer when owner is nullptr.
 void StopShutdownTimers(const TComponent* owner = nullptr);
 // Shutdown timers still armed (for tests and diagnostics).

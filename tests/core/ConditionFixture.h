@@ -32,14 +32,14 @@ namespace duz::test {
 // Counts the lines the subservice handed on: the condition (created first) has evaluated a line
 // once it has been published here.
 class TLineCounter : public TKelvoChild {
-public:
+ public:
   using TKelvoChild::TKelvoChild;
   void Publish(const std::string&) override { ++Lines; }
   int Lines = 0;
 };
 
 class TConditionFixture : public ::testing::Test {
-protected:
+ protected:
   TConditionFixture() {
     FDir.Write("config.xml", "<config/>");
     WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
@@ -64,7 +64,8 @@ protected:
   // A subservice captioned Room on the pseudo-terminal with the given children, after its first
   // line (20.0, which no condition evaluates) has been handled.
   // rootExtra goes beside the KELVO element, smtpExtra into the SMTP element.
-  TKelvo* Make(const std::string& children, const std::string& rootExtra = "", const std::string& smtpExtra = "") {
+  TKelvo* Make(const std::string& children, const std::string& rootExtra = "",
+               const std::string& smtpExtra = "") {
     std::string xml = "<config><SMTP address=\"127.0.0.1\" port=\"" + std::to_string(FSmtpPort) +
                       "\" from=\"alarm@example.com\" " + smtpExtra + "/>" + rootExtra +
                       "<KELVO comport=\"1\" caption=\"Room\">" + children + "</KELVO></config>";

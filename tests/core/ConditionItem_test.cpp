@@ -41,11 +41,12 @@ TEST(ConditionItemStatesTest, WordsOfTheMessageAttribute) {
       {" ", States({})},
       {"", States({stNone, stMin, stMax, stError, stOff})},
   };
-  for (const auto& row : rows) EXPECT_EQ(TConditionItem::ParseStates(row.Message), row.Expected) << row.Message;
+  for (const auto& row : rows)
+    EXPECT_EQ(TConditionItem::ParseStates(row.Message), row.Expected) << row.Message;
 }
 
 class ConditionItemTest : public test::TConditionFixture {
-protected:
+ protected:
   // The lines of the e-mail action, without the thermometer's own debug lines.
   static Texts ActionLines(const Texts& logged) {
     Texts lines;
@@ -73,7 +74,8 @@ TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroUp) {
     bool Accepted;
   } rows[] = {{"0", true}, {"59", true}, {"90", true}, {"-1", false}, {"soon", false}, {"1.5", false}};
   for (const auto& row : rows) {
-    const std::string xml = std::string("<CONDITION><email repeatinterval=\"") + row.Value + "\"/></CONDITION>";
+    const std::string xml =
+        std::string("<CONDITION><email repeatinterval=\"") + row.Value + "\"/></CONDITION>";
     if (row.Accepted) {
       TKelvo* kelvo = nullptr;
       EXPECT_NO_THROW(kelvo = Make(xml)) << row.Value;
@@ -86,13 +88,14 @@ TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroUp) {
 
 TEST_F(ConditionItemTest, NetMessageStartsNetWithSeparateArgumentsAndNoShell) {
   std::filesystem::create_directory(FDir.File("bin"));
-  FDir.Write("bin/net", "#!/bin/sh\nfor a in \"$@\"; do printf '<%s>' \"$a\"; done >> '" + FDir.File("net.log") +
-                            "'\necho >> '" + FDir.File("net.log") + "'\n");
+  FDir.Write("bin/net", "#!/bin/sh\nfor a in \"$@\"; do printf '<%s>' \"$a\"; done >> '" +
+                            FDir.File("net.log") + "'\necho >> '" + FDir.File("net.log") + "'\n");
   chmod(FDir.File("bin/net").c_str(), 0755);
   test::TScopedEnv path("PATH", FDir.File("bin") + ":" + std::getenv("PATH"));
-  Make("<CONDITION><max>Temperature %value%; touch hacked</max>"
-       "<netmessage message=\"max\"/>"
-       "<netmessage address=\"PC 1;touch hacked\" message=\"max\"/></CONDITION>");
+  Make(
+      "<CONDITION><max>Temperature %value%; touch hacked</max>"
+      "<netmessage message=\"max\"/>"
+      "<netmessage address=\"PC 1;touch hacked\" message=\"max\"/></CONDITION>");
   Feed("+051.3C");
   ASSERT_TRUE(test::WaitUntil([&] { return !FDir.Read("net.log").empty(); }, 3s));
   std::this_thread::sleep_for(200ms);  // an item without address would have started net by now
@@ -114,14 +117,16 @@ TEST_F(ConditionItemTest, EmailLogOutsideDebugModeShowsTheServerAndMasksThePassw
 TEST_F(ConditionItemTest, EmailLogInDebugModeShowsTheMessageAndThePassword) {
   DebugMode = true;
   StartLog();
-  Make("<CONDITION><max>Temperature %value%</max><email address=\"ops@example.com, Bob &lt;bob@example.com&gt;\"/></CONDITION>",
-       "", "username=\"op\"");
+  Make(
+      "<CONDITION><max>Temperature %value%</max><email address=\"ops@example.com, Bob "
+      "&lt;bob@example.com&gt;\"/></CONDITION>",
+      "", "username=\"op\"");
   Feed("+051.3C");
   const Texts logged = ActionLines(StopLog());
   DebugMode = false;
   Texts expected = {"[Room] > EMAIL <begin>", "[Room] > EMAIL: From:alarm@example.com",
-                    "[Room] > EMAIL: To  :ops@example.com, \"Bob\" <bob@example.com>", "[Room] > EMAIL: Subj:Room",
-                    "[Room] > EMAIL: Body:Temperature  51.3\n"};
+                    "[Room] > EMAIL: To  :ops@example.com, \"Bob\" <bob@example.com>",
+                    "[Room] > EMAIL: Subj:Room", "[Room] > EMAIL: Body:Temperature  51.3\n"};
   for (const std::string& line : MailLog("op", "")) expected.push_back(line);
   expected.insert(expected.end(), {"[Room] > EMAIL <sended>", "[Room] > EMAIL <end>"});
   EXPECT_EQ(logged, expected);
@@ -151,7 +156,8 @@ TEST_F(ConditionItemTest, FailedEmailIsLoggedAndWaitsForTheNextRepeat) {
   DebugMode = true;
   StartLog();
   FSmtpPort = UnusedPort();
-  TKelvo* kelvo = Make("<CONDITION><max>hot</max><email address=\"ops@example.com\" repeatinterval=\"1\"/></CONDITION>");
+  TKelvo* kelvo =
+      Make("<CONDITION><max>hot</max><email address=\"ops@example.com\" repeatinterval=\"1\"/></CONDITION>");
   kelvo->Tick();
   Feed("+060.0C");
   TestClock::Advance(30);
@@ -163,9 +169,10 @@ TEST_F(ConditionItemTest, FailedEmailIsLoggedAndWaitsForTheNextRepeat) {
   EXPECT_EQ(std::count(logged.begin(), logged.end(), "[Room] > EMAIL <begin>"), 2);
   EXPECT_EQ(std::count(logged.begin(), logged.end(), "[Room] > EMAIL <end>"), 2);
   EXPECT_EQ(std::count(logged.begin(), logged.end(), "[Room] > EMAIL <sended>"), 0);
-  EXPECT_EQ(std::count_if(logged.begin(), logged.end(),
-                          [](const std::string& line) { return line.starts_with("[Room] > EMAIL exception: "); }),
-            2);
+  EXPECT_EQ(
+      std::count_if(logged.begin(), logged.end(),
+                    [](const std::string& line) { return line.starts_with("[Room] > EMAIL exception: "); }),
+      2);
   EXPECT_TRUE(FSink.Mails().empty());
 }
 

@@ -34,7 +34,8 @@ TEST(ConditionClassifyTest, StateOfAReading) {
       {"lower above upper, below both", 10.0f, 30, 20, 100, stMin},
   };
   for (const TClassRow& row : rows)
-    EXPECT_EQ(TCondition::Classify(row.Temperature, row.Lower, row.Upper, row.Shutdown), row.Expected) << row.Label;
+    EXPECT_EQ(TCondition::Classify(row.Temperature, row.Lower, row.Upper, row.Shutdown), row.Expected)
+        << row.Label;
 }
 
 TEST(ConditionTemplateTest, Placeholders) {
@@ -43,7 +44,8 @@ TEST(ConditionTemplateTest, Placeholders) {
     const char* Text;
     const char* Expected;
   } rows[] = {
-      {"value and conditionvalue", "Temperature %value% C (limit %conditionvalue%)", "Temperature  51.3 C (limit 50)"},
+      {"value and conditionvalue", "Temperature %value% C (limit %conditionvalue%)",
+       "Temperature  51.3 C (limit 50)"},
       {"two percent signs", "100%%", "100%"},
       {"lone percent sign keeps the rest", "50% done", "50% done"},
       {"unknown name disappears", "%other%x", "x"},
@@ -56,7 +58,7 @@ TEST(ConditionTemplateTest, Placeholders) {
 }
 
 class ConditionTest : public test::TConditionFixture {
-protected:
+ protected:
   // Every state has a message naming it; one e-mail item acts on every state.
   static std::string Condition(const std::string& off = "<off wait=\"0\">off %value%</off>") {
     return std::string("<CONDITION><min>min %value%</min><normal>normal %value%</normal>") +
@@ -76,8 +78,9 @@ TEST_F(ConditionTest, EachReadingFiresItsStateOnceAndOffBeatsMax) {
 }
 
 TEST_F(ConditionTest, LimitsComeFromTheElementsAndCompareInSinglePrecision) {
-  TKelvo* kelvo = Make("<CONDITION><max value=\"20.1\">max %value%</max><email address=\"ops@example.com\"/></CONDITION>");
-  kelvo->Tick();  // the first tick makes the state normal without a message
+  TKelvo* kelvo = Make(
+      "<CONDITION><max value=\"20.1\">max %value%</max><email address=\"ops@example.com\"/></CONDITION>");
+  kelvo->Tick();    // the first tick makes the state normal without a message
   Feed("+020.1C");  // equal to the limit only in single precision
   EXPECT_TRUE(Sent().empty());
   Feed("+020.2C");
@@ -92,9 +95,10 @@ TEST_F(ConditionTest, LimitThatIsNotANumberFailsTheEvaluationAndKeepsTheState) {
 }
 
 TEST_F(ConditionTest, MessageTemplateOfTheStateEntered) {
-  Make("<CONDITION><max value=\"50\">Temperature %value% C (limit %conditionvalue%)</max>"
-       "<min><![CDATA[min <%conditionvalue%>]]></min>"
-       "<email address=\"ops@example.com\"/></CONDITION>");
+  Make(
+      "<CONDITION><max value=\"50\">Temperature %value% C (limit %conditionvalue%)</max>"
+      "<min><![CDATA[min <%conditionvalue%>]]></min>"
+      "<email address=\"ops@example.com\"/></CONDITION>");
   Feed("+051.3C");
   Feed("-060.0C");
   EXPECT_EQ(Sent(), (Texts{"Temperature  51.3 C (limit 50)", "min <>"}));
@@ -151,9 +155,10 @@ TEST_F(ConditionTest, LineWithoutNumberBetweenGoodLines) {
 }
 
 TEST_F(ConditionTest, RepeatPassStopsAtTheFirstDueItem) {
-  TKelvo* kelvo = Make("<CONDITION><max>max</max>"
-                       "<email address=\"a@example.com\" message=\"min\" repeatinterval=\"1\"/>"
-                       "<email address=\"b@example.com\" message=\"max\" repeatinterval=\"1\"/></CONDITION>");
+  TKelvo* kelvo = Make(
+      "<CONDITION><max>max</max>"
+      "<email address=\"a@example.com\" message=\"min\" repeatinterval=\"1\"/>"
+      "<email address=\"b@example.com\" message=\"max\" repeatinterval=\"1\"/></CONDITION>");
   kelvo->Tick();
   Feed("+060.0C");
   for (int i = 0; i < 5; ++i) {
@@ -166,16 +171,17 @@ TEST_F(ConditionTest, RepeatPassStopsAtTheFirstDueItem) {
 TEST_F(ConditionTest, RepeatsComeAtTheFirstTickAfterEachInterval) {
   for (int minutes : {5, 90}) {
     SCOPED_TRACE(minutes);
-    TKelvo* kelvo = Make("<CONDITION><max>max</max><email address=\"ops@example.com\" message=\"max\" repeatinterval=\"" +
-                         std::to_string(minutes) + "\"/></CONDITION>");
+    TKelvo* kelvo =
+        Make("<CONDITION><max>max</max><email address=\"ops@example.com\" message=\"max\" repeatinterval=\"" +
+             std::to_string(minutes) + "\"/></CONDITION>");
     const size_t before = Sent().size();
     kelvo->Tick();
     Feed("+060.0C");
     const double interval = minutes * 60.0;
     const std::pair<double, size_t> steps[] = {
-        {interval - 1, 1}, {2, 2},             // one second after the mark
-        {interval - 2, 2}, {2, 3},             // the next mark counts from the repeat
-        {interval, 4},                         // exactly at the mark
+        {interval - 1, 1}, {2, 2},  // one second after the mark
+        {interval - 2, 2}, {2, 3},  // the next mark counts from the repeat
+        {interval, 4},              // exactly at the mark
     };
     for (const auto& [seconds, expected] : steps) {
       TestClock::Advance(seconds);
@@ -187,7 +193,7 @@ TEST_F(ConditionTest, RepeatsComeAtTheFirstTickAfterEachInterval) {
 }
 
 class ShutdownTimerTest : public ConditionTest {
-protected:
+ protected:
   // The tick thread must be able to let FreeAllSubservices in.
   void LetPlatformTick() { FNoPlatformTicks.unlock(); }
   bool RunLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -213,8 +219,9 @@ TEST_F(ShutdownTimerTest, EveryEntryIntoOffArmsOneMoreTimerThatLeavingDoesNotCan
 
 TEST_F(ShutdownTimerTest, FirstExpiryShutsDownOnceAndNoLaterTimerTouchesTheFreedConditions) {
   // Two conditions, two timers: the first expiry frees both conditions.
-  TKelvo* kelvo = Make("<CONDITION><off wait=\"0.001\"/></CONDITION><CONDITION><off wait=\"0.002\"/></CONDITION>",
-                       "<SHUTDOWN type=\"DEFAULT\" value=\"2\"/>");
+  TKelvo* kelvo =
+      Make("<CONDITION><off wait=\"0.001\"/></CONDITION><CONDITION><off wait=\"0.002\"/></CONDITION>",
+           "<SHUTDOWN type=\"DEFAULT\" value=\"2\"/>");
   RegisterSubservice(kelvo);
   LetPlatformTick();
   Feed("+101.0C");

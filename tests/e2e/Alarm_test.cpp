@@ -21,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class AlarmTest : public ::testing::Test {
-protected:
+ protected:
   AlarmTest() {
     std::filesystem::create_directories(FDir.File("bin"));
     std::filesystem::create_directories(FDir.File("work"));
@@ -50,7 +50,8 @@ protected:
                                            {"DISPLAY", ""},
                                            {"WAYLAND_DISPLAY", ""}},
         FDir.File("work"));
-    ASSERT_TRUE(FProgram->WaitForOutput("[Room] Kelvo created", 10s)) << FProgram->Stdout() << FProgram->Stderr();
+    ASSERT_TRUE(FProgram->WaitForOutput("[Room] Kelvo created", 10s))
+        << FProgram->Stdout() << FProgram->Stderr();
   }
 
   void TearDown() override {
@@ -66,9 +67,10 @@ protected:
 };
 
 TEST_F(AlarmTest, ReadingAboveMaxSendsTheEmailAndTheNetMessage) {
-  Start("<CONDITION><max value=\"50\">Room at %value% C</max>"
-        "<email address=\"ops@example.com\" message=\"max\"/>"
-        "<netmessage address=\"PC 1\" message=\"max\"/></CONDITION>");
+  Start(
+      "<CONDITION><max value=\"50\">Room at %value% C</max>"
+      "<email address=\"ops@example.com\" message=\"max\"/>"
+      "<netmessage address=\"PC 1\" message=\"max\"/></CONDITION>");
   FPty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
   FPty.Write("*B1E1+055.5C\r");
   ASSERT_TRUE(FSink.WaitForMails(1, 10s)) << FProgram->Stdout();
@@ -80,7 +82,8 @@ TEST_F(AlarmTest, ReadingAboveMaxSendsTheEmailAndTheNetMessage) {
 }
 
 TEST_F(AlarmTest, ReadingAboveOffRunsTheShutdownCommandAfterTheWait) {
-  Start("<CONDITION><off value=\"100\" wait=\"0.02\"/></CONDITION>", "<SHUTDOWN type=\"DEFAULT\" value=\"9\"/>");
+  Start("<CONDITION><off value=\"100\" wait=\"0.02\"/></CONDITION>",
+        "<SHUTDOWN type=\"DEFAULT\" value=\"9\"/>");
   FPty.Write("*B1E1+020.0C\r");
   FPty.Write("*B1E1+101.0C\r");
   const auto entered = std::chrono::steady_clock::now();

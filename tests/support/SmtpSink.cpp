@@ -62,7 +62,8 @@ TSmtpSink::TSmtpSink() {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
   if (FListener < 0 || bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(FListener, 8) != 0 || getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      listen(FListener, 8) != 0 ||
+      getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     throw std::runtime_error("SMTP sink: cannot listen on 127.0.0.1");
   FPort = ntohs(address.sin_port);
   FThread = std::thread([this] {

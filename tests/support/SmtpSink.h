@@ -20,7 +20,7 @@ struct TSmtpSession {
 };
 
 class TSmtpSink {
-public:
+ public:
   TSmtpSink();
   ~TSmtpSink();
   int Port() const { return FPort; }
@@ -30,7 +30,7 @@ public:
   std::vector<std::string> Bodies() const;
   bool WaitForMails(size_t count, std::chrono::milliseconds timeout) const;
 
-private:
+ private:
   void Serve(int socket);
 
   int FListener = -1;
