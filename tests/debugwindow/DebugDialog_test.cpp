@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/DebugMode.h"
+#include "core/KelvoPlatform.h"
 #include "log/Logger.h"
 #include "support/Env.h"
 #include "support/RegistryFile.h"
@@ -93,6 +94,15 @@ class DebugDialogTest : public ::testing::Test {
   test::TScopedEnv FEventLog{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
   fs::path FOldDir;
 };
+
+TEST_F(DebugDialogTest, PlatformLivesExactlyAsLongAsTheWindow) {
+  FDir.Write("config.xml", R"(<config><WAIT wait="0.1"/></config>)");
+  {
+    TfDebugDialog dialog;
+    EXPECT_NE(CurrentPlatform(), nullptr);
+  }
+  EXPECT_EQ(CurrentPlatform(), nullptr);
+}
 
 TEST_F(DebugDialogTest, WindowKeepsItsSizeCaptionColourAndMarginsAcrossResizes) {
   TfDebugDialog dialog;
