@@ -14,6 +14,7 @@
 #include "core/Kelvo.h"
 #include "core/KelvoChild.h"
 #include "core/KelvoPlatform.h"
+#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -41,10 +42,7 @@ int main() {
   test::TTempDir dir;
   test::TPty pty;
   dir.Write("config.xml", "<config/>");
-  dir.Write("registry.reg", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\n\"config\"=\"" +
-                                dir.File("config.xml") +
-                                "\"\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\n\"COM1\"=\"" +
-                                pty.SlavePath() + "\"\n");
+  test::WriteRegistryFile(dir.File("registry.reg"), dir.File("config.xml"), {{1, pty.SlavePath()}});
   test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", dir.File("registry.reg"));
   TEventLoop loop;
   TKelvoPlatform platform(nullptr, CreateKelvo);

@@ -25,6 +25,7 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/TcpServer.h"
+#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -204,12 +205,7 @@ int main() {
   test::TTempDir dir;
   test::TPty pty;
   dir.Write("config.xml", "<config/>");
-  dir.Write("registry.reg",
-            "Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
-            "\"config\"=\"" + dir.File("config.xml") + "\"\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
-            "\"COM1\"=\"" + pty.SlavePath() + "\"\r\n");
+  test::WriteRegistryFile(dir.File("registry.reg"), dir.File("config.xml"), {{1, pty.SlavePath()}});
   test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", dir.File("registry.reg"));
   test::TScopedEnv events("DUZEZEVOVIVO_EVENTLOG", dir.File("events.log"));
   for (int clients : {100, 1000})

@@ -12,6 +12,7 @@
 #include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/Exception.h"
+#include "base/FileWrite.h"
 #include "base/FloatFormat.h"
 #include "base/FormatDateTime.h"
 #include "base/Variant.h"
@@ -33,16 +34,6 @@ bool EqualsNoCase(std::string_view text, const char* word) {
   throw Exception(std::string(what) + " \"" + path + "\". " + std::system_category().message(error));
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t count = ::write(fd, bytes.data(), bytes.size());
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(count));
-  }
-  return true;
-}
-
 void AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) FileError("Cannot open file", path, errno);
@@ -56,18 +47,7 @@ void AppendToFile(const std::string& path, std::string_view bytes) {
 // leaves the old file whole, never a truncated one. Not synced: a flush to the disk would cost more
 // than the whole save, and a power loss then costs at most the latest run.
 void ReplaceFile(const std::string& path, std::string_view bytes) {
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) FileError("Cannot create file", path, errno);
-  struct stat old {};
-  ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644);
-  int error = WriteAll(fd, bytes) ? 0 : errno;
-  ::close(fd);
-  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    FileError("Cannot write file", path, error);
-  }
+  if (int error = ReplaceFileContent(path, bytes, false)) FileError("Cannot write file", path, error);
 }
 
 bool FileExists(const std::string& path) {

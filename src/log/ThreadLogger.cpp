@@ -10,6 +10,7 @@
 
 #include "base/Clock.h"
 #include "base/EventLogger.h"
+#include "base/FileWrite.h"
 #include "base/FormatDateTime.h"
 #include "log/SystemLogUtils.h"
 #include "log/ThreadUtils.h"
@@ -18,16 +19,6 @@ namespace duz {
 namespace {
 
 using namespace std::chrono_literals;
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
 
 void ReportError(const std::string& text) { ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, text); }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 
+#include "base/FileWrite.h"
 #include "base/RegionalSettings.h"
 #include "xml/RegFile.h"
 
@@ -59,26 +60,7 @@ void Save(const TRegFile& file) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   std::error_code ignored;
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644;
-  const std::string temp = path + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) Fail("Cannot write registry", path, errno);
-  const std::string text = file.Serialize();
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t count = ::write(fd, text.data() + written, text.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) break;
-    written += static_cast<size_t>(count);
-  }
-  const int error = written < text.size() ? errno : ::fsync(fd) != 0 ? errno : 0;
-  ::close(fd);
-  if (error != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    const int failure = error != 0 ? error : errno;
-    ::unlink(temp.c_str());
-    Fail("Cannot write registry", path, failure);
-  }
+  if (int error = ReplaceFileContent(path, file.Serialize(), true)) Fail("Cannot write registry", path, error);
 }
 
 template <typename TResult>

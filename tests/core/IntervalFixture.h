@@ -18,6 +18,7 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "log/Logger.h"
+#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -42,12 +43,7 @@ class TIntervalFixture : public ::testing::Test {
 protected:
   TIntervalFixture() {
     FDir.Write("config.xml", "<config/>");
-    FDir.Write("registry.reg",
-               "Windows Registry Editor Version 5.00\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
-               "\"config\"=\"" + FDir.File("config.xml") + "\"\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
-               "\"COM1\"=\"" + FPty.SlavePath() + "\"\r\n");
+    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
     SetRegionalSettings(DottedDateSettings('.'));
     TestClock::Set(FixtureStart());
     FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);

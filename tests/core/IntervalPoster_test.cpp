@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/IntervalFixture.h"
-#include "net/LoopbackServer.h"
+#include "support/LoopbackServer.h"
 
 namespace duz {
 namespace {

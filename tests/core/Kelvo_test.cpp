@@ -10,6 +10,7 @@
 #include "base/Exception.h"
 #include "core/KelvoChild.h"
 #include "core/KelvoPlatform.h"
+#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -41,13 +42,8 @@ protected:
   }
 
   void WriteRegistry(const std::string& com1 = "") {
-    FDir.Write("registry.reg",
-               "Windows Registry Editor Version 5.00\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
-               "\"config\"=\"" + FDir.File("config.xml") + "\"\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
-               "\"COM1\"=\"" + (com1.empty() ? FPty.SlavePath() : com1) + "\"\r\n"
-               "\"COM9\"=\"" + FDir.File("no-such-device") + "\"\r\n");
+    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
+                            {{1, com1.empty() ? FPty.SlavePath() : com1}, {9, FDir.File("no-such-device")}});
   }
 
   TKelvo* Make(const std::string& xml) {

@@ -16,6 +16,7 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/TcpClientConnection.h"
+#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -111,13 +112,8 @@ class TcpServerTest : public ::testing::Test {
 protected:
   void SetUp() override {
     FDir.Write("config.xml", "<config/>");
-    FDir.Write("registry.reg",
-               "Windows Registry Editor Version 5.00\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]\r\n"
-               "\"config\"=\"" + FDir.File("config.xml") + "\"\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n"
-               "\"COM1\"=\"" + FPty.SlavePath() + "\"\r\n"
-               "\"COM9\"=\"" + FDir.File("no-such-device") + "\"\r\n");
+    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
+                            {{1, FPty.SlavePath()}, {9, FDir.File("no-such-device")}});
     FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
   }
   void TearDown() override { TestClock::Reset(); }

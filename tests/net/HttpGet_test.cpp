@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "net/LoopbackServer.h"
+#include "support/LoopbackServer.h"
 #include "support/Env.h"
 
 namespace duz {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "base/Clock.h"
-#include "net/LoopbackServer.h"
+#include "support/LoopbackServer.h"
 
 namespace duz {
 namespace {

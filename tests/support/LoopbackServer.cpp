@@ -1,4 +1,4 @@
-#include "net/LoopbackServer.h"
+#include "support/LoopbackServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

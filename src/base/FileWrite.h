@@ -1,0 +1,16 @@
+#pragma once
+// Writing files that matter: whole writes, and replacement by write-beside-then-rename, so that a
+// reader, a crash or a full disk never meets a truncated file. Any thread.
+#include <string>
+#include <string_view>
+
+namespace duz {
+
+// Writes every byte (retrying short writes and EINTR); false on error, with errno set.
+bool WriteAll(int fd, std::string_view bytes);
+// Replaces the file's content with bytes: written to a temporary file beside it (with the old
+// file's permissions, else 0644), optionally flushed to disk, then renamed over it. Returns 0 or
+// the errno of the step that failed; the old file is then untouched and no temporary file stays.
+int ReplaceFileContent(const std::string& path, std::string_view bytes, bool flushToDisk);
+
+}  // namespace duz
