@@ -21,6 +21,23 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
+// A request line cannot carry blanks, control or non-ASCII bytes, and a template's value brings a
+// leading blank: such bytes travel as %XX, as a browser sends them. Everything else goes as given.
+std::string RequestUrl(std::string_view url) {
+  static constexpr char Hex[] = "0123456789ABCDEF";
+  std::string result;
+  for (unsigned char c : url) {
+    if (c <= ' ' || c >= 0x7F) {
+      result += '%';
+      result += Hex[c >> 4];
+      result += Hex[c & 15];
+    } else {
+      result += static_cast<char>(c);
+    }
+  }
+  return result;
+}
+
 // The body as the poster has always taken it: in pieces of 4095 bytes, each cut at its first zero
 // byte. Past MaxBody the transfer is ended, so a huge reply cannot fill memory.
 class TBodyReader {
@@ -87,7 +104,7 @@ std::string HttpGet(const std::string& url) {
   if (!headers) return "";
 
   const std::string fullUrl =
-      StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ? url : "http://" + url;
+      RequestUrl(StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ? url : "http://" + url);
   TBodyReader reader;
   CURL* handle = curl.get();
   curl_easy_setopt(handle, CURLOPT_URL, fullUrl.c_str());

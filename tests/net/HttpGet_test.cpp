@@ -53,9 +53,9 @@ class HttpGetTest : public testing::Test {
   test::TScopedEnv FNoProxyUpper{"NO_PROXY", "*"};
 };
 
-TEST_F(HttpGetTest, RequestCarriesAgentAndNoCacheHeaders) {
+TEST_F(HttpGetTest, RequestCarriesAgentAndNoCacheHeadersAndBlanksTravelEncoded) {
   THttpServer server({{"/post?t=%2023.5", Response("200 OK", "ok")}});
-  EXPECT_EQ(HttpGet(server.Url("/post?t=%2023.5")), "ok");
+  EXPECT_EQ(HttpGet(server.Url("/post?t= 23.5")), "ok");
   const std::vector<std::string>& requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_TRUE(requests[0].starts_with("GET /post?t=%2023.5 HTTP/1.1\r\n")) << requests[0];
