@@ -1,7 +1,9 @@
 #pragma once
 // TThread: a thread whose body is Execute. The body polls Terminated() and returns when it is set.
-// The creator calls Start(), later Terminate() and WaitFor(); the destructor does both. A thread
-// with FreeOnTerminate deletes itself when its body has returned (then nobody may wait for it).
+// The creator calls Start(), later Terminate() and WaitFor(). A derived class whose body uses its
+// own fields does both in its own destructor, before those fields go; the base destructor only
+// catches the rest. A thread with FreeOnTerminate deletes itself when its body has returned (then
+// nobody may wait for it).
 #include <atomic>
 #include <thread>
 

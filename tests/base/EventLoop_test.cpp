@@ -44,6 +44,10 @@ TEST(EventLoopTest, InvokeGivesUpWhenTheLoopThreadIsBusy) {
 class TCountingThread : public TThread {
 public:
   explicit TCountingThread(std::atomic<bool>& ended) : FEnded(ended) {}
+  ~TCountingThread() override {
+    Terminate();
+    WaitFor();
+  }
   std::atomic<int> Rounds{0};
 
 protected:
@@ -60,7 +64,7 @@ private:
   std::atomic<bool>& FEnded;
 };
 
-TEST(ThreadTest, DestructorStopsAndWaitsForTheBody) {
+TEST(ThreadTest, WaitForReturnsOnlyAfterTheBodyHasEnded) {
   std::atomic<bool> ended{false};
   auto thread = std::make_unique<TCountingThread>(ended);
   thread->Start();

@@ -15,6 +15,9 @@ struct TLineCase {
   std::optional<float> Value;
 };
 
+// Test names show the label, not the bytes of the case.
+void PrintTo(const TLineCase& c, std::ostream* os) { *os << c.Label; }
+
 class KelvoLineTest : public ::testing::TestWithParam<TLineCase> {
 protected:
   void SetUp() override { FSaved = RegionalSettings(); }

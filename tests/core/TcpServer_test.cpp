@@ -181,6 +181,9 @@ struct TAllowCase {
   bool Accepted;
 };
 
+// Test names show the label, not the bytes of the case.
+void PrintTo(const TAllowCase& c, std::ostream* os) { *os << c.Label; }
+
 class TcpServerAllowTest : public TcpServerTest, public ::testing::WithParamInterface<TAllowCase> {};
 
 TEST_P(TcpServerAllowTest, AllowListAcceptsOnlyMatchingClientsAndTellsTheOthers) {
@@ -234,6 +237,9 @@ struct TDirectionCase {
   bool Forwarded;
 };
 
+// Test names show the label, not the bytes of the case.
+void PrintTo(const TDirectionCase& c, std::ostream* os) { *os << c.Label; }
+
 class TcpServerDirectionTest : public TcpServerTest, public ::testing::WithParamInterface<TDirectionCase> {};
 
 TEST_P(TcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirection) {
@@ -272,6 +278,9 @@ struct TBrokenCase {
   const char* Label;
   const char* Attributes;  // BUSY stands for a port another socket listens on
 };
+
+// Test names show the label, not the bytes of the case.
+void PrintTo(const TBrokenCase& c, std::ostream* os) { *os << c.Label; }
 
 class TcpServerBrokenTest : public TcpServerTest, public ::testing::WithParamInterface<TBrokenCase> {};
 

@@ -113,6 +113,9 @@ struct TDialogueCase {
   std::string ExpectedError;
 };
 
+// Test names show the label, not the bytes of the case.
+void PrintTo(const TDialogueCase& c, std::ostream* os) { *os << c.Label; }
+
 class SmtpDialogue : public testing::TestWithParam<TDialogueCase> {};
 
 TEST_P(SmtpDialogue, SendsTheCommandsTheServerAllows) {

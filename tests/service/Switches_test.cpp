@@ -11,6 +11,9 @@ struct TSwitchCase {
   bool Debug;
 };
 
+// Test names show the label, not the bytes of the case.
+void PrintTo(const TSwitchCase& c, std::ostream* os) { *os << c.Label; }
+
 class SwitchesTest : public ::testing::TestWithParam<TSwitchCase> {};
 
 TEST_P(SwitchesTest, DebugNeedsADashOrSlashAndIgnoresCase) {
