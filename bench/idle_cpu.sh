@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Idle cost: 16 simulated thermometers at one line per second each, watched by the service in
-# -debug mode (terminal view to /dev/null) for 60 s; prints the CPU time the service used.
+# -debug mode (terminal view to /dev/null) for 60 s; prints the CPU time the service used. Then
+# every thermometer hangs up, and the CPU time of the next period shows that nothing spins.
 # Run from the repository root after a build: bench/idle_cpu.sh [seconds]
 set -euo pipefail
 seconds=${1:-60}
@@ -25,10 +26,16 @@ cd "$work"
 DISPLAY= WAYLAND_DISPLAY= DUZEZEVOVIVO_REGISTRY="$work/registry.reg" DUZEZEVOVIVO_EVENTLOG="$work/events.log" \
   "$bin/duzezevovivo" -debug >/dev/null &
 pid=$!
+cpu_ticks() { awk '{print $14 + $15}' /proc/$pid/stat; }
+report() {
+  awk -v t="$2" -v hz="$(getconf CLK_TCK)" -v s="$seconds" -v what="$1" \
+    'BEGIN { printf "%s: CPU time %.2f s over %d s, %.2f%% of one core\n", what, t / hz, s, 100 * t / hz / s }'
+}
 sleep "$seconds"
-ticks=$(awk '{print $14 + $15}' /proc/$pid/stat)
-hz=$(getconf CLK_TCK)
+reading=$(cpu_ticks)
+report "16 thermometers, one line per second each" "$reading"
+kill $(jobs -p | grep -v "^$pid$") 2>/dev/null || true
+sleep "$seconds"
+report "after every thermometer hung up" "$(( $(cpu_ticks) - reading ))"
 kill -INT $pid
 wait $pid || true
-awk -v t="$ticks" -v hz="$hz" -v s="$seconds" \
-  'BEGIN { printf "CPU time %.2f s over %d s: %.2f%% of one core\n", t / hz, s, 100 * t / hz / s }'
