@@ -82,12 +82,13 @@ void TKelvo::PortDataReceived() {
   std::string chunk = FPort->ReadAvailable();
   if (DebugMode) WriteLog(LogPrefix() + "rcv data: " + EscapeForLog(chunk));
   FRxBuffer += chunk;
-  size_t start = 0, cr;
-  while ((cr = FRxBuffer.find('\r', start)) != std::string::npos) {
-    HandleLine(FRxBuffer.substr(start, cr + 1 - start));
-    start = cr + 1;
+  // Each line leaves the buffer before it is handled: a handler that raises (a limit that is not a
+  // number) ends this delivery, and the lines already handled must not come again with the next.
+  for (size_t cr; (cr = FRxBuffer.find('\r')) != std::string::npos;) {
+    std::string line = FRxBuffer.substr(0, cr + 1);
+    FRxBuffer.erase(0, cr + 1);
+    HandleLine(line);
   }
-  FRxBuffer.erase(0, start);
   if (FRxBuffer.size() > MaxRxBuffer) {
     // A device that never sends a carriage return would otherwise grow the buffer for ever.
     if (DebugMode)

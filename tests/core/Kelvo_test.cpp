@@ -79,6 +79,25 @@ TEST_F(KelvoTest, LinesSplitAcrossDeliveriesAndSeveralInOneAreHandledInOrder) {
   EXPECT_TRUE(kelvo->IsConnected());
 }
 
+// A child whose evaluation fails at one temperature, as a limit that is not a number does.
+class TFailingRecorder : public TRecorder {
+public:
+  using TRecorder::TRecorder;
+  void Evaluate() override {
+    if (Subservice().Temperature() == 2.0f) throw Exception("'x' is not a valid floating point value");
+    TRecorder::Evaluate();
+  }
+};
+
+TEST_F(KelvoTest, LinesHandledBeforeAFailingEvaluationAreNotHandledAgain) {
+  TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
+  auto* recorder = new TFailingRecorder(*kelvo);
+  FPty.Write("+1.0C\r+2.0C\r+3.0C\r");
+  FLoop.RunUntil([] { return false; }, 300ms);
+  ASSERT_TRUE(Deliver(recorder, "+4.0C\r", 3));
+  EXPECT_EQ(recorder->Published, (std::vector<std::string>{"+1.0C\r", "+3.0C\r", "+4.0C\r"}));
+}
+
 TEST_F(KelvoTest, LineWithoutNumberDisconnectsButKeepsTheLastTemperature) {
   TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
   TRecorder* recorder = Attach(kelvo);
