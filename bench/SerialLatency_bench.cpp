@@ -14,9 +14,9 @@
 #include "core/Kelvo.h"
 #include "core/KelvoChild.h"
 #include "core/KelvoPlatform.h"
-#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
+#include "support/RegistryFile.h"
 #include "support/TempDir.h"
 
 using namespace duz;
@@ -25,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 class TStopwatch : public TKelvoChild {
-public:
+ public:
   using TKelvoChild::TKelvoChild;
   void Publish(const std::string&) override {
     Received.push_back(Clock::now());

@@ -25,9 +25,9 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/TcpServer.h"
-#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
+#include "support/RegistryFile.h"
 #include "support/TempDir.h"
 
 using namespace duz;
@@ -58,7 +58,7 @@ int Connect(uint16_t port, int receiveBuffer) {
 
 // The subservice with one TCP server, living on its own owner thread.
 class TOwner {
-public:
+ public:
   TOwner() {
     std::promise<void> ready;
     FThread = std::thread([&] {
@@ -96,7 +96,7 @@ public:
     return count;
   }
 
-private:
+ private:
   std::thread FThread;
   TEventLoop* FLoop = nullptr;
   TdpTcpServer* FServer = nullptr;
@@ -173,8 +173,8 @@ void Run(test::TPty& pty, int clients, bool stalled) {
                TClock::duration(latencies[static_cast<size_t>(p * (latencies.size() - 1))]))
         .count();
   };
-  printf("%5d clients%-16s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us",
-         clients, stalled ? " + 1 stalled" : "", latencies.size(), clients * MeasuredLines, percentile(0.5),
+  printf("%5d clients%-16s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us", clients,
+         stalled ? " + 1 stalled" : "", latencies.size(), clients * MeasuredLines, percentile(0.5),
          percentile(0.99), percentile(1.0));
   printf("  owner CPU per line %7.1f us", cpuPerLine);
   if (stalled) {
@@ -199,7 +199,8 @@ int main() {
   files.rlim_cur = files.rlim_max;
   setrlimit(RLIMIT_NOFILE, &files);
   if (files.rlim_cur < 2200) {
-    fprintf(stderr, "need 2200 open files, the limit is %llu\n", static_cast<unsigned long long>(files.rlim_cur));
+    fprintf(stderr, "need 2200 open files, the limit is %llu\n",
+            static_cast<unsigned long long>(files.rlim_cur));
     return 1;
   }
   test::TTempDir dir;

@@ -9,7 +9,7 @@
 namespace duz {
 
 class TComponent {
-public:
+ public:
   explicit TComponent(TComponent* owner);
   virtual ~TComponent();
   TComponent(const TComponent&) = delete;
@@ -22,7 +22,7 @@ public:
   const std::string& Name() const { return FName; }
   void SetName(const std::string& name) { FName = name; }
 
-private:
+ private:
   void Insert(TComponent* component);
   void Remove(TComponent* component);
 

@@ -15,14 +15,14 @@ enum : uint32_t {
 };
 
 class TEventLogger {
-public:
+ public:
   explicit TEventLogger(std::string source) : FSource(std::move(source)) {}
   const std::string& Source() const { return FSource; }
   // Raises ERangeError when category exceeds 65535 or id is negative. Returns whether the entry
   // was written (callers that must not fail may ignore it).
   bool LogMessage(const std::string& text, uint32_t type, uint32_t category, int32_t id) const;
 
-private:
+ private:
   std::string FSource;
 };
 

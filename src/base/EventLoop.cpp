@@ -69,8 +69,8 @@ bool TEventLoop::RunUntil(const std::function<bool()>& done, std::chrono::millis
     auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return done();
     // Short slices so that done() is looked at often even when no handler arrives.
-    FImpl->Context.run_for(std::min<std::chrono::steady_clock::duration>(deadline - now,
-                                                                         std::chrono::milliseconds(10)));
+    FImpl->Context.run_for(
+        std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(10)));
   }
   return true;
 }

@@ -15,7 +15,7 @@ class io_context;
 namespace duz {
 
 class TEventLoop {
-public:
+ public:
   TEventLoop();
   ~TEventLoop();
   TEventLoop(const TEventLoop&) = delete;
@@ -41,7 +41,7 @@ public:
   void Stop();
   bool IsLoopThread() const;
 
-private:
+ private:
   struct TImpl;
   std::unique_ptr<TImpl> FImpl;
 };

@@ -7,7 +7,7 @@
 namespace duz {
 
 class Exception : public std::runtime_error {
-public:
+ public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
   std::string Message() const { return what(); }
 };

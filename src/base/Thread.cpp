@@ -9,7 +9,9 @@ TThread::~TThread() {
   }
 }
 
-void TThread::Start() { FThread = std::thread([this] { Run(); }); }
+void TThread::Start() {
+  FThread = std::thread([this] { Run(); });
+}
 
 void TThread::WaitFor() {
   if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();

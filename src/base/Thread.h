@@ -10,7 +10,7 @@
 namespace duz {
 
 class TThread {
-public:
+ public:
   TThread() = default;
   virtual ~TThread();
   TThread(const TThread&) = delete;
@@ -23,10 +23,10 @@ public:
   void WaitFor();
   void SetFreeOnTerminate(bool value) { FFreeOnTerminate = value; }
 
-protected:
+ protected:
   virtual void Execute() = 0;
 
-private:
+ private:
   void Run();
 
   std::thread FThread;

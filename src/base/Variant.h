@@ -9,7 +9,7 @@
 namespace duz {
 
 class TVariant {
-public:
+ public:
   struct Empty {};
   struct Null {};
 
@@ -36,7 +36,7 @@ public:
   // Numbers with the regional decimal separator; Booleans as "True"/"False"; empty as "".
   std::string ToString() const;
 
-private:
+ private:
   std::variant<Empty, Null, int64_t, double, bool, std::string> FValue;
 };
 

@@ -9,13 +9,13 @@
 namespace duz {
 
 class TDataPublisher : public TKelvoChild {
-public:
+ public:
   TDataPublisher(TKelvo& subservice, pugi::xml_node element);
 
   pugi::xml_node Element() const { return FElement; }
   void Publish(const std::string& line) override = 0;
 
-private:
+ private:
   pugi::xml_node FElement;
 };
 

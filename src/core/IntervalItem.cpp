@@ -36,7 +36,8 @@ void TIntervalItem::CheckDue(TKelvo& subservice) {
   FLastRun += FInterval;
 }
 
-std::string TIntervalItem::ExpandTemplate(const std::string& templateText, TKelvo& subservice, TDateTime time) {
+std::string TIntervalItem::ExpandTemplate(const std::string& templateText, TKelvo& subservice,
+                                          TDateTime time) {
   return duz::ExpandTemplate(templateText, {subservice.Temperature(), subservice.IsConnected(), time});
 }
 

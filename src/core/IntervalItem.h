@@ -12,7 +12,7 @@
 namespace duz {
 
 class TIntervalItem : public TKelvoChild {
-public:
+ public:
   // Raises "Invalid argument to time encode" for a negative interval, the conversion error for
   // one that is not a whole number.
   TIntervalItem(TKelvo& subservice, pugi::xml_node element);
@@ -23,14 +23,14 @@ public:
   void CheckDue(TKelvo& subservice);
   void Tick() override { CheckDue(Subservice()); }
 
-protected:
+ protected:
   // The result is informative only.
   virtual bool DoAction(TKelvo& subservice) = 0;
   pugi::xml_node Element() const { return FElement; }
   // The template with the subservice's reading and the current time.
   static std::string ExpandTemplate(const std::string& templateText, TKelvo& subservice, TDateTime time);
 
-private:
+ private:
   pugi::xml_node FElement;
   TDateTime FLastRun;   // scheduled time of the last run
   TDateTime FInterval;  // days

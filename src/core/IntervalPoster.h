@@ -8,10 +8,10 @@
 namespace duz {
 
 class TIntervalPoster : public TIntervalItem {
-public:
+ public:
   using TIntervalItem::TIntervalItem;
 
-protected:
+ protected:
   // No template: nothing is sent. True when the reply is not empty.
   bool DoAction(TKelvo& subservice) override;
 };

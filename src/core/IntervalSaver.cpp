@@ -27,7 +27,8 @@ namespace {
 constexpr const char* NotConnected = "Kelvo not connected";
 
 bool EqualsNoCase(std::string_view text, const char* word) {
-  return text.size() == std::char_traits<char>::length(word) && ::strncasecmp(text.data(), word, text.size()) == 0;
+  return text.size() == std::char_traits<char>::length(word) &&
+         ::strncasecmp(text.data(), word, text.size()) == 0;
 }
 
 [[noreturn]] void FileError(const char* what, const std::string& path, int error) {
@@ -93,7 +94,9 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
   if (pugi::xml_attribute extension = element.attribute("extension"))
     name += std::string(".") + extension.value();
   else
-    name += ::strncasecmp(type.c_str(), "XML", 3) == 0 ? ".xml" : ::strncasecmp(type.c_str(), "TXT", 3) == 0 ? ".txt" : ".???";
+    name += ::strncasecmp(type.c_str(), "XML", 3) == 0   ? ".xml"
+            : ::strncasecmp(type.c_str(), "TXT", 3) == 0 ? ".txt"
+                                                         : ".???";
   // The directory is put in front as written: it carries its own trailing separator.
   const std::string path = GetDirectory() + name;
 
@@ -117,9 +120,11 @@ std::string TIntervalSaver::GetDirectory() const {
   return directory;
 }
 
-void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDateTime now, const char* lineEnd) {
+void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDateTime now,
+                              const char* lineEnd) {
   std::string templateText = GetCDataText(Element());
-  std::string text = templateText.empty() ? DefaultLine(subservice, now) : ExpandTemplate(templateText, subservice, now);
+  std::string text =
+      templateText.empty() ? DefaultLine(subservice, now) : ExpandTemplate(templateText, subservice, now);
   text += lineEnd;
   if (RewriteIsOne(Element()))
     ReplaceFile(path, text);
@@ -127,7 +132,8 @@ void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDate
     AppendToFile(path, text);
 }
 
-void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateTime now, bool withAttributes) {
+void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateTime now,
+                             bool withAttributes) {
   pugi::xml_document document;
   pugi::xml_node root;
   if (FileExists(path)) {

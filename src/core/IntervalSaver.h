@@ -11,15 +11,15 @@
 namespace duz {
 
 class TIntervalSaver : public TIntervalItem {
-public:
+ public:
   using TIntervalItem::TIntervalItem;
 
-protected:
+ protected:
   // Raises on a file that cannot be written and on an existing XML file that is not well-formed;
   // the file is then left as it was. Always false.
   bool DoAction(TKelvo& subservice) override;
 
-private:
+ private:
   // `directory`, created (one level) when it does not exist yet.
   std::string GetDirectory() const;
   void SaveText(TKelvo& subservice, const std::string& path, TDateTime now, const char* lineEnd);

@@ -17,7 +17,7 @@ class TAfComPort;
 class TKelvoPlatform;
 
 class TKelvo : public TSubservice {
-public:
+ public:
   // Raises "Number of ComPort is not set!" for a missing or zero comport, the conversion error for
   // a comport that is not a number, and whatever a child raises. A port that cannot be opened is
   // reported and retried on the tick.
@@ -37,7 +37,7 @@ public:
   // Bytes kept while waiting for a carriage return; beyond it they are discarded.
   static constexpr size_t MaxRxBuffer = 4096;
 
-private:
+ private:
   void PortDataReceived();
   void HandleLine(const std::string& line);
   void CreateChild(pugi::xml_node child);

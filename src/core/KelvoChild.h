@@ -11,7 +11,7 @@ namespace duz {
 class TKelvo;
 
 class TKelvoChild : public TComponent {
-public:
+ public:
   explicit TKelvoChild(TKelvo& subservice);
 
   TKelvo& Subservice() const { return FSubservice; }
@@ -23,7 +23,7 @@ public:
   // Tick thread, about once per second.
   virtual void Tick() {}
 
-private:
+ private:
   TKelvo& FSubservice;
 };
 

@@ -9,8 +9,8 @@
 namespace duz {
 
 struct TKelvoReading {
-  std::string RawLine;          // the line as published: prefix removed, carriage return kept
-  std::optional<float> Value;   // the temperature, or nothing when the line holds no number
+  std::string RawLine;         // the line as published: prefix removed, carriage return kept
+  std::optional<float> Value;  // the temperature, or nothing when the line holds no number
 };
 
 TKelvoReading ParseKelvoLine(std::string_view line);

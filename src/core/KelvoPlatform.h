@@ -21,7 +21,7 @@ class TSubservice;
 class TThreadRunner;
 
 class TKelvoPlatform : public TComponent {
-public:
+ public:
   // Creates one subservice owned by the platform from a KELVO element; raises on a bad element.
   using TSubserviceFactory = std::function<TSubservice*(TKelvoPlatform& owner, pugi::xml_node element)>;
 
@@ -38,7 +38,7 @@ public:
   // Keeps the tick thread away from the subservices while the shutdown frees them.
   std::mutex& TickLock() { return FTickLock; }
 
-private:
+ private:
   bool LoadConfiguration();
   void TickLoop(TThreadRunner& thread, TDateTime startTime);
   void StopTicking();

@@ -14,7 +14,7 @@ namespace duz {
 class TKelvoPlatform;
 
 class TPlatformHost {
-public:
+ public:
   TPlatformHost();
   ~TPlatformHost();
 
@@ -24,7 +24,7 @@ public:
   // Frees the platform on the owner thread, ends the loop and waits for the thread.
   void Stop();
 
-private:
+ private:
   void Run(std::promise<std::string>& created);
 
   std::thread FThread;

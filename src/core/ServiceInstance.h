@@ -8,7 +8,7 @@
 namespace duz {
 
 class TServiceEvents {
-public:
+ public:
   virtual ~TServiceEvents() = default;
   virtual void ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category,
                                   int32_t eventId) = 0;

@@ -6,7 +6,7 @@
 namespace duz {
 
 class TSubservice : public TComponent {
-public:
+ public:
   using TComponent::TComponent;
   virtual void Tick() = 0;
 };

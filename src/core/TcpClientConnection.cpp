@@ -80,8 +80,9 @@ void TTcpClientConnection::Write() {
   for (const auto& line : FQueue) buffers.push_back(asio::buffer(*line));
   buffers.front() += FFrontOffset;
   FInFlight = FQueue.size();
-  asio::async_write(FSocket, buffers,
-                    [self = shared_from_this()](const std::error_code& error, size_t) { self->Written(error); });
+  asio::async_write(FSocket, buffers, [self = shared_from_this()](const std::error_code& error, size_t) {
+    self->Written(error);
+  });
 }
 
 void TTcpClientConnection::Written(const std::error_code& error) {

@@ -19,7 +19,7 @@
 namespace duz {
 
 class TTcpClientConnection : public std::enable_shared_from_this<TTcpClientConnection> {
-public:
+ public:
   static constexpr size_t MaxQueuedBytes = 64 * 1024;
   static constexpr double MaxStallSeconds = 30;
 
@@ -41,7 +41,7 @@ public:
   // The peer's address in dotted form.
   const std::string& Address() const { return FAddress; }
 
-private:
+ private:
   void Read();
   void LineLost();
   void Write();
@@ -54,10 +54,10 @@ private:
   std::array<char, 4096> FReadBuffer{};
   std::deque<std::shared_ptr<const std::string>> FQueue;
   size_t FQueuedBytes = 0;
-  size_t FInFlight = 0;                      // lines at the front of FQueue being written
-  size_t FFrontOffset = 0;                   // bytes of the first of them sent before
-  std::optional<TDateTime> FFullSince;       // the first line lost in the current stall
-  std::optional<TDateTime> FCloseDeadline;   // set once the stall lasted too long
+  size_t FInFlight = 0;                     // lines at the front of FQueue being written
+  size_t FFrontOffset = 0;                  // bytes of the first of them sent before
+  std::optional<TDateTime> FFullSince;      // the first line lost in the current stall
+  std::optional<TDateTime> FCloseDeadline;  // set once the stall lasted too long
   TReadHandler FOnRead;
   TCloseHandler FOnClose;
 };

@@ -139,7 +139,8 @@ void TdpTcpServer::ServerClientRead(TTcpClientConnection& client, const std::str
   } catch (const std::exception& error) {
     // A write error of the serial port loses this data only; the server goes on.
     if (DebugMode)
-      WriteLog(LogPrefix() + "> Client socket " + client.Address() + " redirect - ! Exception: " + error.what());
+      WriteLog(LogPrefix() + "> Client socket " + client.Address() +
+               " redirect - ! Exception: " + error.what());
     return;
   }
   if (DebugMode)

@@ -18,7 +18,7 @@ namespace duz {
 class TTcpClientConnection;
 
 class TdpTcpServer : public TDataPublisher {
-public:
+ public:
   TdpTcpServer(TKelvo& subservice, pugi::xml_node element);
   ~TdpTcpServer() override;
 
@@ -29,7 +29,7 @@ public:
   uint16_t Port() const;
   size_t ClientCount() const { return FClients.size(); }
 
-private:
+ private:
   struct TListener;
 
   void Open(uint16_t port);

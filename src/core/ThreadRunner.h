@@ -9,15 +9,15 @@
 namespace duz {
 
 class TThreadRunner : public TThread {
-public:
+ public:
   using TProc = std::function<void(TThreadRunner& thread)>;
   explicit TThreadRunner(TProc proc);
   ~TThreadRunner() override;
 
-protected:
+ protected:
   void Execute() override;
 
-private:
+ private:
   TProc FProc;
 };
 

@@ -29,7 +29,8 @@ std::string ExpandPiece(std::string_view piece, const TTemplateValues& values) {
     std::string format = DateTimeFormat(piece);
     return FormatDateTime(format.empty() ? "c" : format, values.Time);
   }
-  if (piece.size() == 5 && StartsWithNoCase(piece, "VALUE")) return values.Connected ? FormatTemperature(values.Temperature) : "Err";
+  if (piece.size() == 5 && StartsWithNoCase(piece, "VALUE"))
+    return values.Connected ? FormatTemperature(values.Temperature) : "Err";
   if (piece.starts_with('#')) {
     int64_t code = TVariant(std::string(piece.substr(1))).ToInt();
     return std::string(1, static_cast<char>(code & 0xFF));

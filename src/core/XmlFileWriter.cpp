@@ -8,7 +8,7 @@ namespace {
 bool IsLeftOut(unsigned char c) { return c < 0x20 && c != '\t' && c != '\r' && c != '\n'; }
 
 class TXmlFileWriter {
-public:
+ public:
   explicit TXmlFileWriter(std::string_view lineEnd) : FLineEnd(lineEnd) {}
 
   void WriteDeclaration(pugi::xml_node declaration, std::string_view encoding) {
@@ -30,7 +30,7 @@ public:
 
   std::string Out;
 
-private:
+ private:
   // Iterative, so that a deeply nested file cannot exhaust the stack.
   void Tree(pugi::xml_node root) {
     pugi::xml_node node = root;
@@ -100,11 +100,21 @@ private:
   void Escaped(std::string_view text) {
     for (char c : text) {
       switch (c) {
-        case '"': Out += "&quot;"; break;
-        case '&': Out += "&amp;"; break;
-        case '\'': Out += "&apos;"; break;
-        case '<': Out += "&lt;"; break;
-        case '>': Out += "&gt;"; break;
+        case '"':
+          Out += "&quot;";
+          break;
+        case '&':
+          Out += "&amp;";
+          break;
+        case '\'':
+          Out += "&apos;";
+          break;
+        case '<':
+          Out += "&lt;";
+          break;
+        case '>':
+          Out += "&gt;";
+          break;
         default:
           if (!IsLeftOut(static_cast<unsigned char>(c))) Out += c;
       }

@@ -11,7 +11,7 @@ namespace duz {
 std::string ViewPrefix(TDateTime time);
 
 class TTerminalView {
-public:
+ public:
   // From now on every written line is printed.
   void Attach();
 };

@@ -103,8 +103,8 @@ std::string HttpGet(const std::string& url) {
   const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, curl_slist_free_all);
   if (!headers) return "";
 
-  const std::string fullUrl =
-      RequestUrl(StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ? url : "http://" + url);
+  const std::string fullUrl = RequestUrl(
+      StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://") ? url : "http://" + url);
   TBodyReader reader;
   CURL* handle = curl.get();
   curl_easy_setopt(handle, CURLOPT_URL, fullUrl.c_str());

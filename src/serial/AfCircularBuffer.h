@@ -10,7 +10,7 @@
 namespace duz {
 
 class TAfCircularBuffer {
-public:
+ public:
   explicit TAfCircularBuffer(size_t size);
 
   size_t Size() const { return FData.size(); }
@@ -27,7 +27,7 @@ public:
   void Remove(size_t count);
   void Clear();
 
-private:
+ private:
   std::vector<char> FData;
   size_t FRead = 0;
   size_t FWrite = 0;

@@ -1,6 +1,7 @@
 #include "serial/AfComPort.h"
 
 #include <fcntl.h>
+#include <fmt/format.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -13,8 +14,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <system_error>
-
-#include <fmt/format.h>
 
 #include "base/EventLoop.h"
 #include "xml/Registry.h"
@@ -44,11 +43,10 @@ speed_t SpeedOf(uint32_t baud) {
     uint32_t Baud;
     speed_t Speed;
   };
-  static constexpr TSpeed Speeds[] = {{110, B110},       {300, B300},       {600, B600},
-                                      {1200, B1200},     {2400, B2400},     {4800, B4800},
-                                      {9600, B9600},     {19200, B19200},   {38400, B38400},
-                                      {57600, B57600},   {115200, B115200}, {230400, B230400},
-                                      {460800, B460800}, {921600, B921600}};
+  static constexpr TSpeed Speeds[] = {
+      {110, B110},       {300, B300},       {600, B600},       {1200, B1200},    {2400, B2400},
+      {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},  {57600, B57600},
+      {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
   for (const TSpeed& speed : Speeds)
     if (speed.Baud == baud) return speed.Speed;
   return B0;
@@ -73,8 +71,10 @@ void ReleaseDevice(int fd) {
 // owner loop, which may outlive the period and the port itself.
 struct TAfComPort::TSession {
   explicit TSession(TAfComPort& port, int fd)
-      : Fd(fd), StopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-        DataFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), Port(&port) {}
+      : Fd(fd),
+        StopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+        DataFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+        Port(&port) {}
   ~TSession() {
     if (StopFd >= 0) close(StopFd);
     if (DataFd >= 0) close(DataFd);
@@ -94,7 +94,7 @@ struct TAfComPort::TSession {
   const int DataFd;  // wakes the writer
   std::mutex Lock;
   std::condition_variable Changed;
-  TAfComPort* Port;  // guarded by Lock; nullptr once the period has ended
+  TAfComPort* Port;       // guarded by Lock; nullptr once the period has ended
   bool Stopping = false;  // guarded by Lock
   uint64_t Posted = 0;    // guarded by Lock
   uint64_t Handled = 0;   // guarded by Lock
@@ -215,8 +215,7 @@ void TAfComPort::EndSession(const std::shared_ptr<TSession>& session) {
 void TAfComPort::ApplyLineSettings(int fd) const {
   termios tio{};
   speed_t speed = SpeedOf(FBaudRate);
-  if (speed == B0 || tcgetattr(fd, &tio) != 0)
-    throw EAfComPortCoreError("Error setting parameters from DCB");
+  if (speed == B0 || tcgetattr(fd, &tio) != 0) throw EAfComPortCoreError("Error setting parameters from DCB");
   cfmakeraw(&tio);
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;

@@ -34,7 +34,7 @@ class EAfComPortError : public Exception {
 };
 
 class TAfComPort : public TComponent {
-public:
+ public:
   static constexpr uint32_t InBufSize = 4096;   // bytes taken by one ReadAvailable at most
   static constexpr uint32_t OutBufSize = 2048;  // size of the output ring buffer
 
@@ -63,7 +63,7 @@ public:
   // Runs on the owner loop thread; what it throws is dropped.
   std::function<void(TAfComPort& sender, size_t count)> OnDataRecived;
 
-private:
+ private:
   struct TSession;
 
   void OpenLocked();
@@ -89,7 +89,7 @@ private:
   std::thread FWriterThread;
 
   std::mutex FReadLock;
-  int FFd = -1;  // guarded by FReadLock; the threads use their session's copy
+  int FFd = -1;                     // guarded by FReadLock; the threads use their session's copy
   std::atomic<uint64_t> FReads{0};  // reads that took bytes, so the event thread sees consumption
 
   std::mutex FWriteLock;

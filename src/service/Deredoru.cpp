@@ -1,8 +1,8 @@
 #include "service/Deredoru.h"
 
-#include <cstring>
-
 #include <fmt/format.h>
+
+#include <cstring>
 
 #include "base/EventLoop.h"
 #include "base/Exception.h"
@@ -40,7 +40,8 @@ TDeredoru::~TDeredoru() {
   ServiceInstance.compare_exchange_strong(self, nullptr);
 }
 
-void TDeredoru::ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category, int32_t eventId) {
+void TDeredoru::ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category,
+                                   int32_t eventId) {
   try {
     FEventLogger.LogMessage(text, type, category, eventId);
   } catch (const ERangeError&) {

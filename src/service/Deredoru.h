@@ -24,17 +24,19 @@ class TKelvoPlatform;
 inline constexpr const char* ServiceName = "Deredoru";
 inline constexpr const char* ServiceDisplayName = "Kelvo watch service";
 inline constexpr const char* ServiceKey = "SYSTEM\\CurrentControlSet\\Services\\Deredoru";
-inline constexpr const char* EventSourceKey = "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Deredoru";
+inline constexpr const char* EventSourceKey =
+    "SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\Deredoru";
 
 enum class TServiceControl { Stop, Shutdown };
 
 class TDeredoru : public TServiceEvents {
-public:
+ public:
   TDeredoru();
   ~TDeredoru() override;
 
   // Entries under the source "Deredoru"; failures of the event log are dropped.
-  void ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category, int32_t eventId) override;
+  void ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category,
+                          int32_t eventId) override;
 
   // Reports start pending to the service manager and starts the service thread. Returns 0, or the
   // errno value of the failed connection to the manager (then nothing was started).
@@ -51,7 +53,7 @@ public:
   void ServiceAfterInstall(const std::string& executable);
   void ServiceAfterUninstall();
 
-private:
+ private:
   void ServiceCreate();
   void ServiceDestroy();
   void ServiceStart();

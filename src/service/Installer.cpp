@@ -1,5 +1,6 @@
 #include "service/Installer.h"
 
+#include <fmt/format.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +11,6 @@
 #include <filesystem>
 #include <system_error>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "base/ProcessStart.h"
 #include "service/Deredoru.h"
@@ -45,8 +44,8 @@ std::string ExecutablePath() { return std::filesystem::read_symlink("/proc/self/
 void WriteNewFile(const std::string& path, const std::string& text) {
   std::FILE* file = std::fopen(path.c_str(), "wx");
   if (!file) Fail(errno);
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0 &&
-                       ::fsync(::fileno(file)) == 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
+                       std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
   const int error = errno;
   if (std::fclose(file) != 0 || !written) {
     ::unlink(path.c_str());

@@ -1,7 +1,7 @@
 #include "service/ServiceApplication.h"
 
-#include <ctime>
 #include <cstring>
+#include <ctime>
 
 #include "base/EventLogger.h"
 #include "log/SystemLogUtils.h"

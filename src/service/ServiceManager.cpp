@@ -1,11 +1,11 @@
 #include "service/ServiceManager.h"
 
+#include <systemd/sd-bus.h>
+#include <systemd/sd-daemon.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#include <systemd/sd-bus.h>
-#include <systemd/sd-daemon.h>
 
 namespace duz {
 namespace {

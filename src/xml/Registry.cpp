@@ -60,7 +60,8 @@ void Save(const TRegFile& file) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   std::error_code ignored;
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  if (int error = ReplaceFileContent(path, file.Serialize(), true)) Fail("Cannot write registry", path, error);
+  if (int error = ReplaceFileContent(path, file.Serialize(), true))
+    Fail("Cannot write registry", path, error);
 }
 
 template <typename TResult>

@@ -11,12 +11,12 @@
 namespace duz {
 
 class ERegistryException : public Exception {
-public:
+ public:
   explicit ERegistryException(const std::string& message, int code = 0) : Exception(message), FCode(code) {}
   // The errno value of a failed file operation; 0 for other failures.
   int Code() const { return FCode; }
 
-private:
+ private:
   int FCode;
 };
 

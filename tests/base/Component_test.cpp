@@ -9,12 +9,12 @@ namespace duz {
 namespace {
 
 class TRecorder : public TComponent {
-public:
+ public:
   TRecorder(TComponent* owner, std::string name, std::vector<std::string>& log)
       : TComponent(owner), FLabel(std::move(name)), FLog(log) {}
   ~TRecorder() override { FLog.push_back(FLabel); }
 
-private:
+ private:
   std::string FLabel;
   std::vector<std::string>& FLog;
 };

@@ -22,7 +22,12 @@ TEST(EventLoopTest, InvokeRunsOnTheLoopThreadInPostingOrder) {
   std::thread other([&] {
     EXPECT_EQ(TEventLoop::Current(), nullptr);
     loop.Post([&] { order.push_back(1); });
-    EXPECT_TRUE(loop.Invoke([&] { order.push_back(2); ranOn = std::this_thread::get_id(); }, 2000ms));
+    EXPECT_TRUE(loop.Invoke(
+        [&] {
+          order.push_back(2);
+          ranOn = std::this_thread::get_id();
+        },
+        2000ms));
     loop.Stop();
   });
   loop.Run();
@@ -42,7 +47,7 @@ TEST(EventLoopTest, InvokeGivesUpWhenTheLoopThreadIsBusy) {
 }
 
 class TCountingThread : public TThread {
-public:
+ public:
   explicit TCountingThread(std::atomic<bool>& ended) : FEnded(ended) {}
   ~TCountingThread() override {
     Terminate();
@@ -50,7 +55,7 @@ public:
   }
   std::atomic<int> Rounds{0};
 
-protected:
+ protected:
   void Execute() override {
     while (!Terminated()) {
       ++Rounds;
@@ -60,7 +65,7 @@ protected:
     FEnded = true;
   }
 
-private:
+ private:
   std::atomic<bool>& FEnded;
 };
 

@@ -18,9 +18,9 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "log/Logger.h"
-#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
+#include "support/RegistryFile.h"
 #include "support/TempDir.h"
 
 namespace duz::test {
@@ -40,7 +40,7 @@ inline TRegionalSettings DottedDateSettings(char decimalSeparator) {
 }
 
 class TIntervalFixture : public ::testing::Test {
-protected:
+ protected:
   TIntervalFixture() {
     FDir.Write("config.xml", "<config/>");
     test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
@@ -105,7 +105,7 @@ protected:
 // Debug mode with every log line recorded. The log files go to a directory of their own, which is
 // the current directory while the capture lives.
 class TLogCapture {
-public:
+ public:
   TLogCapture() : FOldDir(std::filesystem::current_path()) {
     std::filesystem::current_path(FDir.Path());
     SetLogViewHook([this](const std::string& text, TDateTime) {
@@ -133,7 +133,7 @@ public:
     return found;
   }
 
-private:
+ private:
   TTempDir FDir;
   std::filesystem::path FOldDir;
   std::mutex FLock;

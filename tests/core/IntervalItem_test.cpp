@@ -9,12 +9,12 @@ namespace duz {
 namespace {
 
 class TCountingItem : public TIntervalItem {
-public:
+ public:
   using TIntervalItem::TIntervalItem;
   int Runs = 0;
   bool Fail = false;
 
-protected:
+ protected:
   bool DoAction(TKelvo&) override {
     ++Runs;
     if (Fail) throw Exception("disk full");
@@ -23,7 +23,7 @@ protected:
 };
 
 class IntervalItemTest : public test::TIntervalFixture {
-protected:
+ protected:
   TCountingItem& MakeItem(const std::string& interval) {
     FKelvo = Make("<Kelvo comport=\"1\" caption=\"Hall\"><ITEM interval=\"" + interval + "\"/></Kelvo>");
     return *new TCountingItem(*FKelvo, FKelvo->Element().child("ITEM"));

@@ -10,11 +10,12 @@ namespace {
 
 // Answers every request with 200 and the body "ok", and records the request heads.
 class TRecordingHttpServer {
-public:
+ public:
   TRecordingHttpServer()
       : FServer([this](int socket) {
           std::string buffer;
-          if (std::optional<std::string> head = test::ReadUntil(socket, buffer, "\r\n\r\n")) FRequests.push_back(*head);
+          if (std::optional<std::string> head = test::ReadUntil(socket, buffer, "\r\n\r\n"))
+            FRequests.push_back(*head);
           test::WriteAll(socket, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
         }) {}
   std::string HostAndPort() const { return "127.0.0.1:" + std::to_string(FServer.Port()); }
@@ -23,16 +24,17 @@ public:
     return FRequests;
   }
 
-private:
+ private:
   std::vector<std::string> FRequests;  // read after Stop()
   test::TLoopbackServer FServer;
 };
 
 class IntervalPosterTest : public test::TIntervalFixture {
-protected:
+ protected:
   // A thermometer with one HTMLPOST element whose content is given; the first run is made.
   void Post(const std::string& content) {
-    TKelvo* kelvo = Make("<Kelvo comport=\"1\" caption=\"Hall\"><HTMLPOST>" + content + "</HTMLPOST></Kelvo>");
+    TKelvo* kelvo =
+        Make("<Kelvo comport=\"1\" caption=\"Hall\"><HTMLPOST>" + content + "</HTMLPOST></Kelvo>");
     Receive(*kelvo, 23.5f);
     TestClock::Set(test::FixtureStart() + 15.5 / SecondsPerDay);
     kelvo->Tick();
@@ -51,8 +53,9 @@ TEST_F(IntervalPosterTest, TemplateWithoutSchemeIsSentOverHttpWithTheValueAsForm
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_TRUE(requests[0].starts_with("GET /post?t=%2023.5&d=1405 HTTP/1.1\r\n")) << requests[0];
   EXPECT_EQ(log.Lines("HTTP GET"),
-            (std::vector<std::string>{"[Hall] HTTP GET - url: " + FServer.HostAndPort() + "/post?t={$20}23.5&d=1405",
-                                      "[Hall] HTTP GET - rcv: ok"}));
+            (std::vector<std::string>{
+                "[Hall] HTTP GET - url: " + FServer.HostAndPort() + "/post?t={$20}23.5&d=1405",
+                "[Hall] HTTP GET - rcv: ok"}));
 }
 
 TEST_F(IntervalPosterTest, ElementWithoutTemplateSendsAndLogsNothing) {

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class IntervalSaverTest : public test::TIntervalFixture {
-protected:
+ protected:
   // A thermometer on COM1 with one SAVE element (attributes and content as given) that saves
   // into the test's directory.
   TKelvo& MakeSaver(const std::string& attributes, const std::string& content = "",
@@ -37,7 +37,8 @@ protected:
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(FDir.Path())) names.push_back(entry.path().filename());
-    std::erase_if(names, [](const std::string& name) { return name == "config.xml" || name == "registry.reg"; });
+    std::erase_if(names,
+                  [](const std::string& name) { return name == "config.xml" || name == "registry.reg"; });
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -54,7 +55,8 @@ TEST_F(IntervalSaverTest, NewXmlFilesMatchTheirFormatByteForByte) {
     const char* Appended;
   } rows[] = {
       {"XML",
-       "<Kelvo caption=\"Kelvo_on_COM1\" date=\"14:05:33\"><data time=\"14:05\" value=\"23.5\"></data></Kelvo>",
+       "<Kelvo caption=\"Kelvo_on_COM1\" date=\"14:05:33\"><data time=\"14:05\" "
+       "value=\"23.5\"></data></Kelvo>",
        "<data time=\"14:06\" error=\"Kelvo not connected\"></data>"},
       {"XMLWA",
        "<Kelvo><caption>Kelvo_on_COM1</caption><date>14:05:33</date>"
@@ -85,14 +87,17 @@ TEST_F(IntervalSaverTest, DefaultNameMovesToANewFileAfterMidnight) {
   EXPECT_EQ(Files(), (Names{"20261207Kelvo_on_COM1.xml", "20261208Kelvo_on_COM1.xml"}));
   EXPECT_EQ(FDir.Read("20261208Kelvo_on_COM1.xml"),
             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-            "<Kelvo caption=\"Kelvo_on_COM1\" date=\"00:05:33\"><data time=\"00:05\" value=\"-5.0\"></data></Kelvo>\r\n");
+            "<Kelvo caption=\"Kelvo_on_COM1\" date=\"00:05:33\"><data time=\"00:05\" "
+            "value=\"-5.0\"></data></Kelvo>\r\n");
 }
 
 TEST_F(IntervalSaverTest, CaptionWithMarkupCharactersIsEscaped) {
   for (const char* type : {"XML", "XMLWA"}) {
-    MakeSaver(std::string("type=\"") + type + "\" filename=\"" + type + "\"", "", "caption=\"A&amp;B &lt;&quot;&apos;&gt;\"");
+    MakeSaver(std::string("type=\"") + type + "\" filename=\"" + type + "\"", "",
+              "caption=\"A&amp;B &lt;&quot;&apos;&gt;\"");
     TickAt(15.5);
-    EXPECT_NE(FDir.Read(std::string(type) + ".xml").find("A&amp;B &lt;&quot;&apos;&gt;"), std::string::npos) << type;
+    EXPECT_NE(FDir.Read(std::string(type) + ".xml").find("A&amp;B &lt;&quot;&apos;&gt;"), std::string::npos)
+        << type;
   }
 }
 
@@ -103,13 +108,16 @@ TEST_F(IntervalSaverTest, TextLinesGrowOrAreRewritten) {
     const char* Content;
     const char* Expected;  // after two runs at 14:05:33 (23.5) and 14:06:33 (21.25)
   } rows[] = {
-      {"DefaultLineGrows", "type=\"TXT\"", "", "07.12.2026 14:05:33\t 23.5\r\n07.12.2026 14:06:33\t 21.3\r\n"},
+      {"DefaultLineGrows", "type=\"TXT\"", "",
+       "07.12.2026 14:05:33\t 23.5\r\n07.12.2026 14:06:33\t 21.3\r\n"},
       {"RewriteKeepsTheLatestLine", "type=\"TXT\" rewrite=\"1\"", "", "07.12.2026 14:06:33\t 21.3\r\n"},
       {"RewriteZeroGrows", "type=\"txt\" rewrite=\"0\"", "<![CDATA[%VALUE%]]>", " 23.5\r\n 21.3\r\n"},
       {"RewriteNotANumberGrows", "type=\"TXT\" rewrite=\"yes\"", "<![CDATA[%VALUE%]]>", " 23.5\r\n 21.3\r\n"},
-      {"TemplateFailureWritesItsText", "type=\"TXT\"", "<![CDATA[%#x%]]>", "!chyba prevodu!\r\n!chyba prevodu!\r\n"},
+      {"TemplateFailureWritesItsText", "type=\"TXT\"", "<![CDATA[%#x%]]>",
+       "!chyba prevodu!\r\n!chyba prevodu!\r\n"},
       {"TxtxAddsNoLineEnd", "type=\"TXTX\"", "", "07.12.2026 14:05:33\t 23.507.12.2026 14:06:33\t 21.3"},
-      {"TxtxTemplateGivesItsOwnLineEnds", "type=\"TXTX\"", "<![CDATA[%VALUE%;%#13%%#10%]]>", " 23.5;\r\n 21.3;\r\n"},
+      {"TxtxTemplateGivesItsOwnLineEnds", "type=\"TXTX\"", "<![CDATA[%VALUE%;%#13%%#10%]]>",
+       " 23.5;\r\n 21.3;\r\n"},
       {"TxtxRewrite", "type=\"TXTX\" rewrite=\"1\"", "<![CDATA[<%VALUE%>]]>", "< 21.3>"},
   };
   for (const auto& row : rows) {
@@ -169,7 +177,8 @@ TEST_F(IntervalSaverTest, DebugModeNamesTheSavedFile) {
   test::TLogCapture log;
   MakeSaver("type=\"TXT\" filename=\"data\"", "", "caption=\"Hall\"");
   TickAt(15.5);
-  EXPECT_EQ(log.Lines("Save to file"), Names{"[Hall] > Save to file \"" + FDir.File("data.txt") + "\" (Hall)"});
+  EXPECT_EQ(log.Lines("Save to file"),
+            Names{"[Hall] > Save to file \"" + FDir.File("data.txt") + "\" (Hall)"});
 }
 
 TEST_F(IntervalSaverTest, UnwritableFileIsReportedAndTheNextRunTriesAgain) {
@@ -214,7 +223,9 @@ std::string Utf16(const std::string& ascii) {
 }
 
 TEST_F(IntervalSaverTest, FileDeclaredInAnotherEncodingComesBackAsUtf16) {
-  FDir.Write("wide.xml", Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Kelvo caption=\"W\" date=\"x\"></Kelvo>\n"));
+  FDir.Write(
+      "wide.xml",
+      Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Kelvo caption=\"W\" date=\"x\"></Kelvo>\n"));
   MakeSaver("filename=\"wide\"");
   TickAt(15.5);
   EXPECT_EQ(FDir.Read("wide.xml"),

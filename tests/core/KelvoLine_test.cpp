@@ -19,7 +19,7 @@ struct TLineCase {
 void PrintTo(const TLineCase& c, std::ostream* os) { *os << c.Label; }
 
 class KelvoLineTest : public ::testing::TestWithParam<TLineCase> {
-protected:
+ protected:
   void SetUp() override { FSaved = RegionalSettings(); }
   void TearDown() override { SetRegionalSettings(FSaved); }
   TRegionalSettings FSaved;
@@ -38,21 +38,20 @@ TEST_P(KelvoLineTest, ParsesTheTemperatureAndKeepsThePublishedForm) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, KelvoLineTest,
-    ::testing::Values(
-        TLineCase{"PrefixRemoved", "*B1E1+025.3C\r", '.', "+025.3C\r", 25.3f},
-        TLineCase{"Negative", "-003.1C\r", '.', "-003.1C\r", -3.1f},
-        TLineCase{"CommaUnderDotLocale", "+25,3C\r", '.', "+25,3C\r", 25.3f},
-        TLineCase{"DotUnderCommaLocale", "+25.3C\r", ',', "+25.3C\r", 25.3f},
-        TLineCase{"NoSignKeepsFirstDigit", "25.3C\r", '.', "25.3C\r", 25.3f},
-        TLineCase{"BytesBeforeSignIgnored", "T=+21.0C\r", '.', "T=+21.0C\r", 21.0f},
-        TLineCase{"PrefixOnlyAtFirstByte", " *B1E1+1.0C\r", '.', " *B1E1+1.0C\r", 1.0f},
-        TLineCase{"NoUnitLetter", "+19.5\r", '.', "+19.5\r", 19.5f},
-        TLineCase{"LettersOnly", "ABCD\r", '.', "ABCD\r", std::nullopt},
-        TLineCase{"SignWithoutNumber", "+C\r", '.', "+C\r", std::nullopt},
-        TLineCase{"LoneCarriageReturn", "\r", '.', "\r", std::nullopt},
-        TLineCase{"PrefixAndCarriageReturnOnly", "*B1E1\r", '.', "\r", std::nullopt},
-        TLineCase{"TwoSeparators", "+1.2.3C\r", '.', "+1.2.3C\r", std::nullopt},
-        TLineCase{"Exponent", "+1.5E1C\r", '.', "+1.5E1C\r", 15.0f}),
+    ::testing::Values(TLineCase{"PrefixRemoved", "*B1E1+025.3C\r", '.', "+025.3C\r", 25.3f},
+                      TLineCase{"Negative", "-003.1C\r", '.', "-003.1C\r", -3.1f},
+                      TLineCase{"CommaUnderDotLocale", "+25,3C\r", '.', "+25,3C\r", 25.3f},
+                      TLineCase{"DotUnderCommaLocale", "+25.3C\r", ',', "+25.3C\r", 25.3f},
+                      TLineCase{"NoSignKeepsFirstDigit", "25.3C\r", '.', "25.3C\r", 25.3f},
+                      TLineCase{"BytesBeforeSignIgnored", "T=+21.0C\r", '.', "T=+21.0C\r", 21.0f},
+                      TLineCase{"PrefixOnlyAtFirstByte", " *B1E1+1.0C\r", '.', " *B1E1+1.0C\r", 1.0f},
+                      TLineCase{"NoUnitLetter", "+19.5\r", '.', "+19.5\r", 19.5f},
+                      TLineCase{"LettersOnly", "ABCD\r", '.', "ABCD\r", std::nullopt},
+                      TLineCase{"SignWithoutNumber", "+C\r", '.', "+C\r", std::nullopt},
+                      TLineCase{"LoneCarriageReturn", "\r", '.', "\r", std::nullopt},
+                      TLineCase{"PrefixAndCarriageReturnOnly", "*B1E1\r", '.', "\r", std::nullopt},
+                      TLineCase{"TwoSeparators", "+1.2.3C\r", '.', "+1.2.3C\r", std::nullopt},
+                      TLineCase{"Exponent", "+1.5E1C\r", '.', "+1.5E1C\r", 15.0f}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 }  // namespace

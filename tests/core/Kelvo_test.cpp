@@ -10,9 +10,9 @@
 #include "base/Exception.h"
 #include "core/KelvoChild.h"
 #include "core/KelvoPlatform.h"
-#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
+#include "support/RegistryFile.h"
 #include "support/TempDir.h"
 
 namespace duz {
@@ -23,7 +23,7 @@ using test::TPty;
 
 // Records what the subservice hands its children.
 class TRecorder : public TKelvoChild {
-public:
+ public:
   using TKelvoChild::TKelvoChild;
   void Evaluate() override { Evaluated.push_back(Subservice().Temperature()); }
   void Publish(const std::string& line) override { Published.push_back(line); }
@@ -34,7 +34,7 @@ public:
 };
 
 class KelvoTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     FDir.Write("config.xml", "<config/>");
     WriteRegistry();
@@ -81,7 +81,7 @@ TEST_F(KelvoTest, LinesSplitAcrossDeliveriesAndSeveralInOneAreHandledInOrder) {
 
 // A child whose evaluation fails at one temperature, as a limit that is not a number does.
 class TFailingRecorder : public TRecorder {
-public:
+ public:
   using TRecorder::TRecorder;
   void Evaluate() override {
     if (Subservice().Temperature() == 2.0f) throw Exception("'x' is not a valid floating point value");
@@ -156,7 +156,8 @@ TEST_F(KelvoTest, ConstructionErrors) {
 TEST_F(KelvoTest, PortThatCannotBeOpenedIsReportedAndTheSubserviceStays) {
   TKelvo* kelvo = Make(R"(<Kelvo comport="9" caption=""/>)");
   EXPECT_EQ(kelvo->GetCaption(), "Kelvo_on_COM9");
-  EXPECT_NE(test::ReadFile(FDir.File("events.log")).find("Error: Invalid port number (COM9)"), std::string::npos);
+  EXPECT_NE(test::ReadFile(FDir.File("events.log")).find("Error: Invalid port number (COM9)"),
+            std::string::npos);
   kelvo->SendToPort("x");  // a closed port swallows it
 }
 

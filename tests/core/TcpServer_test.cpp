@@ -16,9 +16,9 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/TcpClientConnection.h"
-#include "support/RegistryFile.h"
 #include "support/Env.h"
 #include "support/Pty.h"
+#include "support/RegistryFile.h"
 #include "support/TempDir.h"
 
 namespace duz {
@@ -41,19 +41,23 @@ sockaddr_in Loopback(uint16_t port) {
 
 // A client of the server on 127.0.0.1. Poll takes what has arrived without waiting.
 class TClient {
-public:
-  explicit TClient(uint16_t port, int receiveBuffer = 0) : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
+ public:
+  explicit TClient(uint16_t port, int receiveBuffer = 0)
+      : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
     if (receiveBuffer) setsockopt(FFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address = Loopback(port);
     Check(connect(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address), "connect");
   }
   ~TClient() { Close(); }
 
-  void Send(const std::string& bytes) { Check(static_cast<int>(send(FFd, bytes.data(), bytes.size(), 0)), "send"); }
+  void Send(const std::string& bytes) {
+    Check(static_cast<int>(send(FFd, bytes.data(), bytes.size(), 0)), "send");
+  }
   void Poll() {
     char buffer[65536];
     ssize_t n;
-    while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) Data.append(buffer, static_cast<size_t>(n));
+    while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+      Data.append(buffer, static_cast<size_t>(n));
     if (n == 0) Ended = true;
   }
   // Resets the connection instead of ending it, as a crashed client does.
@@ -70,13 +74,13 @@ public:
   std::string Data;
   bool Ended = false;
 
-private:
+ private:
   int FFd;
 };
 
 // A listening socket that keeps a port busy.
 class TBlocker {
-public:
+ public:
   TBlocker() : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -89,7 +93,7 @@ public:
   ~TBlocker() { close(FFd); }
   uint16_t Port = 0;
 
-private:
+ private:
   int FFd;
 };
 
@@ -109,7 +113,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
 }
 
 class TcpServerTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     FDir.Write("config.xml", "<config/>");
     test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
@@ -129,7 +133,8 @@ protected:
   }
   TdpTcpServer& Server(int index = 0) {
     for (int i = 0; i < FKelvo->ComponentCount(); ++i)
-      if (auto* server = dynamic_cast<TdpTcpServer*>(FKelvo->Component(i)); server && index-- == 0) return *server;
+      if (auto* server = dynamic_cast<TdpTcpServer*>(FKelvo->Component(i)); server && index-- == 0)
+        return *server;
     throw std::runtime_error("no such server");
   }
   std::unique_ptr<TClient> Connect(TdpTcpServer& server, int receiveBuffer = 0) {
@@ -149,9 +154,10 @@ protected:
   }
   bool Receive(TClient& client, const std::string& expected) {
     return Until([&] {
-      client.Poll();
-      return client.Data.size() >= expected.size() || client.Ended;
-    }) && client.Data == expected;
+             client.Poll();
+             return client.Data.size() >= expected.size() || client.Ended;
+           }) &&
+           client.Data == expected;
   }
 
   test::TTempDir FDir;
@@ -220,14 +226,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(TAllowCase{"no list", "", true},
                       TAllowCase{"address listed", R"(<IP host="127.0.0.1"/>)", true},
                       TAllowCase{"other address only", R"(<IP host="10.1.2.3"/>)", false},
-                      TAllowCase{"later entry, lower-case element", R"(<IP host="10.1.2.3"/><ip host="127.0.0.1"/>)", true},
+                      TAllowCase{"later entry, lower-case element",
+                                 R"(<IP host="10.1.2.3"/><ip host="127.0.0.1"/>)", true},
                       TAllowCase{"name in another case", R"(<IP host="NAME"/>)", true},
                       TAllowCase{"entry without host", R"(<IP/>)", false},
                       TAllowCase{"empty host", R"(<IP host=""/>)", false},
                       TAllowCase{"other children are no list", R"(<Comment host="10.1.2.3"/>)", true}),
     [](const auto& info) {
       std::string label = info.param.Label;
-      std::replace_if(label.begin(), label.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+      std::replace_if(
+          label.begin(), label.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); },
+          '_');
       return label;
     });
 
@@ -248,10 +257,12 @@ TEST_P(TcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirecti
   auto client = Connect(Server());
   client->Send("*B1E1\r");
   std::string atDevice;
-  Until([&] {
-    atDevice += FPty.Read(0ms);
-    return atDevice.size() >= 6;
-  }, c.Forwarded ? 3000ms : 300ms);
+  Until(
+      [&] {
+        atDevice += FPty.Read(0ms);
+        return atDevice.size() >= 6;
+      },
+      c.Forwarded ? 3000ms : 300ms);
   EXPECT_EQ(atDevice, c.Forwarded ? "*B1E1\r" : "");
   Server().Publish("+020.0C\r");
   EXPECT_TRUE(Receive(*client, "+020.0C\r")) << "the client stays connected";
@@ -287,7 +298,8 @@ class TcpServerBrokenTest : public TcpServerTest, public ::testing::WithParamInt
 TEST_P(TcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesOn) {
   TBlocker blocker;
   std::string attributes = Replace(GetParam().Attributes, "BUSY", std::to_string(blocker.Port));
-  Make(R"(<DataPublisher type="TcpServer" )" + attributes + R"(/><DataPublisher type="TcpServer" port="0"/>)");
+  Make(R"(<DataPublisher type="TcpServer" )" + attributes +
+       R"(/><DataPublisher type="TcpServer" port="0"/>)");
   EXPECT_FALSE(Server(0).IsListening());
   EXPECT_EQ(Server(0).Port(), 0);
   Server(0).Publish("+019.0C\r");  // sends nothing, fails nothing
@@ -301,11 +313,13 @@ INSTANTIATE_TEST_SUITE_P(Errors, TcpServerBrokenTest,
                          ::testing::Values(TBrokenCase{"port_in_use", R"(port="BUSY")"},
                                            TBrokenCase{"port_not_a_number", R"(port="http")"},
                                            TBrokenCase{"port_out_of_range", R"(port="70000")"},
-                                           TBrokenCase{"fulldirection_yes", R"(port="0" fulldirection="yes")"}),
+                                           TBrokenCase{"fulldirection_yes",
+                                                       R"(port="0" fulldirection="yes")"}),
                          [](const auto& info) { return std::string(info.param.Label); });
 
 TEST_F(TcpServerTest, OtherDataPublisherTypesCreateNothing) {
-  Make(R"(<DataPublisher type="UdpServer" port="0"/><DataPublisher port="0"/><DATAPUBLISHER type="tcpserver" port="0"/>)");
+  Make(
+      R"(<DataPublisher type="UdpServer" port="0"/><DataPublisher port="0"/><DATAPUBLISHER type="tcpserver" port="0"/>)");
   EXPECT_TRUE(Server(0).IsListening());
   EXPECT_THROW(Server(1), std::runtime_error);
 }
@@ -364,7 +378,7 @@ std::vector<int> LineNumbers(const std::string& data) {
 }
 
 class TcpServerStallTest : public TcpServerTest {
-protected:
+ protected:
   void SetUp() override {
     TcpServerTest::SetUp();
     TestClock::Set(EncodeDate(2026, 1, 5) + EncodeTime(12, 0, 0, 0));
@@ -386,10 +400,12 @@ protected:
     for (int i = 0; i < 100; ++i) Publish(100);
   }
   void ReadStalledFor(std::chrono::milliseconds time) {
-    Until([&] {
-      FStalled->Poll();
-      return FStalled->Ended;
-    }, time);
+    Until(
+        [&] {
+          FStalled->Poll();
+          return FStalled->Ended;
+        },
+        time);
   }
 
   std::unique_ptr<TClient> FStalled, FReader;

@@ -8,7 +8,7 @@ namespace duz {
 namespace {
 
 class ValueTemplateTest : public ::testing::Test {
-protected:
+ protected:
   ValueTemplateTest() { SetRegionalSettings(test::DottedDateSettings(',')); }
   ~ValueTemplateTest() override { SetRegionalSettings(FOld); }
 

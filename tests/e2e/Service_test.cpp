@@ -35,14 +35,16 @@ struct TRun {
 // Seconds since the epoch of an entry's local time stamp "yyyy-mm-ddThh:nn:ss.zzz".
 double Seconds(const std::string& time) {
   int year, month, day, hour, minute, second, ms;
-  if (std::sscanf(time.c_str(), "%d-%d-%dT%d:%d:%d.%d", &year, &month, &day, &hour, &minute, &second, &ms) != 7)
+  if (std::sscanf(time.c_str(), "%d-%d-%dT%d:%d:%d.%d", &year, &month, &day, &hour, &minute, &second, &ms) !=
+      7)
     return 0;
   const auto date = std::chrono::sys_days(std::chrono::year(year) / month / day);
-  return static_cast<double>(date.time_since_epoch().count()) * 86400 + hour * 3600 + minute * 60 + second + ms / 1000.0;
+  return static_cast<double>(date.time_since_epoch().count()) * 86400 + hour * 3600 + minute * 60 + second +
+         ms / 1000.0;
 }
 
 class ServiceTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     fs::create_directory(Dir.File("units"));
     fs::create_directory(Dir.File("work"));
@@ -57,7 +59,8 @@ protected:
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""}};
   }
-  TRun Run(std::vector<std::string> arguments, const std::string& program = test::BinPath("duzezevovivo")) const {
+  TRun Run(std::vector<std::string> arguments,
+           const std::string& program = test::BinPath("duzezevovivo")) const {
     arguments.insert(arguments.begin(), program);
     test::TChildProcess child(arguments, Environment(), Dir.File("work"));
     const int status = child.Wait(20s);
@@ -92,14 +95,16 @@ TEST_F(ServiceTest, SigtermStopsTheServiceThroughItsWholeLifeCycle) {
 }
 
 TEST_F(ServiceTest, StopDuringALongWaitIsHandledOnceThePlatformExists) {
-  const auto service = RunUntilReadyThenTerminate("<KELVOS><WAIT wait=\"3\"/><KELVO comport=\"250\"/></KELVOS>");
+  const auto service =
+      RunUntilReadyThenTerminate("<KELVOS><WAIT wait=\"3\"/><KELVO comport=\"250\"/></KELVOS>");
   EXPECT_EQ(service->Wait(20s), 0) << service->Stderr();
   std::vector<test::TEventEntry> events;
   for (const test::TEventEntry& entry : Events())
     if (entry.Source == "Deredoru") events.push_back(entry);
   ASSERT_EQ(events.size(), 5u);
   EXPECT_EQ(events[1].Text, "Start");
-  EXPECT_EQ(events[2].Text, "Error: Invalid port number (COM250)") << "the subservice after the wait is created";
+  EXPECT_EQ(events[2].Text, "Error: Invalid port number (COM250)")
+      << "the subservice after the wait is created";
   EXPECT_EQ(events[3].Text, "Stop");
   EXPECT_GE(Seconds(events[3].Time) - Seconds(events[1].Time), 2.5) << "the stop waits for the WAIT";
   EXPECT_EQ(events[4].Text, "Destroy");
@@ -130,8 +135,8 @@ TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
   const std::string unit = test::ReadFile(Unit());
   for (const std::string& line :
        Texts{"Description=Kelvo watch service", "Type=notify", "ExecStart=\"" + executable + "\"",
-        "WorkingDirectory=/var/lib/duzezevovivo", "StateDirectory=duzezevovivo", "Restart=on-failure",
-        "WantedBy=multi-user.target"})
+             "WorkingDirectory=/var/lib/duzezevovivo", "StateDirectory=duzezevovivo", "Restart=on-failure",
+             "WantedBy=multi-user.target"})
     EXPECT_NE(unit.find("\n" + line + "\n"), std::string::npos) << line << "\n" << unit;
   {
     test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", Dir.File("registry.reg"));
@@ -158,7 +163,8 @@ TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
 
   run = Run({"-uninstall"});
   EXPECT_EQ(run.Status, 1);
-  EXPECT_EQ(run.Err, std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n");
+  EXPECT_EQ(run.Err,
+            std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n");
 
   // Every run, the installing ones included, is one module's life.
   Texts lifeCycles;
@@ -176,9 +182,17 @@ TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
   };
   const TCase cases[] = {
       {"install", {"/INSTALL", "-silent"}, 0, "", ""},
-      {"install again", {"-install", "/Silent"}, 1, "", std::string(InstallFailure) + "\"System Error.  Code: 17.\r\nFile exists\"\n"},
+      {"install again",
+       {"-install", "/Silent"},
+       1,
+       "",
+       std::string(InstallFailure) + "\"System Error.  Code: 17.\r\nFile exists\"\n"},
       {"uninstall", {"-uninstall", "-silent"}, 0, "", ""},
-      {"uninstall again", {"-silent", "-uninstall"}, 1, "", std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n"},
+      {"uninstall again",
+       {"-silent", "-uninstall"},
+       1,
+       "",
+       std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n"},
   };
   for (const TCase& c : cases) {
     const TRun run = Run(c.Arguments);

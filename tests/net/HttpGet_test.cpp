@@ -4,8 +4,8 @@
 
 #include <map>
 
-#include "support/LoopbackServer.h"
 #include "support/Env.h"
+#include "support/LoopbackServer.h"
 
 namespace duz {
 namespace {

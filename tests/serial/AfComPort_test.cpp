@@ -22,12 +22,13 @@ using test::TPty;
 // A loop on the test thread, a pseudo-terminal on COM3 and a registry file that maps COM numbers
 // to devices.
 class AfComPortTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { Map({{3, FPty.SlavePath()}}); }
 
   void Map(const std::map<int, std::string>& devices) {
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n"
-                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n";
+    std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n";
     for (const auto& [number, path] : devices)
       text += "\"COM" + std::to_string(number) + "\"=\"" + path + "\"\r\n";
     FDir.Write("registry.reg", text);
@@ -151,7 +152,9 @@ TEST_F(AfComPortTest, OpenFailuresNameThePort) {
   };
   FDir.Write("plain-file", "");
   std::filesystem::create_directory(FDir.File("folder"));
-  Map({{3, FPty.SlavePath()}, {4, FDir.File("folder")}, {5, FDir.File("plain-file")},
+  Map({{3, FPty.SlavePath()},
+       {4, FDir.File("folder")},
+       {5, FDir.File("plain-file")},
        {7, FDir.File("missing")}});
   const TCase cases[] = {
       {"port number 0", 0, 9600, "Invalid port number (COM0)"},

@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
 class DeredoruTest : public ::testing::Test {
-protected:
+ protected:
   void WriteConfig(const std::string& xml) {
     Dir.Write("config.xml", xml);
     test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"), {{250, Dir.File("no-device")}});
@@ -29,7 +29,8 @@ protected:
     for (const test::TEventEntry& entry : test::ReadEventLog(Dir.File("events.log"))) {
       EXPECT_EQ(entry.Id, 0) << entry.Text;
       if (entry.Source == ServiceName)
-        events.push_back(entry.Text + " " + std::to_string(entry.Type) + "/" + std::to_string(entry.Category));
+        events.push_back(entry.Text + " " + std::to_string(entry.Type) + "/" +
+                         std::to_string(entry.Category));
     }
     return events;
   }

@@ -34,12 +34,13 @@ TEST(ServiceUnitText, ExecStartKeepsAnyPathOneQuotedWord) {
   for (const TCase& c : cases) {
     const std::string text = ServiceUnitText(c.Path);
     EXPECT_NE(text.find("\nExecStart=" + c.ExecStart + "\n"), std::string::npos) << c.Label << "\n" << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(plain.begin(), plain.end(), '\n')) << c.Label;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::count(plain.begin(), plain.end(), '\n'))
+        << c.Label;
   }
 }
 
 class InstallerTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { fs::create_directory(Dir.File("units")); }
 
   std::string Unit() const { return Dir.File("units/Deredoru.service"); }
@@ -60,7 +61,8 @@ TEST_F(InstallerTest, InstallWritesTheUnitAndTheRegistryValues) {
   EXPECT_EQ(ReadRegistryString(EventSourceKey, "EventMessageFile"), executable);
   EXPECT_NE(RegistryText().find("\"TypesSupported\"=dword:00000007"), std::string::npos) << RegistryText();
   const std::string description = ReadRegistryString(ServiceKey, "Description");
-  EXPECT_EQ(description.rfind("Služba pro dohled a kontrolu teploty čidel Kelvo (KelvoUsb/KelvoNet) [", 0), 0u)
+  EXPECT_EQ(description.rfind("Služba pro dohled a kontrolu teploty čidel Kelvo (KelvoUsb/KelvoNet) [", 0),
+            0u)
       << description;
   EXPECT_EQ(description.back(), ']');
 }

@@ -20,16 +20,14 @@ TEST_P(SwitchesTest, DebugNeedsADashOrSlashAndIgnoresCase) {
   EXPECT_EQ(ParseSwitches(GetParam().Arguments).Debug, GetParam().Debug);
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, SwitchesTest,
-                         ::testing::Values(TSwitchCase{"Dash", {"-debug"}, true},
-                                           TSwitchCase{"SlashUpper", {"/DEBUG"}, true},
-                                           TSwitchCase{"SlashMixed", {"/Debug"}, true},
-                                           TSwitchCase{"Bare", {"DEBUG"}, false},
-                                           TSwitchCase{"DoubleDash", {"--debug"}, false},
-                                           TSwitchCase{"Empty", {""}, false},
-                                           TSwitchCase{"LoneDash", {"-"}, false},
-                                           TSwitchCase{"Later", {"-silent", "-debug"}, true}),
-                         [](const auto& info) { return std::string(info.param.Label); });
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, SwitchesTest,
+    ::testing::Values(TSwitchCase{"Dash", {"-debug"}, true}, TSwitchCase{"SlashUpper", {"/DEBUG"}, true},
+                      TSwitchCase{"SlashMixed", {"/Debug"}, true}, TSwitchCase{"Bare", {"DEBUG"}, false},
+                      TSwitchCase{"DoubleDash", {"--debug"}, false}, TSwitchCase{"Empty", {""}, false},
+                      TSwitchCase{"LoneDash", {"-"}, false},
+                      TSwitchCase{"Later", {"-silent", "-debug"}, true}),
+    [](const auto& info) { return std::string(info.param.Label); });
 
 TEST(SwitchesTest, EverySwitchIsFoundAnywhere) {
   TSwitches s = ParseSwitches({"/install", "-UNINSTALL", "-Silent"});

@@ -8,11 +8,11 @@
 namespace duz::test {
 
 class TScopedEnv {
-public:
+ public:
   TScopedEnv(const std::string& name, const std::string& value);
   ~TScopedEnv();
 
-private:
+ private:
   std::string FName;
   std::optional<std::string> FOld;
 };

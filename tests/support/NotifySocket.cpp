@@ -37,7 +37,8 @@ std::optional<std::string> TNotifySocket::Receive(std::chrono::milliseconds time
 bool TNotifySocket::WaitFor(const std::string& line, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     const std::optional<std::string> message = Receive(left);
     if (!message) return false;

@@ -8,7 +8,7 @@
 namespace duz::test {
 
 class TNotifySocket {
-public:
+ public:
   explicit TNotifySocket(std::string path);
   ~TNotifySocket();
   TNotifySocket(const TNotifySocket&) = delete;
@@ -20,7 +20,7 @@ public:
   // Receives until a notification has the line (such as "READY=1"); false after the time-out.
   bool WaitFor(const std::string& line, std::chrono::milliseconds timeout);
 
-private:
+ private:
   std::string FPath;
   int FFd = -1;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // A program started by a test (the real binary, a simulator, a fake server): its own environment
-// additions (an empty value removes the variable) and working directory, stdout and stderr captured in files, stopped at the end.
+// additions (an empty value removes the variable) and working directory, stdout and stderr captured in files,
+// stopped at the end.
 #include <chrono>
 #include <map>
 #include <string>
@@ -12,7 +13,7 @@ namespace duz::test {
 std::string BinPath(const std::string& name);
 
 class TChildProcess {
-public:
+ public:
   TChildProcess(std::vector<std::string> argv, std::map<std::string, std::string> env = {},
                 std::string workingDirectory = "");
   ~TChildProcess();  // SIGKILL if still running
@@ -26,7 +27,7 @@ public:
   // The exit status, or -1 after the time-out (the process is then still running).
   int Wait(std::chrono::milliseconds timeout);
 
-private:
+ private:
   int FPid = -1;
   int FStatus = -1;
   std::string FOutPath, FErrPath;

@@ -7,7 +7,7 @@
 namespace duz::test {
 
 class TPty {
-public:
+ public:
   TPty();
   ~TPty();
   const std::string& SlavePath() const { return FSlavePath; }
@@ -18,7 +18,7 @@ public:
   // Closes the master side: the device hangs up.
   void HangUp();
 
-private:
+ private:
   int FMaster = -1;
   int FSlave = -1;  // kept open so that the device stays usable between the program's opens
   std::string FSlavePath;

@@ -6,7 +6,7 @@
 namespace duz::test {
 
 class TTempDir {
-public:
+ public:
   TTempDir();
   ~TTempDir();
   const std::filesystem::path& Path() const { return FPath; }
@@ -14,7 +14,7 @@ public:
   std::string Read(const std::string& name) const;
   void Write(const std::string& name, const std::string& content) const;
 
-private:
+ private:
   std::filesystem::path FPath;
 };
 

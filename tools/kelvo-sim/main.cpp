@@ -195,10 +195,18 @@ std::string Escape(const char* data, size_t size) {
   for (size_t i = 0; i < size; ++i) {
     unsigned char c = static_cast<unsigned char>(data[i]);
     switch (c) {
-      case '\r': out += "\\r"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
       default:
         if (c >= 0x20 && c < 0x7f) {
           out += static_cast<char>(c);
@@ -242,7 +250,8 @@ int OpenDevice(const TOptions& options, std::string& slavePath) {
   termios raw{};
   cfmakeraw(&raw);
   cfsetspeed(&raw, B9600);
-  if (openpty(&master, &slave, name, &raw, nullptr) != 0) Fail(std::string("openpty: ") + std::strerror(errno));
+  if (openpty(&master, &slave, name, &raw, nullptr) != 0)
+    Fail(std::string("openpty: ") + std::strerror(errno));
   // Nobody holds the device until a program opens it, so lines meanwhile are dropped, not kept.
   close(slave);
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
@@ -273,7 +282,8 @@ void Sleep(long milliseconds) {
 void Send(int fd, const std::string& bytes) {
   ssize_t written = write(fd, bytes.data(), bytes.size());
   if (written != static_cast<ssize_t>(bytes.size()))
-    std::fprintf(stderr, "kelvo-sim: line dropped (%s)\n", written < 0 ? std::strerror(errno) : "short write");
+    std::fprintf(stderr, "kelvo-sim: line dropped (%s)\n",
+                 written < 0 ? std::strerror(errno) : "short write");
 }
 
 void SendLine(const TOptions& options, int fd, const std::string& line) {
