@@ -9,6 +9,7 @@
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "base/ProcessStart.h"
+#include "base/UpperCase.h"
 #include "core/Kelvo.h"
 #include "log/Logger.h"
 #include "net/MailMessage.h"
@@ -40,8 +41,7 @@ TConditionItem::TConditionItem(TCondition& condition, pugi::xml_node element)
 TConditionStates TConditionItem::ParseStates(std::string_view message) {
   TConditionStates states;
   if (message.empty()) return TConditionStates().set().reset(stNormal);
-  std::string upper(message);
-  std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return std::toupper(c); });
+  const std::string upper = UpperCase(message);
   for (const TStateWord& word : StateWords)
     if (upper.find(word.Word) != std::string::npos) states.set(word.State);
   return states;

@@ -1,12 +1,11 @@
 #include "core/Kelvo.h"
 
-#include <algorithm>
-#include <cctype>
 #include <mutex>
 
 #include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/FloatFormat.h"
+#include "base/UpperCase.h"
 #include "core/Condition.h"
 #include "core/IntervalPoster.h"
 #include "core/IntervalSaver.h"
@@ -25,11 +24,6 @@ namespace {
 
 std::mutex SubserviceListLock;
 std::vector<TKelvo*> SubserviceList;  // guarded by SubserviceListLock
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
 
 }  // namespace
 

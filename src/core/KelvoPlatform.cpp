@@ -16,6 +16,7 @@
 #include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/Exception.h"
+#include "base/UpperCase.h"
 #include "core/Subservice.h"
 #include "core/ThreadRunner.h"
 #include "log/Logger.h"
@@ -39,12 +40,6 @@ std::atomic<TKelvoPlatform*> Current{nullptr};
 
 void DebugLog(const char* line) {
   if (DebugMode) WriteLog(line);
-}
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
 }
 
 // Raises Exception "<path>(<line>,<column>): <what the parser found>" for a file that is not

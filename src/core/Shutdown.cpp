@@ -11,6 +11,7 @@
 #include "base/Exception.h"
 #include "base/PeriodicTimer.h"
 #include "base/ProcessStart.h"
+#include "base/UpperCase.h"
 #include "core/Kelvo.h"
 #include "xml/XmlHelpers.h"
 
@@ -25,11 +26,6 @@ struct TShutdownTimer {
 
 std::mutex TimersLock;
 std::vector<TShutdownTimer> Timers;  // guarded by TimersLock
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
 
 }  // namespace
 

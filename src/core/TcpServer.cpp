@@ -11,6 +11,7 @@
 #include "base/DebugMode.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
+#include "base/UpperCase.h"
 #include "core/Kelvo.h"
 #include "core/TcpClientConnection.h"
 #include "log/Logger.h"
@@ -21,11 +22,6 @@ namespace duz {
 namespace {
 
 using asio::ip::tcp;
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
 
 // Programs the service starts (network messages, the shutdown command) must not inherit sockets.
 void KeepFromChildren(int fd) { fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC); }

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "base/Clock.h"
+#include "base/UpperCase.h"
 
 namespace duz {
 
@@ -27,11 +28,6 @@ std::string Base64(std::string_view data) {
     out += i + 2 < data.size() ? Alphabet[value & 63] : '=';
   }
   return out;
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 bool IsIpAddress(const std::string& host) {
@@ -146,7 +142,7 @@ void TSmtpClient::Greet() {
     return;
   }
   for (const std::string& line : reply.Lines) {
-    std::string upper = Upper(line);
+    std::string upper = UpperCase(line);
     if (upper.rfind("AUTH ", 0) != 0 && upper.rfind("AUTH=", 0) != 0) continue;
     for (char& c : upper)
       if (c == '=') c = ' ';

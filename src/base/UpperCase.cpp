@@ -1,0 +1,12 @@
+#include "base/UpperCase.h"
+
+namespace duz {
+
+std::string UpperCase(std::string_view text) {
+  std::string result(text);
+  for (char& c : result)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return result;
+}
+
+}  // namespace duz
