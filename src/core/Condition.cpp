@@ -15,15 +15,13 @@ namespace duz {
 
 namespace {
 
-const char* const StateElementNames[] = {"", "min", "normal", "max", "error", "off"};
-
 // Beyond this a wait means "never" in practice; it also keeps the timer's time point in range.
 constexpr double MaxShutdownPeriodMs = 100.0 * 365 * 24 * 3600 * 1000;
 
 }  // namespace
 
 TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
-    : TKelvoChild(subservice), FElement(element) {
+    : TKelvoChild(subservice), FElement(element), FStatusIndex(subservice.Status().AddCondition()) {
   for (pugi::xml_node child : element.children()) {
     if (std::strcmp(child.name(), "email") == 0 || std::strcmp(child.name(), "netmessage") == 0)
       new TConditionItem(*this, child);
@@ -49,12 +47,13 @@ TConditionState TCondition::Classify(float temperature, float lower, float upper
 void TCondition::Evaluate() {
   std::lock_guard lock(FLock);
   const float lower = Limit("min", -55), upper = Limit("max", 50), shutdown = Limit("off", 100);
+  Subservice().Status().SetConditionLimits(FStatusIndex, lower, upper, shutdown);
   const TConditionState state =
       Subservice().IsConnected() ? Classify(Subservice().Temperature(), lower, upper, shutdown) : stError;
   if (state == FState) return;
   if (state == stError) {
     // Silently: the error actions are the tick's business.
-    FState = stError;
+    SetState(stError);
     return;
   }
   if (state == stOff) StartShutdownTimer();
@@ -64,7 +63,7 @@ void TCondition::Evaluate() {
 void TCondition::Tick() {
   std::lock_guard lock(FLock);
   if (FState == stNone) {
-    FState = stNormal;
+    SetState(stNormal);
     return;
   }
   if (!Subservice().IsConnected()) SetErrorState();
@@ -77,11 +76,16 @@ TConditionState TCondition::State() const {
 }
 
 pugi::xml_node TCondition::StateElement(TConditionState state) const {
-  return FElement.child(StateElementNames[state]);
+  return FElement.child(ConditionStateName(state));
 }
 
 float TCondition::Limit(const char* name, double defaultValue) const {
   return static_cast<float>(GetAttrDef(FElement.child(name), "value", defaultValue).ToDouble());
+}
+
+void TCondition::SetState(TConditionState state) {
+  FState = state;
+  Subservice().Status().SetConditionState(FStatusIndex, state);
 }
 
 void TCondition::SetErrorState() {
@@ -94,7 +98,7 @@ void TCondition::CheckRepeats() {
 }
 
 void TCondition::ChangeState(TConditionState state) {
-  FState = state;
+  SetState(state);
   FElementState = state;
   for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire();
 }

@@ -5,18 +5,14 @@
 // off state also arms a shutdown timer on the evaluating thread's event loop.
 // Owned by its TKelvo. Evaluate runs on the owner thread, Tick on the tick thread; one lock per
 // condition serialises them, held for the whole evaluation, tick step or state change.
-#include <bitset>
 #include <mutex>
 #include <pugixml.hpp>
 #include <string>
 
+#include "core/ConditionState.h"
 #include "core/KelvoChild.h"
 
 namespace duz {
-
-// The order counts: the items' state sets are indexed by it.
-enum TConditionState { stNone, stMin, stNormal, stMax, stError, stOff };
-using TConditionStates = std::bitset<stOff + 1>;
 
 class TCondition : public TKelvoChild {
  public:
@@ -43,12 +39,15 @@ class TCondition : public TKelvoChild {
  private:
   pugi::xml_node StateElement(TConditionState state) const;
   float Limit(const char* name, double defaultValue) const;
+  // FState, as the subservice's status shows it too.
+  void SetState(TConditionState state);
   void SetErrorState();
   void CheckRepeats();
   void ChangeState(TConditionState state);
   void StartShutdownTimer();
 
   pugi::xml_node FElement;
+  const int FStatusIndex;  // this condition's slot in the subservice's status
   // Recursive: the items call State and ExpandMessage back while a state change holds it.
   mutable std::recursive_mutex FLock;
   TConditionState FState = stNone;  // guarded by FLock

@@ -54,7 +54,7 @@ void TConditionItem::Fire() {
     if (std::strcmp(FElement.name(), "netmessage") == 0)
       SendNetMessage();
     else if (std::strcmp(FElement.name(), "email") == 0)
-      SendEmail();
+      FCondition.Subservice().Status().CountEmail(SendEmail());
     FLastFired = Now();
   } catch (...) {
     // An action never disturbs its condition; the next repeat tries again.

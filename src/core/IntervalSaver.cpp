@@ -15,6 +15,7 @@
 #include "base/FileWrite.h"
 #include "base/FloatFormat.h"
 #include "base/FormatDateTime.h"
+#include "base/UpperCase.h"
 #include "base/Variant.h"
 #include "core/Kelvo.h"
 #include "core/XmlFileWriter.h"
@@ -100,14 +101,22 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
   // The directory is put in front as written: it carries its own trailing separator.
   const std::string path = GetDirectory() + name;
 
-  if (EqualsNoCase(type, "XML") || EqualsNoCase(type, "XMLWA")) {
-    SaveXml(subservice, path, now, EqualsNoCase(type, "XML"));
-  } else if (EqualsNoCase(type, "TXT") || EqualsNoCase(type, "TXTX")) {
-    SaveText(subservice, path, now, EqualsNoCase(type, "TXT") ? "\r\n" : "");
-  } else {
-    if (DebugMode) WriteLog("[" + caption + "] Save to file error - unknown type");
-    return false;
+  const std::string counted = UpperCase(type);
+  try {
+    if (EqualsNoCase(type, "XML") || EqualsNoCase(type, "XMLWA")) {
+      SaveXml(subservice, path, now, EqualsNoCase(type, "XML"));
+    } else if (EqualsNoCase(type, "TXT") || EqualsNoCase(type, "TXTX")) {
+      SaveText(subservice, path, now, EqualsNoCase(type, "TXT") ? "\r\n" : "");
+    } else {
+      if (DebugMode) WriteLog("[" + caption + "] Save to file error - unknown type");
+      subservice.Status().CountSave(counted, false);
+      return false;
+    }
+  } catch (...) {
+    subservice.Status().CountSave(counted, false);
+    throw;
   }
+  subservice.Status().CountSave(counted, true);
   if (DebugMode) WriteLog("[" + caption + "] > Save to file \"" + path + "\" (" + caption + ")");
   return false;
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/FloatFormat.h"
@@ -12,6 +13,7 @@
 #include "core/KelvoChild.h"
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
+#include "core/PlatformSnapshot.h"
 #include "core/ServiceInstance.h"
 #include "core/TcpServer.h"
 #include "log/Logger.h"
@@ -34,6 +36,8 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element) : TSubservice(&own
   FPort->SetComNumber(static_cast<uint16_t>(GetAttrDef(element, "comport", 0).ToInt()));
   FPort->SetBaudRate(9600);
   if (FPort->ComNumber() == 0) throw Exception("Number of ComPort is not set!");
+  FStatus = std::make_shared<TKelvoStatus>(GetCaption(), FPort->ComNumber());
+  RegisterStatus(FStatus);
   try {
     FPort->Open();
   } catch (const std::exception& error) {
@@ -54,6 +58,7 @@ TKelvo::~TKelvo() {
     std::lock_guard lock(SubserviceListLock);
     std::erase(SubserviceList, this);
   }
+  if (FStatus) UnregisterStatus(FStatus.get());
   if (FPort) {
     FPort->Close();
     delete FPort;
@@ -97,6 +102,7 @@ void TKelvo::HandleLine(const std::string& line) {
   FConnected = reading.Value.has_value();
   // A line without a number keeps the last good temperature.
   if (reading.Value) FTemperature = *reading.Value;
+  FStatus->LineReceived(reading.Value, Now());
   if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
   if (!FFirstLine)
     for (int i = 0; i < ComponentCount(); ++i)
@@ -117,6 +123,7 @@ void TKelvo::Tick() {
   for (int i = 0; i < ComponentCount(); ++i)
     if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Tick();
   ++FNoDataTicks;
+  FStatus->SetConnected(IsConnected());
 }
 
 bool TKelvo::IsConnected() {

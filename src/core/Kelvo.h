@@ -5,10 +5,12 @@
 // out of each line, and the line is handed to the children. The tick thread calls Tick about once
 // per second. FTemperature, FConnected and FNoDataTicks are shared by both threads (atomics).
 #include <atomic>
+#include <memory>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
 
+#include "core/KelvoStatus.h"
 #include "core/Subservice.h"
 
 namespace duz {
@@ -33,6 +35,10 @@ class TKelvo : public TSubservice {
   pugi::xml_node Element() const { return FElement; }
   // Any thread: writes to the port if it is open; a write error of the port propagates.
   void SendToPort(const std::string& text);
+  // What the thermometer shows to the outside; the children report into it.
+  TKelvoStatus& Status() const { return *FStatus; }
+  // For a job that reports its result after the subservice may have gone.
+  std::shared_ptr<TKelvoStatus> SharedStatus() const { return FStatus; }
 
   // Bytes kept while waiting for a carriage return; beyond it they are discarded.
   static constexpr size_t MaxRxBuffer = 4096;
@@ -47,6 +53,7 @@ class TKelvo : public TSubservice {
   TAfComPort* FPort = nullptr;
   pugi::xml_node FElement;
   std::string FRxBuffer;
+  std::shared_ptr<TKelvoStatus> FStatus;
   std::atomic<float> FTemperature{0};
   std::atomic<int> FNoDataTicks{0};
   std::atomic<bool> FConnected{false};

@@ -110,6 +110,7 @@ void TdpTcpServer::ServerAccept(const std::shared_ptr<TTcpClientConnection>& cli
     return;
   }
   FClients.push_back(client);
+  Subservice().Status().AddTcpClients(1);
   client->Start([this](TTcpClientConnection& c, const std::string& data) { ServerClientRead(c, data); },
                 [this](TTcpClientConnection& c, const std::string& reason) { ClientClosed(c, reason); });
   if (DebugMode) WriteLog(LogPrefix() + "> Client socket " + client->Address() + " accept");
@@ -146,7 +147,8 @@ void TdpTcpServer::ServerClientRead(TTcpClientConnection& client, const std::str
 void TdpTcpServer::ClientClosed(TTcpClientConnection& client, const std::string& reason) {
   if (!reason.empty() && DebugMode)
     WriteLog(LogPrefix() + "> Client socket " + client.Address() + " closed - " + reason);
-  std::erase_if(FClients, [&](const auto& c) { return c.get() == &client; });
+  Subservice().Status().AddTcpClients(
+      -static_cast<int>(std::erase_if(FClients, [&](const auto& c) { return c.get() == &client; })));
 }
 
 void TdpTcpServer::Publish(const std::string& line) {

@@ -1,0 +1,72 @@
+#pragma once
+// TKelvoStatus: what one thermometer shows to the outside (the metrics endpoint, the status page,
+// the MQTT publisher, the service's status line): its identity, the last reading, the connection,
+// the state and limits of each condition, and counters. The watch threads push into it as things
+// happen; readers copy it out through TakeSnapshot (core/PlatformSnapshot.h), so they never reach
+// into a subservice or take a condition's lock.
+// Shared: its TKelvo holds it, and so may a job that reports its result after the subservice has
+// gone (an e-mail finished by a worker). Every member function may be called from any thread; each
+// holds FLock only for a copy or an increment, and marks a change for WaitForStatusChange.
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+#include "core/ConditionState.h"
+
+namespace duz {
+
+struct TResultCounts {
+  uint64_t Succeeded = 0;
+  uint64_t Failed = 0;
+};
+
+struct TConditionStatus {
+  TConditionState State = stNone;
+  // The limits as the condition last read them; NaN before its first evaluation.
+  float Min = NAN, Max = NAN, Off = NAN;
+};
+
+struct TThermometerStatus {
+  std::string Caption;
+  int ComPort = 0;
+  std::optional<float> Temperature;      // empty until a line has held a number
+  std::optional<TDateTime> LastReading;  // local time of the last line that held a number
+  bool Connected = false;
+  std::vector<TConditionStatus> Conditions;  // in document order
+  uint64_t Lines = 0;                        // every line received
+  uint64_t UnparsedLines = 0;                // lines without a number
+  TResultCounts Emails;
+  TResultCounts Posts;
+  std::map<std::string, TResultCounts> Saves;  // by the SAVE type, upper case
+  int TcpClients = 0;                          // over all TCP data servers of the thermometer
+};
+
+class TKelvoStatus {
+ public:
+  TKelvoStatus(std::string caption, int comPort);
+
+  // A received line: value is its temperature, empty when it held no number.
+  void LineReceived(std::optional<float> value, TDateTime time);
+  void SetConnected(bool connected);
+  // A new condition's slot; the index to report its state and limits with.
+  int AddCondition();
+  void SetConditionState(int index, TConditionState state);
+  void SetConditionLimits(int index, float min, float max, float off);
+  void CountEmail(bool sent);
+  void CountPost(bool succeeded);
+  void CountSave(const std::string& type, bool succeeded);
+  void AddTcpClients(int delta);
+
+  TThermometerStatus Copy() const;
+
+ private:
+  mutable std::mutex FLock;
+  TThermometerStatus FStatus;  // guarded by FLock
+};
+
+}  // namespace duz

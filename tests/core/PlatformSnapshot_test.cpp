@@ -1,0 +1,100 @@
+#include "core/PlatformSnapshot.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+
+#include "ConditionFixture.h"
+#include "core/TcpServer.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+
+class PlatformSnapshotTest : public test::TConditionFixture {
+ protected:
+  static const TThermometerStatus& Only(const TPlatformSnapshot& snapshot) {
+    EXPECT_EQ(snapshot.Thermometers.size(), 1u);
+    return snapshot.Thermometers.at(0);
+  }
+
+  static TdpTcpServer& ServerOf(TKelvo* kelvo) {
+    for (int i = 0; i < kelvo->ComponentCount(); ++i)
+      if (auto* server = dynamic_cast<TdpTcpServer*>(kelvo->Component(i))) return *server;
+    throw std::logic_error("no TCP server");
+  }
+
+  int Connect(uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  }
+};
+
+// Readings, limits, state changes, clients and saves all show; the snapshot never reaches into the
+// subservice, so it stays valid after the subservice is gone, which then leaves the list.
+TEST_F(PlatformSnapshotTest, ShowsWhatTheThermometerAndItsChildrenDid) {
+  TKelvo* kelvo = Make(
+      "<CONDITION><min value=\"10\"/><max value=\"30.5\"/><off value=\"60\"/></CONDITION>"
+      "<DATAPUBLISHER type=\"TCPSERVER\" port=\"0\"/>"
+      "<SAVE type=\"txt\" interval=\"0\" directory=\"" +
+      FDir.Path().string() +
+      "/\"/>"
+      "<SAVE type=\"XML\" interval=\"0\" directory=\"" +
+      FDir.Path().string() + "/no/such/\"/>");
+  TPlatformSnapshot snapshot = TakeSnapshot();
+  EXPECT_EQ(Only(snapshot).Caption, "Room");
+  EXPECT_EQ(Only(snapshot).ComPort, 1);
+  EXPECT_EQ(Only(snapshot).Temperature, 20.0f);
+  EXPECT_TRUE(Only(snapshot).Connected);
+  EXPECT_FALSE(snapshot.ShutdownPending);
+
+  Feed("+031.5C");
+  Feed("ERR");
+  const int client = Connect(ServerOf(kelvo).Port());
+  ASSERT_TRUE(FLoop.RunUntil([] { return TakeSnapshot().Thermometers.at(0).TcpClients == 1; }, 3s));
+  TestClock::Advance(16);  // the savers' first run is due 15 s after creation
+  kelvo->Tick();
+
+  snapshot = TakeSnapshot();
+  const TThermometerStatus& status = Only(snapshot);
+  EXPECT_EQ(status.Lines, 3u);
+  EXPECT_EQ(status.UnparsedLines, 1u);
+  EXPECT_EQ(status.Temperature, 31.5f) << "a line without a number keeps the last temperature";
+  EXPECT_FALSE(status.Connected);
+  ASSERT_EQ(status.Conditions.size(), 1u);
+  EXPECT_EQ(status.Conditions[0].State, stError);
+  EXPECT_EQ(status.Conditions[0].Max, 30.5f);
+  EXPECT_EQ(status.Conditions[0].Off, 60.0f);
+  EXPECT_EQ(status.Saves.at("TXT").Succeeded, 1u);
+  EXPECT_EQ(status.Saves.at("XML").Failed, 1u);
+
+  close(client);
+  EXPECT_TRUE(FLoop.RunUntil([] { return TakeSnapshot().Thermometers.at(0).TcpClients == 0; }, 3s));
+
+  delete kelvo;
+  EXPECT_TRUE(TakeSnapshot().Thermometers.empty());
+  EXPECT_EQ(status.Caption, "Room");
+}
+
+TEST_F(PlatformSnapshotTest, AReadingWakesAWaitingReader) {
+  Make("");
+  const uint64_t seen = TakeSnapshot().Sequence;
+  auto woken = std::async(std::launch::async, [seen] { return WaitForStatusChange(seen, 10s); });
+  Feed("+021.0C");
+  ASSERT_EQ(woken.wait_for(5s), std::future_status::ready);
+  EXPECT_GT(woken.get(), seen);
+  EXPECT_EQ(WaitForStatusChange(TakeSnapshot().Sequence, 1ms), TakeSnapshot().Sequence)
+      << "nothing changed: the wait ends at its time-out";
+}
+
+}  // namespace
+}  // namespace duz
