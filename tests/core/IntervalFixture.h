@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "base/EventLoop.h"
 #include "base/RegionalSettings.h"
 #include "core/IntervalItem.h"
@@ -19,6 +18,7 @@
 #include "core/KelvoPlatform.h"
 #include "log/Logger.h"
 #include "support/Env.h"
+#include "support/LogCapture.h"
 #include "support/Pty.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
@@ -100,44 +100,6 @@ class TIntervalFixture : public ::testing::Test {
   std::unique_ptr<TKelvoPlatform> FPlatform;
   std::vector<TKelvo*> FKelvos;
   std::unique_lock<std::mutex> FNoPlatformTicks;
-};
-
-// Debug mode with every log line recorded. The log files go to a directory of their own, which is
-// the current directory while the capture lives.
-class TLogCapture {
- public:
-  TLogCapture() : FOldDir(std::filesystem::current_path()) {
-    std::filesystem::current_path(FDir.Path());
-    SetLogViewHook([this](const std::string& text, TDateTime) {
-      std::lock_guard lock(FLock);
-      FLines.push_back(text);
-    });
-    StartLogger();
-    DebugMode = true;
-  }
-  ~TLogCapture() {
-    DebugMode = false;
-    StopLogger();
-    SetLogViewHook({});
-    std::filesystem::current_path(FOldDir);
-  }
-
-  // The lines that contain the text, after everything logged so far has been written.
-  std::vector<std::string> Lines(const std::string& containing) {
-    StopLogger();
-    StartLogger();
-    std::lock_guard lock(FLock);
-    std::vector<std::string> found;
-    for (const std::string& line : FLines)
-      if (line.find(containing) != std::string::npos) found.push_back(line);
-    return found;
-  }
-
- private:
-  TTempDir FDir;
-  std::filesystem::path FOldDir;
-  std::mutex FLock;
-  std::vector<std::string> FLines;  // guarded by FLock
 };
 
 }  // namespace duz::test

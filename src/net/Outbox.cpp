@@ -1,0 +1,146 @@
+#include "net/Outbox.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <utility>
+
+#include "base/Clock.h"
+#include "base/DebugMode.h"
+#include "log/Logger.h"
+#include "log/ThreadUtils.h"
+
+namespace duz {
+namespace {
+
+// The one reading of the clock that retries run on: the settable clock, so that tests move it
+// instead of waiting.
+TDateTime DueAfter(std::chrono::seconds pause) {
+  return Now() + static_cast<double>(pause.count()) / SecondsPerDay;
+}
+
+struct TEntry {
+  TDateTime Due;
+  std::unique_ptr<TOutboxJob> Job;
+};
+
+}  // namespace
+
+struct TOutbox::TState {
+  TState(std::string name, TEventLogger events) : Name(std::move(name)), Events(std::move(events)) {}
+
+  // Queues the job, pushing the oldest out at the bound; after Close the job is dropped.
+  void Add(TDateTime due, std::unique_ptr<TOutboxJob> job) {
+    std::unique_ptr<TOutboxJob> dropped;
+    bool firstDrop = false;
+    {
+      std::lock_guard lock(Lock);
+      if (Closed) return;
+      if (Queue.size() >= MaxQueued) {
+        dropped = std::move(Queue.front().Job);
+        Queue.pop_front();
+        firstDrop = !std::exchange(Warned, true);
+      }
+      Queue.push_back({due, std::move(job)});
+    }
+    Wake.notify_all();
+    if (!dropped) return;
+    if (DebugMode) WriteLog(dropped->DroppedLine());
+    if (firstDrop)
+      Events.LogMessage(
+          fmt::format("{} outbox full: more than {} waiting, the oldest are dropped", Name, MaxQueued),
+          EVENTLOG_WARNING_TYPE, 0, 0);
+  }
+
+  const std::string Name;
+  const TEventLogger Events;
+  std::mutex Lock;
+  std::condition_variable Wake;  // a job queued, the outbox closed, the worker ended
+  // Guarded by Lock.
+  std::deque<TEntry> Queue;
+  bool Running = false;
+  bool Closed = false;
+  bool Ended = false;
+  bool Warned = false;  // the bound's warning has gone to the event log
+  std::chrono::steady_clock::time_point ClosedAt;
+};
+
+TOutbox::TOutbox(std::string name, TEventLogger events)
+    : FState(std::make_shared<TState>(std::move(name), std::move(events))), FWorker(Work, FState) {}
+
+TOutbox::~TOutbox() {
+  Close();
+  std::unique_lock lock(FState->Lock);
+  const bool ended =
+      FState->Wake.wait_until(lock, FState->ClosedAt + AbandonAfter, [this] { return FState->Ended; });
+  lock.unlock();
+  // A worker still in a network wait keeps its own state alive and ends when the wait does.
+  if (ended)
+    FWorker.join();
+  else
+    FWorker.detach();
+}
+
+void TOutbox::Post(std::unique_ptr<TOutboxJob> job) {
+  FState->Add(DueAfter(std::chrono::seconds(0)), std::move(job));
+}
+
+std::size_t TOutbox::Pending() const {
+  std::lock_guard lock(FState->Lock);
+  return FState->Queue.size() + (FState->Running ? 1 : 0);
+}
+
+void TOutbox::Close() {
+  std::deque<TEntry> dropped;
+  {
+    std::lock_guard lock(FState->Lock);
+    if (FState->Closed) return;
+    FState->Closed = true;
+    FState->ClosedAt = std::chrono::steady_clock::now();
+    dropped.swap(FState->Queue);
+  }
+  FState->Wake.notify_all();
+  if (!dropped.empty())
+    FState->Events.LogMessage(
+        fmt::format("{} outbox closed: {} waiting dropped", FState->Name, dropped.size()),
+        EVENTLOG_WARNING_TYPE, 0, 0);
+}
+
+void TOutbox::Work(std::shared_ptr<TState> state) {
+  SetThreadName(state->Name + " outbox");
+  std::unique_lock lock(state->Lock);
+  while (!state->Closed) {
+    const TDateTime now = DueAfter(std::chrono::seconds(0));
+    const auto due = std::find_if(state->Queue.begin(), state->Queue.end(),
+                                  [now](const TEntry& entry) { return entry.Due <= now; });
+    if (due == state->Queue.end()) {
+      // Only a retry's pause needs the clock looked at again; tests may have moved it.
+      if (state->Queue.empty())
+        state->Wake.wait(lock);
+      else
+        state->Wake.wait_for(lock, RecheckPeriod);
+      continue;
+    }
+    std::unique_ptr<TOutboxJob> job = std::move(due->Job);
+    state->Queue.erase(due);
+    state->Running = true;
+    lock.unlock();
+    std::optional<std::chrono::seconds> pause;
+    try {
+      pause = job->Attempt(state->Events);
+    } catch (...) {
+      // Nothing escapes the worker; a job that fails this way is done.
+    }
+    if (pause) state->Add(DueAfter(*pause), std::move(job));
+    job.reset();
+    lock.lock();
+    state->Running = false;
+  }
+  state->Ended = true;
+  state->Wake.notify_all();
+}
+
+}  // namespace duz

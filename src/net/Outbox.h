@@ -1,0 +1,63 @@
+#pragma once
+// TOutbox: one worker thread that runs network jobs (e-mails, HTTP requests) one after another from
+// a FIFO queue, so that the threads that post them, the owner and tick threads, never wait for a
+// network peer. A job holds copies of everything it needs and never refers to the object that
+// posted it, so that object may go while its job waits or runs.
+// Post, Pending and Close may be called from any thread; jobs run on the worker.
+// Bound: MaxQueued jobs wait, those waiting for a retry included; a job posted beyond it pushes the
+// oldest out, which is dropped with its DroppedLine in debug mode and, once per outbox, an
+// event-log warning.
+// Retries: an attempt may ask for another after a pause. Pauses run on the settable clock, which
+// the worker reads again at least every RecheckPeriod while a retry waits.
+// End: Close drops the waiting jobs; the destructor waits for the running one until AbandonAfter
+// past Close, then leaves the worker behind, which ends by itself when that attempt returns.
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "base/EventLogger.h"
+
+namespace duz {
+
+class TOutboxJob {
+ public:
+  virtual ~TOutboxJob() = default;
+  // Worker thread: one attempt. Returns the pause before the next attempt, or nothing when the job
+  // is done (or given up). What the operator must learn goes to events.
+  virtual std::optional<std::chrono::seconds> Attempt(const TEventLogger& events) = 0;
+  // The debug-mode line that tells of the job dropped at the bound.
+  virtual std::string DroppedLine() const = 0;
+};
+
+class TOutbox {
+ public:
+  static constexpr std::size_t MaxQueued = 1000;
+  static constexpr std::chrono::seconds AbandonAfter{2};
+  static constexpr std::chrono::milliseconds RecheckPeriod{200};
+
+  // name: the outbox in its event-log entries and its thread's name ("E-mail", "HTTP").
+  TOutbox(std::string name, TEventLogger events);
+  ~TOutbox();
+  TOutbox(const TOutbox&) = delete;
+  TOutbox& operator=(const TOutbox&) = delete;
+
+  // Queues the job for a first attempt now; after Close it is dropped.
+  void Post(std::unique_ptr<TOutboxJob> job);
+  // Jobs waiting or running.
+  std::size_t Pending() const;
+  // Takes no more jobs, drops the waiting ones (an event-log warning tells how many) and lets the
+  // worker end after its current attempt.
+  void Close();
+
+ private:
+  struct TState;
+  static void Work(std::shared_ptr<TState> state);
+
+  std::shared_ptr<TState> FState;  // shared with the worker, which may outlive the outbox
+  std::thread FWorker;
+};
+
+}  // namespace duz

@@ -1,0 +1,53 @@
+#pragma once
+// Every log line of a test recorded, in debug mode. Header only: the test programs that use it link
+// the log writer.
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/DebugMode.h"
+#include "log/Logger.h"
+#include "support/TempDir.h"
+
+namespace duz::test {
+
+// Debug mode with every log line recorded. The log files go to a directory of their own, which is
+// the current directory while the capture lives.
+class TLogCapture {
+ public:
+  TLogCapture() : FOldDir(std::filesystem::current_path()) {
+    std::filesystem::current_path(FDir.Path());
+    SetLogViewHook([this](const std::string& text, TDateTime) {
+      std::lock_guard lock(FLock);
+      FLines.push_back(text);
+    });
+    StartLogger();
+    DebugMode = true;
+  }
+  ~TLogCapture() {
+    DebugMode = false;
+    StopLogger();
+    SetLogViewHook({});
+    std::filesystem::current_path(FOldDir);
+  }
+
+  // The lines that contain the text, after everything logged so far has been written.
+  std::vector<std::string> Lines(const std::string& containing) {
+    StopLogger();
+    StartLogger();
+    std::lock_guard lock(FLock);
+    std::vector<std::string> found;
+    for (const std::string& line : FLines)
+      if (line.find(containing) != std::string::npos) found.push_back(line);
+    return found;
+  }
+
+ private:
+  TTempDir FDir;
+  std::filesystem::path FOldDir;
+  std::mutex FLock;
+  std::vector<std::string> FLines;  // guarded by FLock
+};
+
+}  // namespace duz::test
