@@ -48,7 +48,7 @@ std::string AddressText(const sockaddr* address) {
 // could end the command or add a header line, so such an address is refused.
 void CheckAddress(const std::string& address) {
   for (unsigned char c : address)
-    if (c <= 32 || c > 126 || c == '<' || c == '>') throw ESmtpError("Invalid e-mail address");
+    if (c <= 32 || c > 126 || c == '<' || c == '>') throw ESmtpRefusal("Invalid e-mail address");
 }
 
 }  // namespace
@@ -80,14 +80,14 @@ void TSmtpClient::Send(const TMailMessage& message) {
     for (const TMailAddress& recipient : message.Recipients) CheckAddress(recipient.Address);
     Command("RSET");
     Authenticate();
-    Expect(Command("MAIL FROM:<" + message.From + ">"), {250});
+    ExpectForMessage(Command("MAIL FROM:<" + message.From + ">"), {250});
     for (const TMailAddress& recipient : message.Recipients)
-      Expect(Command("RCPT TO:<" + recipient.Address + ">"), {250, 251});
-    Expect(Command("DATA"), {354});
+      ExpectForMessage(Command("RCPT TO:<" + recipient.Address + ">"), {250, 251});
+    ExpectForMessage(Command("DATA"), {354});
     Status("Encoding text");
     const TDateTime now = Now();
     FStream.Write(ComposeMessage(message, now, UtcOffsetMinutes(now)) + ".\r\n", FSettings.ReplyTimeout);
-    Expect(ReadReply(), {250});
+    ExpectForMessage(ReadReply(), {250});
   } catch (...) {
     Abort();
     throw;
@@ -181,8 +181,17 @@ TSmtpReply TSmtpClient::Command(const std::string& line) {
 void TSmtpClient::Expect(const TSmtpReply& reply, std::initializer_list<int> accepted) const {
   for (int code : accepted)
     if (reply.Code == code) return;
+  throw ESmtpError(FailureText(reply));
+}
+
+void TSmtpClient::ExpectForMessage(const TSmtpReply& reply, std::initializer_list<int> accepted) const {
+  if (reply.Code >= 500 && reply.Code <= 599) throw ESmtpRefusal(FailureText(reply));
+  Expect(reply, accepted);
+}
+
+std::string TSmtpClient::FailureText(const TSmtpReply& reply) {
   const std::string text = reply.Text();
-  throw ESmtpError(text.empty() ? std::to_string(reply.Code) : text);
+  return text.empty() ? std::to_string(reply.Code) : text;
 }
 
 void TSmtpClient::WriteLine(const std::string& line) { FStream.Write(line + "\r\n", FSettings.ReplyTimeout); }

@@ -2,8 +2,9 @@
 // TSmtpClient carries one e-mail to an SMTP server: connection and greeting, optional AUTH LOGIN,
 // the envelope, the message, QUIT. A new client is made for every e-mail by the thread that sends
 // it, used only by that thread and freed afterwards; clients share nothing. Every wait is bounded by
-// the time-outs of the settings. Failures raise ESmtpError (a refused command: the server's text) or
-// Exception (the socket layer's description); the connection is closed then, "QUIT" first.
+// the time-outs of the settings. Failures raise ESmtpError (a refused command: the server's text;
+// ESmtpRefusal when the message itself is refused) or Exception (the socket layer's description);
+// the connection is closed then, "QUIT" first.
 #include <chrono>
 #include <functional>
 #include <set>
@@ -52,6 +53,9 @@ class TSmtpClient {
   TSmtpReply ReadReply();
   TSmtpReply Command(const std::string& line);
   void Expect(const TSmtpReply& reply, std::initializer_list<int> accepted) const;
+  // For the steps of the message itself, where a 5xx reply refuses it for good (ESmtpRefusal).
+  void ExpectForMessage(const TSmtpReply& reply, std::initializer_list<int> accepted) const;
+  static std::string FailureText(const TSmtpReply& reply);
   void WriteLine(const std::string& line);
   // "QUIT" without waiting for the reply, then close; failures are ignored.
   void Abort() noexcept;

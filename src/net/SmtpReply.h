@@ -17,6 +17,12 @@ class ESmtpError : public Exception {
   using Exception::Exception;
 };
 
+// The message itself cannot go: the server refused it with a 5xx reply to MAIL, RCPT or DATA or to
+// its end, or it holds an address that cannot be sent. Another attempt would fail the same way.
+class ESmtpRefusal : public ESmtpError {
+  using ESmtpError::ESmtpError;
+};
+
 struct TSmtpReply {
   int Code = 0;
   std::vector<std::string> Lines;  // each line without its code, separator and line end
