@@ -64,10 +64,14 @@ void LoadDocument(pugi::xml_document& document, const std::string& path) {
 }
 
 // A negative or unreadable number pauses nothing, rather than for a wrapped-around eternity.
-void PauseSeconds(double seconds) {
+void PauseSeconds(double seconds, const TStopSignal* stop) {
   const double ms = std::round(seconds * 1000);
   if (!(ms > 0)) return;
-  std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int64_t>(std::min(ms, MaxWaitMs))));
+  const auto pause = std::chrono::milliseconds(static_cast<int64_t>(std::min(ms, MaxWaitMs)));
+  if (stop)
+    stop->WaitFor(pause);
+  else
+    std::this_thread::sleep_for(pause);
 }
 
 // Last created first, so that later subservices never outlive those they were created after.
@@ -79,12 +83,12 @@ void ForgetCurrent(TKelvoPlatform* platform) { Current.compare_exchange_strong(p
 
 }  // namespace
 
-TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory)
+TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, const TStopSignal* stop)
     : TComponent(owner), FFactory(std::move(factory)) {
   DebugLog("KelvoPlatform create");
   Current = this;
   try {
-    LoadConfiguration();
+    LoadConfiguration(stop);
   } catch (...) {
     // The subservices hold elements of FConfig, which goes before the base class frees them.
     FreeOwnedComponents(*this);
@@ -105,7 +109,7 @@ TKelvoPlatform::~TKelvoPlatform() {
   DebugLog("KelvoPlatform destroyed");
 }
 
-bool TKelvoPlatform::LoadConfiguration() {
+bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   DebugLog("KelvoPlatform configuration load");
   const std::string path = ReadRegistryString(ConfigKey, "config");
   std::error_code error;
@@ -116,7 +120,7 @@ bool TKelvoPlatform::LoadConfiguration() {
       if (node.type() != pugi::node_element) continue;
       const std::string name = UpperCase(node.name());
       if (name == "WAIT") {
-        PauseSeconds(GetAttrDef(node, "wait", 10).ToDouble());
+        PauseSeconds(GetAttrDef(node, "wait", 10).ToDouble(), stop);
       } else if (name == "KELVO") {
         try {
           FFactory(*this, node);
@@ -152,21 +156,14 @@ void TKelvoPlatform::TickSubservices() {
 // An exception from a tick ends the loop; the runner swallows it.
 void TKelvoPlatform::TickLoop(TThreadRunner& thread, TDateTime startTime) {
   do {
-    {
-      std::unique_lock lock(FStopLock);
-      if (FStopWake.wait_for(lock, TickPause, [this] { return FStopping; })) return;
-    }
+    if (FTickStop.WaitFor(TickPause)) return;
     if (Now() > startTime) TickSubservices();
   } while (!thread.Terminated());
 }
 
 void TKelvoPlatform::StopTicking() {
   if (!FRunner) return;
-  {
-    std::lock_guard lock(FStopLock);
-    FStopping = true;
-  }
-  FStopWake.notify_all();
+  FTickStop.Raise();
   FRunner->Terminate();
   FRunner->WaitFor();
   FRunner.reset();

@@ -2,9 +2,9 @@
 // TKelvoPlatform: turns the configuration file into running thermometer subservices. Created on the
 // owner thread (the service thread, or the debug run's platform thread), which must have a
 // TEventLoop and keep running it afterwards. Construction finds the configuration through the
-// registry, loads it (honouring WAIT pauses), creates one subservice per KELVO element through the
-// factory, then starts the tick thread. Destruction stops the tick thread before the subservices go.
-#include <condition_variable>
+// registry, loads it (honouring WAIT pauses, which a raised stop signal cuts short), creates one
+// subservice per KELVO element through the factory, then starts the tick thread. Destruction stops
+// the tick thread before the subservices go.
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,6 +14,7 @@
 #include "base/Component.h"
 #include "base/DateTime.h"
 #include "base/EventLogger.h"
+#include "base/StopSignal.h"
 
 namespace duz {
 
@@ -25,7 +26,8 @@ class TKelvoPlatform : public TComponent {
   // Creates one subservice owned by the platform from a KELVO element; raises on a bad element.
   using TSubserviceFactory = std::function<TSubservice*(TKelvoPlatform& owner, pugi::xml_node element)>;
 
-  TKelvoPlatform(TComponent* owner, TSubserviceFactory factory);
+  // stop, when given, must outlive the construction; raised, it ends every WAIT pause at once.
+  TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, const TStopSignal* stop = nullptr);
   ~TKelvoPlatform() override;
 
   // Any thread. Raises ERangeError for a category above 65535 or a negative id.
@@ -39,7 +41,7 @@ class TKelvoPlatform : public TComponent {
   std::mutex& TickLock() { return FTickLock; }
 
  private:
-  bool LoadConfiguration();
+  bool LoadConfiguration(const TStopSignal* stop);
   void TickLoop(TThreadRunner& thread, TDateTime startTime);
   void StopTicking();
 
@@ -48,10 +50,7 @@ class TKelvoPlatform : public TComponent {
   std::unique_ptr<TEventLogger> FEventLogger;
   std::mutex FEventLoggerLock;
   std::mutex FTickLock;
-  // Wakes the tick thread from its pause when the platform goes. Guarded by FStopLock.
-  std::mutex FStopLock;
-  std::condition_variable FStopWake;
-  bool FStopping = false;
+  TStopSignal FTickStop;  // wakes the tick thread from its pause when the platform goes
   pugi::xml_document FConfig;
 };
 

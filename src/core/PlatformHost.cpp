@@ -6,28 +6,28 @@
 
 namespace duz {
 
-TPlatformHost::TPlatformHost() = default;
+TPlatformHost::TPlatformHost(const TStopSignal* stop) : FStop(stop) {}
 
 TPlatformHost::~TPlatformHost() { Stop(); }
 
-std::string TPlatformHost::Start() {
-  std::promise<std::string> created;
-  auto result = created.get_future();
-  FThread = std::thread([this, &created] { Run(created); });
-  return result.get();
+void TPlatformHost::Start(TCreatedHandler onCreated) {
+  std::promise<void> loopReady;
+  FThread = std::thread([this, onCreated = std::move(onCreated), &loopReady] { Run(onCreated, loopReady); });
+  loopReady.get_future().wait();
 }
 
-void TPlatformHost::Run(std::promise<std::string>& created) {
+void TPlatformHost::Run(TCreatedHandler onCreated, std::promise<void>& loopReady) {
   SetThreadName("Platform");
   TEventLoop loop;
   FLoop = &loop;
+  loopReady.set_value();
   std::string error;
   try {
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, FStop);
   } catch (const std::exception& e) {
     error = e.what();
   }
-  created.set_value(error);
+  onCreated(error);
   loop.Run();
   FPlatform.reset();
 }

@@ -1,7 +1,10 @@
 #pragma once
 // TPlatformHost: the owner thread of the debug run. It makes the thread's event loop, creates the
-// platform on it (with its WAIT pauses), then runs the loop, which serves the serial notifications,
-// sockets and timers, until Stop() frees the platform on that same thread.
+// platform on it (with its WAIT pauses, which the stop signal cuts short), then runs the loop, which
+// serves the serial notifications, sockets and timers, until Stop() frees the platform on that same
+// thread. Construct, Start, Stop and destroy on one thread; the creation's handler runs on the owner
+// thread.
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -12,21 +15,29 @@
 namespace duz {
 
 class TKelvoPlatform;
+class TStopSignal;
 
 class TPlatformHost {
  public:
-  TPlatformHost();
+  // "" once the platform has been created, else the message of the error that ended the creation
+  // (the loop still runs then, without a platform).
+  using TCreatedHandler = std::function<void(const std::string& error)>;
+
+  // stop, when given, outlives the host; raising it ends the creation's WAIT pauses at once.
+  explicit TPlatformHost(const TStopSignal* stop = nullptr);
   ~TPlatformHost();
 
-  // Starts the owner thread and returns once the platform has been created: "" on success, else
-  // the message of the error that ended the creation (the loop still runs, without a platform).
-  std::string Start();
-  // Frees the platform on the owner thread, ends the loop and waits for the thread.
+  // Starts the owner thread and returns once its loop exists; the platform is then being created,
+  // and onCreated is called when that has ended.
+  void Start(TCreatedHandler onCreated);
+  // Frees the platform on the owner thread (after its creation has ended), ends the loop and waits
+  // for the thread.
   void Stop();
 
  private:
-  void Run(std::promise<std::string>& created);
+  void Run(TCreatedHandler onCreated, std::promise<void>& loopReady);
 
+  const TStopSignal* FStop;
   std::thread FThread;
   TEventLoop* FLoop = nullptr;  // lives on FThread's stack while it runs
   std::unique_ptr<TKelvoPlatform> FPlatform;

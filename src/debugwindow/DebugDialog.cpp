@@ -1,6 +1,7 @@
 #include "debugwindow/DebugDialog.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
@@ -43,7 +44,7 @@ void RunOnGuiThread(const std::function<void()>& job) {
 
 }  // namespace
 
-TfDebugDialog::TfDebugDialog() : redt1(new QTextEdit(this)) {
+TfDebugDialog::TfDebugDialog(const TStopSignal* stop) : redt1(new QTextEdit(this)) {
   setWindowTitle(QStringLiteral("DuzezEvovivo - debug mode"));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   QPalette windowPalette = palette();
@@ -69,16 +70,27 @@ TfDebugDialog::TfDebugDialog() : redt1(new QTextEdit(this)) {
   resize(ClientWidth, ClientHeight);
   move(screen()->availableGeometry().center() - rect().center());
 
-  FormCreate();
+  FormCreate(stop);
 }
 
 TfDebugDialog::~TfDebugDialog() {
   if (FAttached) SetLogViewHook({});
 }
 
-void TfDebugDialog::FormCreate() {
-  FPlatform = std::make_unique<TPlatformHost>();
-  const std::string error = FPlatform->Start();
+void TfDebugDialog::FormCreate(const TStopSignal* stop) {
+  FPlatform = std::make_unique<TPlatformHost>(stop);
+  QEventLoop creating;
+  std::string error;
+  FPlatform->Start([&](const std::string& result) {
+    QMetaObject::invokeMethod(
+        &creating,
+        [&, result] {
+          error = result;
+          creating.quit();
+        },
+        Qt::QueuedConnection);
+  });
+  creating.exec();
   if (!error.empty()) {
     QMessageBox::critical(nullptr, QCoreApplication::applicationName(), QString::fromStdString(error));
     return;

@@ -1,9 +1,11 @@
 #pragma once
 // TfDebugDialog: the -debug window. Creating it creates the platform on its own owner thread (the
-// window is usable only once that has returned), then attaches the window to the log writer, so
-// that every line written from then on appears in redt1 with its date and time. Created, shown and
-// destroyed on the GUI thread; AddRichLine may be called from any thread. Whoever destroys the
-// window while the log writer still runs is safe: the destructor lets go of the hook first.
+// window is usable only once that has ended; the GUI thread serves its events meanwhile, so that a
+// stop signal can cut the creation's WAIT pauses short), then attaches the window to the log
+// writer, so that every line written from then on appears in redt1 with its date and time.
+// Created, shown and destroyed on the GUI thread; AddRichLine may be called from any thread.
+// Whoever destroys the window while the log writer still runs is safe: the destructor lets go of
+// the hook first.
 #include <QColor>
 #include <QWidget>
 #include <memory>
@@ -16,12 +18,14 @@ class QTextEdit;
 namespace duz {
 
 class TPlatformHost;
+class TStopSignal;
 
 class TfDebugDialog : public QWidget {
   Q_OBJECT
 
  public:
-  TfDebugDialog();
+  // stop, when given, outlives the window.
+  explicit TfDebugDialog(const TStopSignal* stop = nullptr);
   ~TfDebugDialog() override;
 
   // Appends one line: the date-time prefix (none for time 0), the text in its colour, a line
@@ -32,7 +36,7 @@ class TfDebugDialog : public QWidget {
   QTextEdit* LogView() const { return redt1; }
 
  private:
-  void FormCreate();
+  void FormCreate(const TStopSignal* stop);
   void ShowLogLine(const std::string& text, TDateTime time);
   void AppendLine(const std::string& text, const QColor& color, TDateTime time);
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include "base/StopSignal.h"
 #include "debugwindow/DebugDialog.h"
 #include "log/Logger.h"
 
@@ -18,10 +19,12 @@ int RunWindow(const sigset_t& stopSignals) {
   static char* argv[] = {name, nullptr};
   QApplication app(argc, argv);
 
+  TStopSignal stop;
   std::unique_ptr<TfDebugDialog> dialog;
   bool stopping = false;
   // The stop signals are blocked, so they wait in the descriptor until the loop reads them. They
-  // also end the error box of a failed platform creation, which runs a loop of its own.
+  // also end the WAIT pauses of the platform's creation and the error box of a failed one, both of
+  // which run while the dialog is being made.
   const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
   std::unique_ptr<QSocketNotifier> notifier;
   if (signalFd >= 0) {
@@ -31,12 +34,13 @@ int RunWindow(const sigset_t& stopSignals) {
       while (read(signalFd, &info, sizeof info) == sizeof info) {
       }
       stopping = true;
+      stop.Raise();
       if (QWidget* box = QApplication::activeModalWidget()) box->close();
       if (dialog) dialog->close();
     });
   }
 
-  dialog = std::make_unique<TfDebugDialog>();
+  dialog = std::make_unique<TfDebugDialog>(&stop);
   if (!stopping) {
     dialog->show();
     app.exec();

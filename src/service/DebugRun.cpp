@@ -2,7 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
+#include "base/StopSignal.h"
 #include "core/PlatformHost.h"
 #include "debugwindow/TerminalView.h"
 #include "debugwindow/WindowRun.h"
@@ -20,14 +23,22 @@ bool IsSet(const char* name) {
 bool DisplayAvailable() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM"); }
 
 int RunTerminal(const sigset_t& stopSignals) {
-  TPlatformHost host;
-  std::string error = host.Start();
+  TStopSignal stop;
+  // Awaited from the start: a stop signal during the platform's creation ends its WAIT pauses.
+  std::thread waiter([&] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    stop.Raise();
+  });
+  TPlatformHost host(&stop);
+  std::promise<std::string> created;
+  host.Start([&](const std::string& error) { created.set_value(error); });
+  const std::string error = created.get_future().get();
   if (!error.empty())
     std::fprintf(stderr, "%s\n", error.c_str());
   else
     TTerminalView().Attach();
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
+  waiter.join();
   StopLogger();
   host.Stop();
   return 0;

@@ -58,6 +58,7 @@ int TDeredoru::Start() {
 }
 
 void TDeredoru::Control(TServiceControl control) {
+  FStop.Raise();
   if (FLoop) FLoop->Post([this, control] { HandleControl(control); });
 }
 
@@ -85,7 +86,7 @@ void TDeredoru::ServiceStart() { ReportServiceEvent("Start", EVENTLOG_INFORMATIO
 // The platform's whole start-up (configuration with its WAIT pauses, subservices, tick thread) runs
 // here; controls posted meanwhile wait in the loop until it is done.
 void TDeredoru::ServiceExecute() {
-  FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
+  FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, &FStop);
   FLoop->Run();
 }
 

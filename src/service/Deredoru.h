@@ -3,7 +3,8 @@
 // without DEBUG (the service run, INSTALL and UNINSTALL); while it exists it is ServiceInstance.
 // In the service run it starts the service thread, the platform's owner thread: an event loop on
 // which the platform is created and on which the stop and shutdown controls are handled, one at a
-// time, so that a stop never runs while the platform is being created.
+// time, so that a stop never runs while the platform is being created; a control only cuts the
+// creation's WAIT pauses short.
 // Threads: construct, Start, Ended, Finish, the installation handlers and destroy on the main
 // thread; Control and ReportServiceEvent on any thread; the service handlers on the service thread.
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "base/EventLogger.h"
+#include "base/StopSignal.h"
 #include "core/ServiceInstance.h"
 
 namespace duz {
@@ -41,7 +43,8 @@ class TDeredoru : public TServiceEvents {
   // Reports start pending to the service manager and starts the service thread. Returns 0, or the
   // errno value of the failed connection to the manager (then nothing was started).
   int Start();
-  // Queues a control for the service thread; handled after the platform has been created.
+  // Queues a control for the service thread; handled after the platform has been created, whose
+  // WAIT pauses it ends at once.
   void Control(TServiceControl control);
   // The service thread has finished (stopped, shut down, or failed).
   bool Ended() const { return FEnded; }
@@ -67,6 +70,7 @@ class TDeredoru : public TServiceEvents {
   void ReportFailure(const char* step, const std::exception& error);
 
   const TEventLogger FEventLogger{ServiceName};
+  TStopSignal FStop;  // raised by the first control
   std::thread FThread;
   std::atomic<bool> FEnded{false};
   bool FFailed = false;         // written by the service thread before FEnded

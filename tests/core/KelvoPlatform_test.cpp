@@ -14,6 +14,7 @@
 #include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/Exception.h"
+#include "base/StopSignal.h"
 #include "core/Subservice.h"
 #include "log/Logger.h"
 #include "support/Env.h"
@@ -90,12 +91,15 @@ class KelvoPlatformTest : public ::testing::Test {
   }
 
   // Refuses a missing or zero comport, as the real subservice does.
-  std::unique_ptr<TKelvoPlatform> Create() {
-    return std::make_unique<TKelvoPlatform>(nullptr, [this](TKelvoPlatform& owner, pugi::xml_node element) {
-      const auto comport = static_cast<int>(GetAttrDef(element, "comport", 0).ToInt());
-      if (comport == 0) throw Exception("Number of ComPort is not set!");
-      return new TRecordingSubservice(owner, comport, FRecord);
-    });
+  std::unique_ptr<TKelvoPlatform> Create(const TStopSignal* stop = nullptr) {
+    return std::make_unique<TKelvoPlatform>(
+        nullptr,
+        [this](TKelvoPlatform& owner, pugi::xml_node element) {
+          const auto comport = static_cast<int>(GetAttrDef(element, "comport", 0).ToInt());
+          if (comport == 0) throw Exception("Number of ComPort is not set!");
+          return new TRecordingSubservice(owner, comport, FRecord);
+        },
+        stop);
   }
 
   // The texts of the event-log entries, each checked to be an error of our source.
@@ -133,6 +137,22 @@ TEST_F(KelvoPlatformTest, KelvoElementsOfAnyCaseCreateSubservicesInOrderAfterThe
   platform.reset();
   EXPECT_EQ(FRecord.Destroyed, (std::vector<int>{2, 1}));
   EXPECT_EQ(CurrentPlatform(), nullptr);
+}
+
+TEST_F(KelvoPlatformTest, StopSignalEndsEveryWaitPauseAndTheLoadingGoesOn) {
+  UseConfig("<r><WAIT wait=\"60\"/><Kelvo comport=\"1\"/><WAIT wait=\"60\"/><Kelvo comport=\"2\"/></r>");
+  TStopSignal stop;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(200ms);
+    stop.Raise();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto platform = Create(&stop);
+  const auto took = std::chrono::steady_clock::now() - start;
+  stopper.join();
+  EXPECT_GE(took, 150ms) << "the first pause lasts until the stop";
+  EXPECT_LT(took, 5s);
+  EXPECT_EQ(FRecord.Created, (std::vector<int>{1, 2}));
 }
 
 TEST_F(KelvoPlatformTest, NegativeWaitPausesNothing) {
