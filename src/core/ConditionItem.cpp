@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
@@ -11,9 +12,9 @@
 #include "base/ProcessStart.h"
 #include "base/UpperCase.h"
 #include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
+#include "core/MailJob.h"
 #include "log/Logger.h"
-#include "net/MailMessage.h"
-#include "net/SmtpClient.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -54,7 +55,7 @@ void TConditionItem::Fire() {
     if (std::strcmp(FElement.name(), "netmessage") == 0)
       SendNetMessage();
     else if (std::strcmp(FElement.name(), "email") == 0)
-      FCondition.Subservice().Status().CountEmail(SendEmail());
+      PostEmail();
     FLastFired = Now();
   } catch (...) {
     // An action never disturbs its condition; the next repeat tries again.
@@ -77,53 +78,29 @@ int TConditionItem::SendNetMessage() {
   return StartProcess({"net", "send", address.value(), FMessage});
 }
 
-std::string TConditionItem::LogPrefix() const { return "[" + FCondition.Subservice().GetCaption() + "] > "; }
-
-bool TConditionItem::SendEmail() {
-  const std::string prefix = LogPrefix();
-  bool sent = false;
-  if (DebugMode) WriteLog(prefix + "EMAIL <begin>");
+void TConditionItem::PostEmail() {
+  const std::string caption = FCondition.Subservice().GetCaption();
+  const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");
+  TMailMessage message;
+  message.From = GetAttrDef(smtp, "from", "").ToString();
+  message.Recipients = ParseAddressList(GetAttrDef(FElement, "address", "").ToString());
+  message.Subject = caption;
+  message.Body = {FMessage};
+  message.Priority = 1;
+  TSmtpSettings settings;
   try {
-    const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");
-    TMailMessage message;
-    message.From = GetAttrDef(smtp, "from", "").ToString();
-    message.Recipients = ParseAddressList(GetAttrDef(FElement, "address", "").ToString());
-    message.Subject = FCondition.Subservice().GetCaption();
-    message.Body = {FMessage};
-    message.Priority = 1;
-    if (DebugMode) {
-      WriteLog(prefix + "EMAIL: From:" + message.From);
-      WriteLog(prefix + "EMAIL: To  :" + FormatAddressList(message.Recipients));
-      WriteLog(prefix + "EMAIL: Subj:" + message.Subject);
-      WriteLog(prefix + "EMAIL: Body:" + FMessage + "\n");
-    }
-    TSmtpSettings settings;
-    settings.Host = GetAttrDef(smtp, "address", "").ToString();
-    settings.Port = static_cast<int>(GetAttrDef(smtp, "port", 25).ToInt());
-    settings.Password = GetAttrDef(smtp, "password", "").ToString();
-    settings.UserName = GetAttrDef(smtp, "username", "").ToString();
-    settings.Authentication = !settings.UserName.empty() && !settings.Password.empty()
-                                  ? TSmtpAuthentication::Login
-                                  : TSmtpAuthentication::None;
-    WriteLog(prefix + "SMTP: Host:" + settings.Host);
-    WriteLog(prefix + "SMTP: Port:" + std::to_string(settings.Port));
-    WriteLog(prefix + "SMTP: Username:" + settings.UserName);
-    WriteLog(prefix + "SMTP: Password:" + (DebugMode ? settings.Password : std::string(" *****")));
-    TSmtpClient client(settings, [this](const std::string& status) { SmtpStatus(status); });
-    client.Connect();
-    client.Send(message);
-    client.Disconnect();
-    if (DebugMode) WriteLog(prefix + "EMAIL <sended>");
-    sent = true;
+    settings = ReadSmtpSettings(smtp);
   } catch (const std::exception& error) {
-    if (DebugMode) WriteLog(prefix + "EMAIL exception: " + error.what());
+    // A configuration error: no attempt could ever succeed, so none is made.
+    if (DebugMode) WriteLog("[" + caption + "] > EMAIL exception: " + error.what());
+    FCondition.Subservice().Status().CountEmail(false);
+    FCondition.Subservice().Platform().LogEvent(
+        "E-mail to " + FormatAddressList(message.Recipients) + " not sent: " + error.what(),
+        EVENTLOG_ERROR_TYPE, 0, 0);
+    return;
   }
-  if (DebugMode) WriteLog(prefix + "EMAIL <end>");
-  return sent;
-}
-
-void TConditionItem::SmtpStatus(const std::string& status) {
-  WriteLog(LogPrefix() + "SMTP status: " + status);
+  FCondition.Subservice().Platform().MailOutbox().Post(std::make_unique<TMailJob>(
+      std::move(settings), std::move(message), caption, FCondition.Subservice().SharedStatus()));
 }
 
 }  // namespace duz

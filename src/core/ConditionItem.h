@@ -2,7 +2,8 @@
 // TConditionItem: one action of a condition, from an "email" or "netmessage" element: it acts when
 // the condition enters a state of its set, and again every repeatinterval minutes while that lasts.
 // Owned by its TCondition, which calls Fire and CheckRepeat while holding its lock, on whichever
-// thread drives the condition (owner thread or tick thread). An e-mail is sent synchronously.
+// thread drives the condition (owner thread or tick thread). Neither waits for the network: an
+// e-mail goes to the platform's e-mail outbox with copies of the message and the server settings.
 #include <cstdint>
 #include <pugixml.hpp>
 #include <string>
@@ -34,10 +35,8 @@ class TConditionItem : public TComponent {
  private:
   // The started process's id, or -1 (no address, or the start failed).
   int SendNetMessage();
-  // True when the server took the message.
-  bool SendEmail();
-  void SmtpStatus(const std::string& status);
-  std::string LogPrefix() const;
+  // Hands the e-mail to the outbox, which sends it (and retries it) and writes its log lines.
+  void PostEmail();
 
   TCondition& FCondition;
   pugi::xml_node FElement;

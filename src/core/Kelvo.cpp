@@ -29,7 +29,8 @@ std::vector<TKelvo*> SubserviceList;  // guarded by SubserviceListLock
 
 }  // namespace
 
-TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element) : TSubservice(&owner), FElement(element) {
+TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
+    : TSubservice(&owner), FPlatform(owner), FElement(element) {
   if (DebugMode) WriteLog("Kelvo create");
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };

@@ -33,6 +33,7 @@ class TKelvo : public TSubservice {
   std::string GetCaption() const;
   float Temperature() const { return FTemperature; }
   pugi::xml_node Element() const { return FElement; }
+  TKelvoPlatform& Platform() const { return FPlatform; }
   // Any thread: writes to the port if it is open; a write error of the port propagates.
   void SendToPort(const std::string& text);
   // What the thermometer shows to the outside; the children report into it.
@@ -49,6 +50,7 @@ class TKelvo : public TSubservice {
   void CreateChild(pugi::xml_node child);
   std::string LogPrefix() const { return "[" + GetCaption() + "] "; }
 
+  TKelvoPlatform& FPlatform;
   bool FFirstLine = true;
   TAfComPort* FPort = nullptr;
   pugi::xml_node FElement;

@@ -27,8 +27,6 @@ namespace duz {
 namespace {
 
 constexpr const char* ConfigKey = "SOFTWARE\\Quellix\\Duzezevovivo";
-// Entries carry the service's name: an empty source would leave them without any.
-constexpr const char* EventSource = "Deredoru";
 constexpr double FirstTickDelaySeconds = 30;
 constexpr auto TickPause = std::chrono::milliseconds(1000);
 // A configuration file is a few kilobytes; this bounds what a wrong path can make us read.
@@ -105,6 +103,9 @@ TKelvoPlatform::~TKelvoPlatform() {
   DebugLog("KelvoPlatform destroy");
   StopTicking();
   FreeOwnedComponents(*this);
+  // Both at once, so that their workers' grace periods run side by side.
+  FMailOutbox.Close();
+  FHttpOutbox.Close();
   ForgetCurrent(this);
   DebugLog("KelvoPlatform destroyed");
 }

@@ -3,8 +3,9 @@
 // owner thread (the service thread, or the debug run's platform thread), which must have a
 // TEventLoop and keep running it afterwards. Construction finds the configuration through the
 // registry, loads it (honouring WAIT pauses, which a raised stop signal cuts short), creates one
-// subservice per KELVO element through the factory, then starts the tick thread. Destruction stops
-// the tick thread before the subservices go.
+// subservice per KELVO element through the factory, then starts the tick thread. It owns the two
+// outboxes through which its children reach the network. Destruction stops the tick thread before
+// the subservices go, then closes the outboxes (a worker stuck on a peer is abandoned).
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "base/DateTime.h"
 #include "base/EventLogger.h"
 #include "base/StopSignal.h"
+#include "net/Outbox.h"
 
 namespace duz {
 
@@ -25,6 +27,9 @@ class TKelvoPlatform : public TComponent {
  public:
   // Creates one subservice owned by the platform from a KELVO element; raises on a bad element.
   using TSubserviceFactory = std::function<TSubservice*(TKelvoPlatform& owner, pugi::xml_node element)>;
+
+  // Entries of the platform and its parts in the event log carry the service's name.
+  static constexpr const char* EventSource = "Deredoru";
 
   // stop, when given, must outlive the construction; raised, it ends every WAIT pause at once.
   TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, const TStopSignal* stop = nullptr);
@@ -40,12 +45,19 @@ class TKelvoPlatform : public TComponent {
   // Keeps the tick thread away from the subservices while the shutdown frees them.
   std::mutex& TickLock() { return FTickLock; }
 
+  // Any thread: where the alarms' e-mails and the posters' GETs go.
+  TOutbox& MailOutbox() { return FMailOutbox; }
+  TOutbox& HttpOutbox() { return FHttpOutbox; }
+
  private:
   bool LoadConfiguration(const TStopSignal* stop);
   void TickLoop(TThreadRunner& thread, TDateTime startTime);
   void StopTicking();
 
   TSubserviceFactory FFactory;
+  // Members, so that they outlive the subservices, which the destructor's body frees.
+  TOutbox FMailOutbox{"E-mail", TEventLogger(EventSource)};
+  TOutbox FHttpOutbox{"HTTP", TEventLogger(EventSource)};
   std::unique_ptr<TThreadRunner> FRunner;
   std::unique_ptr<TEventLogger> FEventLogger;
   std::mutex FEventLoggerLock;

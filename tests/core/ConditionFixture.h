@@ -1,8 +1,8 @@
 #pragma once
 // Shared ground of the condition and action item tests: a thermometer subservice on a
 // pseudo-terminal built from a configuration with an SMTP element pointing at a local SMTP sink,
-// so that every e-mail action is seen (synchronously) as a received mail. The clock stands still;
-// the platform's own tick thread is kept away and the test ticks the subservice itself. The
+// so that every e-mail action is seen as a received mail once the platform's outbox has sent it. The clock
+// stands still; the platform's own tick thread is kept away and the test ticks the subservice itself. The
 // shutdown command is a script that records its arguments.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -112,7 +112,15 @@ class TConditionFixture : public ::testing::Test {
     return FLogged;
   }
 
-  std::vector<std::string> Sent() const { return FSink.Bodies(); }
+  // Waits until the e-mail outbox has nothing left to send.
+  void DrainMail() const {
+    EXPECT_TRUE(WaitUntil([&] { return FPlatform->MailOutbox().Pending() == 0; }, std::chrono::seconds(10)));
+  }
+  // The body of every e-mail sent, once everything posted has been sent.
+  std::vector<std::string> Sent() const {
+    DrainMail();
+    return FSink.Bodies();
+  }
   std::string ShutdownLog() const { return FDir.Read("shutdown.log"); }
 
   TTempDir FDir;

@@ -8,6 +8,8 @@
 namespace duz {
 namespace {
 
+using namespace std::chrono_literals;
+
 // Answers every request with 200 and the body "ok", and records the request heads.
 class TRecordingHttpServer {
  public:
@@ -31,13 +33,15 @@ class TRecordingHttpServer {
 
 class IntervalPosterTest : public test::TIntervalFixture {
  protected:
-  // A thermometer with one HTMLPOST element whose content is given; the first run is made.
+  // A thermometer with one HTMLPOST element whose content is given; the first run is made and its
+  // GET has been done.
   void Post(const std::string& content) {
     TKelvo* kelvo =
         Make("<Kelvo comport=\"1\" caption=\"Hall\"><HTMLPOST>" + content + "</HTMLPOST></Kelvo>");
     Receive(*kelvo, 23.5f);
     TestClock::Set(test::FixtureStart() + 15.5 / SecondsPerDay);
     kelvo->Tick();
+    EXPECT_TRUE(test::WaitUntil([&] { return FPlatform->HttpOutbox().Pending() == 0; }, 10s));
   }
 
   // A proxy of the environment must not take the loopback requests elsewhere.

@@ -10,8 +10,6 @@
 
 namespace duz::test {
 
-namespace {
-
 int BoundSocket() {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -28,8 +26,6 @@ int PortOf(int fd) {
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   return ntohs(address.sin_port);
 }
-
-}  // namespace
 
 TLoopbackServer::TLoopbackServer(std::function<void(int socket)> handler) : FListener(BoundSocket()) {
   listen(FListener, 8);

@@ -28,6 +28,9 @@ class TLoopbackServer {
 
 // A loopback port on which nothing listens.
 int UnusedPort();
+// A TCP socket bound to 127.0.0.1 with an ephemeral port, not yet listening; raises when none can be had.
+int BoundSocket();
+int PortOf(int socket);
 
 // One line without its line end (LF, with an optional CR before it); nothing at the end of the
 // stream or after the time-out. buffer keeps bytes that arrived after the line.

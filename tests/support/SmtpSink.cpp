@@ -55,7 +55,7 @@ std::vector<std::string> TSmtpSession::Body() const {
   return body;
 }
 
-TSmtpSink::TSmtpSink() {
+TSmtpSink::TSmtpSink(std::map<std::string, std::string> replies) : FReplies(std::move(replies)) {
   FListener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -73,6 +73,7 @@ TSmtpSink::TSmtpSink() {
       if (client < 0) continue;
       Serve(client);
       close(client);
+      ++FSessions;
     }
   });
 }
@@ -86,11 +87,14 @@ TSmtpSink::~TSmtpSink() {
 void TSmtpSink::Serve(int socket) {
   TSmtpSession session;
   std::string buffer;
+  if (auto greeting = FReplies.find(""); greeting != FReplies.end()) return Reply(socket, greeting->second);
   Reply(socket, "220 sink ready");
   while (std::optional<std::string> line = ReadLine(socket, buffer)) {
     session.Commands.push_back(*line);
     const std::string verb = line->substr(0, 4);
-    if (verb == "EHLO") {
+    if (auto replaced = FReplies.find(verb); replaced != FReplies.end()) {
+      Reply(socket, replaced->second);
+    } else if (verb == "EHLO") {
       Reply(socket, "250-sink");
       Reply(socket, "250 AUTH PLAIN LOGIN");
     } else if (*line == "AUTH LOGIN") {

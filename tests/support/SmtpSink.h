@@ -1,10 +1,12 @@
 #pragma once
 // An SMTP server on 127.0.0.1 (ephemeral port) that accepts every mail: it advertises AUTH LOGIN,
-// answers each command positively and records every session. A message is recorded before its
+// answers each command positively (unless told otherwise) and records every session. A message is recorded
+// before its
 // "." is answered, so a client that has finished sending finds it in Sessions(). One connection at
 // a time, on a thread of its own; every read is bounded.
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,9 +23,13 @@ struct TSmtpSession {
 
 class TSmtpSink {
  public:
-  TSmtpSink();
+  // replies: the reply that replaces the usual one, by command verb ("MAIL", "RCPT", "DATA" ...;
+  // "" for the greeting). A session ends after a refused greeting.
+  explicit TSmtpSink(std::map<std::string, std::string> replies = {});
   ~TSmtpSink();
   int Port() const { return FPort; }
+  // Connections served so far, whatever became of them.
+  int Sessions() const { return FSessions; }
   // Sessions that sent a whole message, in order.
   std::vector<TSmtpSession> Mails() const;
   // The body lines of every mail, in order (one line per mail for the alarms).
@@ -33,9 +39,11 @@ class TSmtpSink {
  private:
   void Serve(int socket);
 
+  const std::map<std::string, std::string> FReplies;
   int FListener = -1;
   int FPort = 0;
   std::atomic<bool> FStop{false};
+  std::atomic<int> FSessions{0};
   mutable std::mutex FLock;
   std::vector<TSmtpSession> FMails;  // guarded by FLock
   std::thread FThread;

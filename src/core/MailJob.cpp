@@ -1,0 +1,84 @@
+#include "core/MailJob.h"
+
+#include <fmt/format.h>
+
+#include "base/DebugMode.h"
+#include "log/Logger.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+
+TSmtpSettings ReadSmtpSettings(pugi::xml_node smtp) {
+  TSmtpSettings settings;
+  settings.Host = GetAttrDef(smtp, "address", "").ToString();
+  settings.Port = static_cast<int>(GetAttrDef(smtp, "port", 25).ToInt());
+  settings.Password = GetAttrDef(smtp, "password", "").ToString();
+  settings.UserName = GetAttrDef(smtp, "username", "").ToString();
+  settings.Authentication = !settings.UserName.empty() && !settings.Password.empty()
+                                ? TSmtpAuthentication::Login
+                                : TSmtpAuthentication::None;
+  return settings;
+}
+
+TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& message,
+                            const std::string& caption, int retry, const TLogLineWriter& writeLine) {
+  const std::string prefix = "[" + caption + "] > ";
+  const auto debugLine = [&](const std::string& text) {
+    if (DebugMode) writeLine(prefix + text);
+  };
+  debugLine("EMAIL <begin>");
+  if (retry > 0) writeLine(prefix + fmt::format("EMAIL retry {} of {}", retry, TMailJob::MaxRetries));
+  debugLine("EMAIL: From:" + message.From);
+  debugLine("EMAIL: To  :" + FormatAddressList(message.Recipients));
+  debugLine("EMAIL: Subj:" + message.Subject);
+  std::string body;
+  for (const std::string& line : message.Body) body += line + "\n";
+  debugLine("EMAIL: Body:" + body);
+  writeLine(prefix + "SMTP: Host:" + settings.Host);
+  writeLine(prefix + "SMTP: Port:" + std::to_string(settings.Port));
+  writeLine(prefix + "SMTP: Username:" + settings.UserName);
+  writeLine(prefix + "SMTP: Password:" + (DebugMode ? settings.Password : std::string(" *****")));
+  TMailOutcome outcome{TMailResult::Sent, ""};
+  try {
+    TSmtpClient client(settings,
+                       [&](const std::string& status) { writeLine(prefix + "SMTP status: " + status); });
+    client.Connect();
+    client.Send(message);
+    client.Disconnect();
+    debugLine("EMAIL <sended>");
+  } catch (const ESmtpRefusal& error) {
+    outcome = {TMailResult::Refused, error.what()};
+  } catch (const std::exception& error) {
+    outcome = {TMailResult::Failed, error.what()};
+  }
+  if (outcome.Result != TMailResult::Sent) debugLine("EMAIL exception: " + outcome.Reason);
+  debugLine("EMAIL <end>");
+  return outcome;
+}
+
+TMailJob::TMailJob(TSmtpSettings settings, TMailMessage message, std::string caption,
+                   std::shared_ptr<TKelvoStatus> status)
+    : FSettings(std::move(settings)),
+      FMessage(std::move(message)),
+      FCaption(std::move(caption)),
+      FStatus(std::move(status)) {}
+
+std::optional<std::chrono::seconds> TMailJob::Attempt(const TEventLogger& events) {
+  const TMailOutcome outcome = SendLoggedMail(FSettings, FMessage, FCaption, FRetries, WriteLog);
+  if (outcome.Result == TMailResult::Failed && FRetries < MaxRetries) return RetryPauses[FRetries++];
+  if (FStatus) FStatus->CountEmail(outcome.Result == TMailResult::Sent);
+  if (outcome.Result == TMailResult::Sent) return std::nullopt;
+  const int attempts = FRetries + 1;
+  events.LogMessage(
+      fmt::format("E-mail to {} given up after {} attempt{}: {}", FormatAddressList(FMessage.Recipients),
+                  attempts, attempts == 1 ? "" : "s", outcome.Reason),
+      EVENTLOG_ERROR_TYPE, 0, 0);
+  return std::nullopt;
+}
+
+std::string TMailJob::DroppedLine() const {
+  return "[" + FCaption + "] > EMAIL to " + FormatAddressList(FMessage.Recipients) +
+         " dropped: the outbox is full";
+}
+
+}  // namespace duz
