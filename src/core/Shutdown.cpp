@@ -7,12 +7,14 @@
 #include <mutex>
 #include <vector>
 
+#include "base/EventLogger.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/PeriodicTimer.h"
 #include "base/ProcessStart.h"
 #include "base/UpperCase.h"
 #include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -51,17 +53,23 @@ void ShutdownComputer(pugi::xml_node root) {
   const int flags = ShutdownFlags(root, GetWindowsVersionName());
   StopShutdownTimers();
   FreeAllSubservices();
-  RequestSystemShutdown(flags);
+  try {
+    RequestSystemShutdown(flags);
+  } catch (const std::exception& error) {
+    // The computer keeps running unwatched: the operator must learn of it.
+    TEventLogger(TKelvoPlatform::EventSource)
+        .LogMessage(std::string("Shutdown request failed: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
+  }
 }
 
 void RequestSystemShutdown(int flags) {
-  if (const char* command = std::getenv("DUZEZEVOVIVO_SHUTDOWN_COMMAND"); command && *command)
-    StartProcess({command, std::to_string(flags)});
-  else if (flags & (1 | 8))
-    StartProcess({"systemctl", "poweroff"});
-  else if (flags & 2)
-    StartProcess({"systemctl", "reboot"});
-  // A log-off (no shutdown bit) has no counterpart for a service: nothing is requested.
+  // A log-off (no shutdown bit) has no counterpart for a service.
+  if (!(flags & (1 | 2 | 8)))
+    throw Exception("the flags " + std::to_string(flags) + " name no kind of shutdown");
+  std::vector<std::string> command = {"systemctl", flags & (1 | 8) ? "poweroff" : "reboot"};
+  if (const char* program = std::getenv("DUZEZEVOVIVO_SHUTDOWN_COMMAND"); program && *program)
+    command = {program, std::to_string(flags)};
+  if (StartProcess(command) < 0) throw Exception("\"" + command[0] + "\" cannot be started");
 }
 
 void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds period,

@@ -24,11 +24,13 @@ int ShutdownFlags(pugi::xml_node root, const std::string& versionName);
 std::string GetWindowsVersionName();
 
 // The whole sequence: flags (a failure here leaves everything as it was), stop every shutdown
-// timer, free every subservice, then ask the system to shut down. Nothing is logged.
+// timer, free every subservice, then ask the system to shut down. A request that cannot be made is
+// an event-log error; nothing else is logged.
 void ShutdownComputer(pugi::xml_node root);
 
 // With DUZEZEVOVIVO_SHUTDOWN_COMMAND set, that program with the flags in decimal; otherwise
-// "systemctl poweroff" (flags 1 or 8) or "systemctl reboot" (flag 2). Not waited for.
+// "systemctl poweroff" (flags 1 or 8) or "systemctl reboot" (flag 2). Not waited for. Raises when
+// the flags name none of these kinds (nothing is started then) or the program does not start.
 void RequestSystemShutdown(int flags);
 
 // Arms a periodic timer on the calling thread's event loop that calls onExpiry every period, on

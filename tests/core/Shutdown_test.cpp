@@ -1,8 +1,14 @@
 #include "core/Shutdown.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "base/Exception.h"
+#include "support/Env.h"
+#include "support/EventLogFile.h"
+#include "support/TempDir.h"
 
 namespace duz {
 namespace {
@@ -52,6 +58,47 @@ TEST(ShutdownFlagsTest, BadElementsMetByTheWalkFail) {
       {"taken element with text value", R"(<SHUTDOWN type="" value="off"/>)"},
   };
   for (const auto& row : rows) EXPECT_THROW(Flags(row.Children, ""), Exception) << row.Label;
+}
+
+// The computer would go on running unwatched after a request that was not made: the operator must
+// learn of it.
+TEST(ShutdownRequestTest, RequestThatCannotBeMadeIsAnEventLogError) {
+  using namespace std::chrono_literals;
+  test::TTempDir dir;
+  dir.Write("shutdown", "#!/bin/sh\necho \"$@\" >> '" + dir.File("shutdown.log") + "'\n");
+  chmod(dir.File("shutdown").c_str(), 0755);
+  test::TScopedEnv events("DUZEZEVOVIVO_EVENTLOG", dir.File("events.log"));
+  const struct {
+    const char* Label;
+    const char* Flags;
+    std::string Command;
+    std::string Run;    // what the command recorded
+    std::string Event;  // "" for none
+  } rows[] = {
+      {"power off", "9", dir.File("shutdown"), "9\n", ""},
+      {"reboot", "6", dir.File("shutdown"), "6\n", ""},
+      {"log-off names no shutdown", "4", dir.File("shutdown"), "",
+       "Shutdown request failed: the flags 4 name no kind of shutdown"},
+      {"command that does not start", "9", dir.File("missing"), "",
+       "Shutdown request failed: \"" + dir.File("missing") + "\" cannot be started"},
+  };
+  for (const auto& row : rows) {
+    std::filesystem::remove(dir.File("shutdown.log"));
+    std::filesystem::remove(dir.File("events.log"));
+    test::TScopedEnv command("DUZEZEVOVIVO_SHUTDOWN_COMMAND", row.Command);
+    pugi::xml_document document;
+    document.load_string(
+        (std::string("<config><SHUTDOWN type=\"DEFAULT\" value=\"") + row.Flags + "\"/></config>").c_str());
+    ShutdownComputer(document.document_element());
+    if (!row.Run.empty()) {
+      EXPECT_TRUE(test::WaitUntil([&] { return dir.Read("shutdown.log") == row.Run; }, 5s)) << row.Label;
+    }
+    const std::vector<std::string> texts =
+        test::EventTexts(test::ReadEventLog(dir.File("events.log")), "Deredoru");
+    EXPECT_EQ(texts, row.Event.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.Event})
+        << row.Label;
+  }
+  EXPECT_EQ(dir.Read("shutdown.log"), "") << "nothing is started for the log-off or the missing command";
 }
 
 }  // namespace
