@@ -2,7 +2,8 @@
 // lines per second; the subservice and its server run on an owner thread; the clients are read with
 // epoll on another thread. Prints p50 and p99 from the carriage return written to the terminal to
 // each client's receipt, for 100 and 1,000 clients, each time also with one client that never reads
-// (filled first, so that it is losing lines while the others are measured).
+// (filled first, so that it is losing lines while the others are measured); and for 100 clients while
+// an alarm e-mail is stuck on an SMTP server that never answers.
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
@@ -28,6 +29,7 @@
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/RegistryFile.h"
+#include "support/SilentServer.h"
 #include "support/TempDir.h"
 
 using namespace duz;
@@ -56,20 +58,30 @@ int Connect(uint16_t port, int receiveBuffer) {
   return fd;
 }
 
-// The subservice with one TCP server, living on its own owner thread.
+// The subservice with one TCP server, living on its own owner thread. With an SMTP port, it also
+// has a condition that e-mails through that server when a reading is above 50.
 class TOwner {
  public:
-  TOwner() {
+  explicit TOwner(int smtpPort) {
     std::promise<void> ready;
     FThread = std::thread([&] {
       TEventLoop loop;
       TKelvoPlatform platform(nullptr, CreateKelvo);
+      const std::string port = std::to_string(smtpPort);
+      const std::string alarm =
+          smtpPort ? R"(<CONDITION><max value="50">hot</max><email address="ops@example.com"/></CONDITION>)"
+                   : "";
+      const std::string smtp =
+          smtpPort ? R"(<SMTP address="127.0.0.1" port=")" + port + R"(" from="a@example.com"/>)" : "";
       pugi::xml_document doc;
-      doc.load_string(R"(<Kelvo comport="1"><DataPublisher type="TcpServer" port="0"/></Kelvo>)");
-      auto* kelvo = new TKelvo(platform, doc.document_element());
+      doc.load_string(("<config>" + smtp + R"(<Kelvo comport="1">)" + alarm +
+                       R"(<DataPublisher type="TcpServer" port="0"/></Kelvo></config>)")
+                          .c_str());
+      auto* kelvo = new TKelvo(platform, doc.document_element().child("Kelvo"));
       for (int i = 0; i < kelvo->ComponentCount(); ++i)
         if (auto* server = dynamic_cast<TdpTcpServer*>(kelvo->Component(i))) FServer = server;
       FLoop = &loop;
+      FPlatform = &platform;
       ready.set_value();
       loop.Run();
     });
@@ -90,6 +102,8 @@ class TOwner {
     FLoop->Invoke([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time); }, 30s);
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
   }
+  // E-mails in the outbox, the one being tried included.
+  size_t MailPending() { return FPlatform->MailOutbox().Pending(); }
   size_t ClientCount() {
     size_t count = 0;
     FLoop->Invoke([&] { count = FServer->ClientCount(); }, 2000ms);
@@ -100,10 +114,13 @@ class TOwner {
   std::thread FThread;
   TEventLoop* FLoop = nullptr;
   TdpTcpServer* FServer = nullptr;
+  TKelvoPlatform* FPlatform = nullptr;
 };
 
-void Run(test::TPty& pty, int clients, bool stalled) {
-  TOwner owner;
+// smtpPort: the silent SMTP server on which an alarm e-mail is stuck while the lines are measured;
+// 0 for none.
+void Run(test::TPty& pty, int clients, bool stalled, int smtpPort = 0) {
+  TOwner owner(smtpPort);
   std::vector<int> fds;
   for (int i = 0; i < clients; ++i) fds.push_back(Connect(owner.Port(), 0));
   int stalledFd = stalled ? Connect(owner.Port(), 4096) : -1;
@@ -111,7 +128,9 @@ void Run(test::TPty& pty, int clients, bool stalled) {
   auto deadline = TClock::now() + 10s;
   while (owner.ClientCount() < expected && TClock::now() < deadline) std::this_thread::sleep_for(10ms);
 
-  int warmUp = stalled ? FillLines : 0;
+  // The alarm: the first line after the creation is never evaluated, the second fires the e-mail.
+  const std::vector<std::string> alarmLines = {Line, "+099.0C\r"};
+  int warmUp = stalled ? FillLines : smtpPort ? static_cast<int>(alarmLines.size()) : 0;
   std::vector<std::atomic<int64_t>> sent(warmUp + MeasuredLines);
   std::vector<int> received(clients, 0);
   std::vector<int64_t> latencies;
@@ -148,7 +167,7 @@ void Run(test::TPty& pty, int clients, bool stalled) {
 
   for (int i = 0; i < warmUp; ++i) {
     sent[i] = TClock::now().time_since_epoch().count();
-    pty.Write(FillLine);
+    pty.Write(stalled ? FillLine : alarmLines[i]);
     std::this_thread::sleep_for(2ms);
   }
   auto next = TClock::now() + 500ms;  // the readers catch up with the fill first
@@ -174,9 +193,12 @@ void Run(test::TPty& pty, int clients, bool stalled) {
         .count();
   };
   printf("%5d clients%-16s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us", clients,
-         stalled ? " + 1 stalled" : "", latencies.size(), clients * MeasuredLines, percentile(0.5),
-         percentile(0.99), percentile(1.0));
+         stalled    ? " + 1 stalled"
+         : smtpPort ? " + stuck e-mail"
+                    : "",
+         latencies.size(), clients * MeasuredLines, percentile(0.5), percentile(0.99), percentile(1.0));
   printf("  owner CPU per line %7.1f us", cpuPerLine);
+  if (smtpPort) printf("  e-mails still unsent %zu", owner.MailPending());
   if (stalled) {
     // What the stalled client got: fewer lines than were sent means it was losing lines.
     std::string data;
@@ -211,5 +233,7 @@ int main() {
   test::TScopedEnv events("DUZEZEVOVIVO_EVENTLOG", dir.File("events.log"));
   for (int clients : {100, 1000})
     for (bool stalled : {false, true}) Run(pty, clients, stalled);
+  test::TSilentServer smtp;
+  Run(pty, 100, false, smtp.Port());
   return 0;
 }
