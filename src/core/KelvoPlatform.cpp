@@ -96,11 +96,13 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, co
   const TDateTime startTime = Now() + FirstTickDelaySeconds / SecondsPerDay;
   FRunner = std::make_unique<TThreadRunner>(
       [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
+  StartViews();
   DebugLog("KelvoPlatform created");
 }
 
 TKelvoPlatform::~TKelvoPlatform() {
   DebugLog("KelvoPlatform destroy");
+  while (!FViews.empty()) FViews.pop_back();
   StopTicking();
   FreeOwnedComponents(*this);
   // Both at once, so that their workers' grace periods run side by side.
@@ -135,6 +137,17 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   }
   DebugLog("KelvoPlatform confuguration loaded");
   return found;
+}
+
+// A view that cannot start is reported; the watch goes on without it.
+void TKelvoPlatform::StartViews() {
+  for (const TPlatformViewFactory& factory : PlatformViewFactories()) {
+    try {
+      if (std::unique_ptr<TPlatformView> view = factory(*this)) FViews.push_back(std::move(view));
+    } catch (const std::exception& error) {
+      LogEvent(error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
+    }
+  }
 }
 
 void TKelvoPlatform::LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id) {

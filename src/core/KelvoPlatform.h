@@ -3,9 +3,10 @@
 // owner thread (the service thread, or the debug run's platform thread), which must have a
 // TEventLoop and keep running it afterwards. Construction finds the configuration through the
 // registry, loads it (honouring WAIT pauses, which a raised stop signal cuts short), creates one
-// subservice per KELVO element through the factory, then starts the tick thread. It owns the two
-// outboxes through which its children reach the network. Destruction stops the tick thread before
-// the subservices go, then closes the outboxes (a worker stuck on a peer is abandoned).
+// subservice per KELVO element through the factory, then starts the tick thread and the registered
+// views (core/PlatformView.h). It owns the two outboxes through which its children reach the
+// network. Destruction ends the views, stops the tick thread before the subservices go, then closes
+// the outboxes (a worker stuck on a peer is abandoned).
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "base/DateTime.h"
 #include "base/EventLogger.h"
 #include "base/StopSignal.h"
+#include "core/PlatformView.h"
 #include "net/Outbox.h"
 
 namespace duz {
@@ -51,6 +53,7 @@ class TKelvoPlatform : public TComponent {
 
  private:
   bool LoadConfiguration(const TStopSignal* stop);
+  void StartViews();
   void TickLoop(TThreadRunner& thread, TDateTime startTime);
   void StopTicking();
 
@@ -59,6 +62,7 @@ class TKelvoPlatform : public TComponent {
   TOutbox FMailOutbox{"E-mail", TEventLogger(EventSource)};
   TOutbox FHttpOutbox{"HTTP", TEventLogger(EventSource)};
   std::unique_ptr<TThreadRunner> FRunner;
+  std::vector<std::unique_ptr<TPlatformView>> FViews;  // owner thread only
   std::unique_ptr<TEventLogger> FEventLogger;
   std::mutex FEventLoggerLock;
   std::mutex FTickLock;

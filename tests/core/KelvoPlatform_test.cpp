@@ -15,6 +15,7 @@
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "base/StopSignal.h"
+#include "core/PlatformView.h"
 #include "core/Subservice.h"
 #include "log/Logger.h"
 #include "support/Env.h"
@@ -74,6 +75,39 @@ class TRecordingSubservice : public TSubservice {
   int FComport;
   TRecord& FRecord;
 };
+
+// Views are registered for the whole program, so these two look at the configuration: one comes for
+// a VIEW element and notes how many subservices its platform has when it comes and goes; the other
+// fails for a BADVIEW element.
+std::mutex ViewNotesLock;
+std::vector<std::string> ViewNotes;  // guarded by ViewNotesLock
+
+class TNotingView : public TPlatformView {
+ public:
+  explicit TNotingView(TKelvoPlatform& platform) : FPlatform(platform) { Note("came"); }
+  ~TNotingView() override { Note("went"); }
+
+ private:
+  void Note(const std::string& what) {
+    std::lock_guard lock(ViewNotesLock);
+    ViewNotes.push_back(what + " with " + std::to_string(FPlatform.ComponentCount()) + " subservices");
+  }
+  TKelvoPlatform& FPlatform;
+};
+
+void RegisterTestViews() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterPlatformView([](TKelvoPlatform& platform) -> std::unique_ptr<TPlatformView> {
+      if (platform.Config().document_element().child("BADVIEW")) throw Exception("the view is bad");
+      return nullptr;
+    });
+    RegisterPlatformView([](TKelvoPlatform& platform) -> std::unique_ptr<TPlatformView> {
+      if (!platform.Config().document_element().child("VIEW")) return nullptr;
+      return std::make_unique<TNotingView>(platform);
+    });
+  });
+}
 
 class KelvoPlatformTest : public ::testing::Test {
  protected:
@@ -263,6 +297,17 @@ TEST_F(KelvoPlatformTest, DebugModeLogsTheLifeCycleInOrder) {
   EXPECT_EQ(lines, (std::vector<std::string>{"KelvoPlatform create", "KelvoPlatform configuration load",
                                              "KelvoPlatform confuguration loaded", "KelvoPlatform created",
                                              "KelvoPlatform destroy", "KelvoPlatform destroyed"}));
+}
+
+TEST_F(KelvoPlatformTest, ViewsComeAfterTheSubservicesAndGoBeforeThemAndAFailingOneIsReported) {
+  RegisterTestViews();
+  UseConfig("<r><BADVIEW/><VIEW/><Kelvo comport=\"1\"/><Kelvo comport=\"2\"/></r>");
+  auto platform = Create();
+  EXPECT_EQ(ViewNotes, std::vector<std::string>{"came with 2 subservices"});
+  EXPECT_EQ(EventTexts(), std::vector<std::string>{"the view is bad"});
+  platform.reset();
+  EXPECT_EQ(ViewNotes, (std::vector<std::string>{"came with 2 subservices", "went with 2 subservices"}));
+  EXPECT_EQ(FRecord.Destroyed, (std::vector<int>{2, 1}));
 }
 
 }  // namespace
