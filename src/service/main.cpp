@@ -1,4 +1,5 @@
-// The entry point only wires: start the log writer, read the switches, run the chosen mode.
+// The entry point only wires: start the log writer, register the views that run beside every
+// platform, read the switches, run the chosen mode.
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -6,7 +7,9 @@
 #include <vector>
 
 #include "base/DebugMode.h"
+#include "core/PlatformView.h"
 #include "log/Logger.h"
+#include "mqtt/MqttPublisher.h"
 #include "service/DebugRun.h"
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
@@ -28,6 +31,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Regional settings: %s\n", error.what());
   }
   StartLogger();
+  RegisterPlatformView(CreateMqttPublisher);
 
   TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
   DebugMode = switches.Debug;

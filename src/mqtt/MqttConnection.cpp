@@ -1,0 +1,229 @@
+#include "mqtt/MqttConnection.h"
+
+#include <mosquitto.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "base/DebugMode.h"
+#include "base/Exception.h"
+#include "log/Logger.h"
+#include "log/ThreadUtils.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+// The longest the thread sleeps without looking at the connection: libmosquitto's keep-alive and
+// time-outs run from it.
+constexpr int PollPeriodMs = 1000;
+constexpr const char* OsCaPath = "/etc/ssl/certs";
+
+void InitLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+TMqttConnection& Self(void* object) { return *static_cast<TMqttConnection*>(object); }
+
+void Check(int rc, const std::string& what) {
+  if (rc != MOSQ_ERR_SUCCESS) throw Exception("MQTT: " + what + ": " + mosquitto_strerror(rc));
+}
+
+}  // namespace
+
+TMqttConnection::TMqttConnection(const TMqttSettings& settings, TWarn warn)
+    : FSettings(settings), FStatusTopic(MqttTopic(settings, "status")), FWarn(std::move(warn)) {
+  try {
+    Configure();
+  } catch (...) {
+    Release();
+    throw;
+  }
+  Start();
+}
+
+TMqttConnection::~TMqttConnection() {
+  Terminate();
+  Wake();
+  WaitFor();
+  Release();
+}
+
+void TMqttConnection::Configure() {
+  InitLibrary();
+  FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  FMosq = mosquitto_new(FSettings.ClientId.c_str(), true, this);
+  if (FWake < 0 || !FMosq)
+    throw Exception(std::string("MQTT: cannot create the client: ") + std::strerror(errno));
+  if (!FSettings.Username.empty())
+    Check(mosquitto_username_pw_set(FMosq, FSettings.Username.c_str(), FSettings.Password.c_str()),
+          "user name");
+  Check(mosquitto_will_set(FMosq, FStatusTopic.c_str(), 7, "offline", 1, true), "will");
+  if (FSettings.Tls) {
+    Check(mosquitto_int_option(FMosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS");
+    // libmosquitto wants a file or a directory of authorities; the system's store is both.
+    if (FSettings.CaFile.empty())
+      Check(mosquitto_tls_set(FMosq, nullptr, OsCaPath, nullptr, nullptr, nullptr), "TLS");
+    else
+      Check(mosquitto_tls_set(FMosq, FSettings.CaFile.c_str(), nullptr, nullptr, nullptr, nullptr),
+            "cafile \"" + FSettings.CaFile + "\"");
+  }
+  mosquitto_connect_callback_set(FMosq, [](mosquitto*, void* self, int code) { Self(self).Connected(code); });
+  mosquitto_publish_callback_set(
+      FMosq, [](mosquitto*, void* self, int id) { Self(self).FUnacknowledged.erase(id); });
+  mosquitto_log_callback_set(FMosq, [](mosquitto*, void* self, int level, const char* text) {
+    if (level & MOSQ_LOG_ERR) Self(self).FLibraryError = text;
+    if (DebugMode && (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))) WriteLog(std::string("MQTT: ") + text);
+  });
+}
+
+void TMqttConnection::Release() {
+  if (FMosq) mosquitto_destroy(FMosq);
+  if (FWake >= 0) close(FWake);
+}
+
+void TMqttConnection::Publish(const std::string& topic, const TMqttMessage& message) {
+  {
+    std::lock_guard lock(FLock);
+    FLatest[topic] = {message, false};
+  }
+  Wake();
+}
+
+void TMqttConnection::Wake() {
+  const uint64_t one = 1;
+  (void)!write(FWake, &one, sizeof one);
+}
+
+void TMqttConnection::Execute() {
+  SetThreadName("MQTT");
+  // A broker that hangs up while we write must not end the process.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+  auto pause = std::chrono::duration_cast<TClock::duration>(FirstRetryPause);
+  while (!Terminated()) {
+    const std::string reason = Attempt();
+    if (Terminated()) break;
+    if (FSessionUp) pause = FirstRetryPause;
+    FSessionUp = false;
+    Lost(reason);
+    Pause(TClock::now() + pause);
+    pause = std::min<TClock::duration>(pause * 2, MaxRetryPause);
+  }
+  Goodbye();
+}
+
+std::string TMqttConnection::Attempt() {
+  FRefusal = 0;
+  FLibraryError.clear();
+  FUnacknowledged.clear();
+  int rc = mosquitto_connect_async(FMosq, FSettings.Host.c_str(), FSettings.Port, KeepAliveSeconds);
+  const auto deadline = TClock::now() + MaxConnectTime;
+  while (rc == MOSQ_ERR_SUCCESS && !Terminated()) {
+    if (!FSessionUp && TClock::now() > deadline)
+      return "no answer within " + std::to_string(MaxConnectTime.count()) + " s";
+    if (FSessionUp && FUnacknowledged.empty() && !mosquitto_want_write(FMosq)) Flush();
+    WaitForTraffic();
+    errno = 0;
+    rc = mosquitto_loop(FMosq, 0, 1);
+  }
+  if (Terminated()) return "";
+  if (FRefusal) return mosquitto_connack_string(FRefusal);
+  if (rc == MOSQ_ERR_ERRNO && errno) return std::strerror(errno);
+  // The library says more than its code, for instance why a certificate was refused.
+  if (!FLibraryError.empty()) return std::string(mosquitto_strerror(rc)) + " " + FLibraryError;
+  return mosquitto_strerror(rc);
+}
+
+void TMqttConnection::WaitForTraffic() {
+  pollfd fds[2] = {{mosquitto_socket(FMosq), POLLIN, 0}, {FWake, POLLIN, 0}};
+  if (mosquitto_want_write(FMosq)) fds[0].events |= POLLOUT;
+  if (poll(fds, 2, PollPeriodMs) > 0 && (fds[1].revents & POLLIN)) {
+    uint64_t count;
+    (void)!read(FWake, &count, sizeof count);
+  }
+}
+
+void TMqttConnection::Pause(TClock::time_point until) {
+  while (!Terminated()) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - TClock::now()).count();
+    if (left <= 0) return;
+    pollfd wake = {FWake, POLLIN, 0};
+    if (poll(&wake, 1, static_cast<int>(left)) > 0) {
+      uint64_t count;
+      (void)!read(FWake, &count, sizeof count);
+    }
+  }
+}
+
+void TMqttConnection::Flush() {
+  std::vector<std::pair<std::string, TMqttMessage>> batch;
+  {
+    std::lock_guard lock(FLock);
+    for (auto& [topic, entry] : FLatest) {
+      if (entry.Sent) continue;
+      entry.Sent = true;
+      batch.emplace_back(topic, entry.Message);
+    }
+  }
+  for (const auto& [topic, message] : batch) Send(topic, message);
+}
+
+void TMqttConnection::Send(const std::string& topic, const TMqttMessage& message) {
+  int id = 0;
+  const int rc = mosquitto_publish(FMosq, &id, topic.c_str(), static_cast<int>(message.Payload.size()),
+                                   message.Payload.data(), message.Qos, true);
+  // A QoS 0 message may be written, and its callback run, before mosquitto_publish returns.
+  if (rc == MOSQ_ERR_SUCCESS && message.Qos > 0)
+    FUnacknowledged.insert(id);
+  else if (rc != MOSQ_ERR_SUCCESS && DebugMode)
+    WriteLog("MQTT: cannot publish to " + topic + ": " + mosquitto_strerror(rc));
+}
+
+// Called by libmosquitto on the network thread when the broker has answered the connection.
+void TMqttConnection::Connected(int code) {
+  if (code != 0) {
+    FRefusal = code;
+    return;
+  }
+  FSessionUp = true;
+  FAway = false;
+  if (DebugMode) WriteLog("MQTT: connected to the broker " + Endpoint());
+  Send(FStatusTopic, {"online"});
+  std::lock_guard lock(FLock);
+  for (auto& [topic, entry] : FLatest) entry.Sent = false;
+}
+
+void TMqttConnection::Lost(const std::string& reason) {
+  if (FAway) return;
+  FAway = true;
+  const std::string text = "MQTT: no connection to the broker " + Endpoint() + ": " + reason;
+  if (DebugMode) WriteLog(text);
+  FWarn(text);
+}
+
+void TMqttConnection::Goodbye() {
+  if (!FSessionUp) return;
+  Send(FStatusTopic, {"offline"});
+  mosquitto_disconnect(FMosq);
+  const auto deadline = TClock::now() + MaxGoodbyeWait;
+  while (TClock::now() < deadline && mosquitto_loop(FMosq, 100, 1) == MOSQ_ERR_SUCCESS) {
+  }
+}
+
+std::string TMqttConnection::Endpoint() const {
+  return FSettings.Host + ":" + std::to_string(FSettings.Port);
+}
+
+}  // namespace duz

@@ -1,0 +1,60 @@
+#include "mqtt/MqttPublisher.h"
+
+#include <chrono>
+#include <cmath>
+
+#include "base/Clock.h"
+#include "base/EventLogger.h"
+#include "core/KelvoPlatform.h"
+#include "core/PlatformSnapshot.h"
+#include "log/ThreadUtils.h"
+
+namespace duz {
+namespace {
+
+// How long the thread waits for a change before it looks whether a temperature is due again.
+constexpr auto DueCheckPeriod = std::chrono::milliseconds(1000);
+
+}  // namespace
+
+TMqttPublisher::TMqttPublisher(const TMqttSettings& settings, TMqttConnection::TWarn warn)
+    : FSettings(settings),
+      FConnection(settings, std::move(warn)),
+      FThread(std::make_unique<TThreadRunner>([this](TThreadRunner& thread) { Run(thread); })) {}
+
+TMqttPublisher::~TMqttPublisher() {
+  FThread->Terminate();
+  NoteStatusChange();  // wakes the thread from its wait; other readers take one more snapshot
+  FThread.reset();
+}
+
+void TMqttPublisher::Run(TThreadRunner& thread) {
+  SetThreadName("MQTT publisher");
+  while (!thread.Terminated()) {
+    const TPlatformSnapshot snapshot = TakeSnapshot();
+    Offer(SnapshotMessages(FSettings, snapshot), Now());
+    WaitForStatusChange(snapshot.Sequence, DueCheckPeriod);
+  }
+}
+
+void TMqttPublisher::Offer(const TMqttMessages& messages, TDateTime now) {
+  for (const auto& [topic, message] : messages) {
+    auto offered = FOffered.find(topic);
+    const bool changed = offered == FOffered.end() || offered->second.Message != message;
+    // Either way round: a clock set back must not hold the temperature for as long.
+    const bool due = message.Refresh && !changed && std::abs(now - offered->second.Time) >= RefreshPeriod;
+    if (!changed && !due) continue;
+    FConnection.Publish(topic, message);
+    FOffered[topic] = {message, now};
+  }
+}
+
+std::unique_ptr<TPlatformView> CreateMqttPublisher(TKelvoPlatform& platform) {
+  const pugi::xml_node element = FindMqttElement(platform.Config());
+  if (!element) return nullptr;
+  return std::make_unique<TMqttPublisher>(
+      ReadMqttSettings(element, DefaultMqttClientId()),
+      [&platform](const std::string& text) { platform.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0); });
+}
+
+}  // namespace duz

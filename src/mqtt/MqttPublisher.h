@@ -1,0 +1,46 @@
+#pragma once
+// TMqttPublisher: the platform's readings on an MQTT broker (the MQTT element). Its own thread waits
+// for a change of the platform's status, takes a snapshot, and hands the connection each message that
+// differs from what it handed last, and each temperature again once a minute has passed (by the
+// settable clock). Nothing of it runs on the owner or the tick thread. Created and destroyed by the
+// platform on its owner thread.
+#include <map>
+#include <memory>
+#include <string>
+
+#include "base/DateTime.h"
+#include "core/PlatformView.h"
+#include "core/ThreadRunner.h"
+#include "mqtt/MqttConnection.h"
+
+namespace duz {
+
+class TMqttPublisher : public TPlatformView {
+ public:
+  // warn: the connection's warnings, from its network thread.
+  TMqttPublisher(const TMqttSettings& settings, TMqttConnection::TWarn warn);
+  ~TMqttPublisher() override;
+
+  // How often an unchanged temperature is sent again, in days.
+  static constexpr TDateTime RefreshPeriod = 1 / MinutesPerDay;
+
+ private:
+  struct TOffered {
+    TMqttMessage Message;
+    TDateTime Time;
+  };
+
+  void Run(TThreadRunner& thread);
+  void Offer(const TMqttMessages& messages, TDateTime now);
+
+  const TMqttSettings FSettings;
+  TMqttConnection FConnection;
+  std::map<std::string, TOffered> FOffered;  // publisher thread only
+  std::unique_ptr<TThreadRunner> FThread;    // after what it uses: it stops first
+};
+
+// The publisher that the configuration's MQTT element asks for, or nullptr without one. Raises for
+// a bad element. Warnings go to the platform's event log.
+std::unique_ptr<TPlatformView> CreateMqttPublisher(TKelvoPlatform& platform);
+
+}  // namespace duz
