@@ -1,0 +1,136 @@
+// Readings of the real program (-debug mode) on a real broker (mosquitto), read by a real subscriber:
+// a thermometer on a pseudo-terminal, the broker on a free port of 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+
+#include "support/EventLogFile.h"
+#include "support/MqttBroker.h"
+#include "support/Process.h"
+#include "support/Pty.h"
+#include "support/RegistryFile.h"
+#include "support/TempDir.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TMqttBroker;
+using test::TMqttSubscriber;
+
+class MqttTest : public ::testing::Test {
+ protected:
+  MqttTest() {
+    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
+  }
+
+  // Starts the program with one thermometer (COM1, caption Server room, upper limit 50) and the MQTT
+  // element with the given attributes for the broker, and waits until the thermometer has been created.
+  void Start(const TMqttBroker& broker, const std::string& attributes = "") {
+    FDir.Write("config.xml", "<config><MQTT host=\"127.0.0.1\" port=\"" + std::to_string(broker.Port()) +
+                                 "\" clientid=\"e2e\" topic=\"site\" " + attributes +
+                                 "/><KELVO comport=\"1\" caption=\"Server room\">"
+                                 "<CONDITION><max value=\"50\"/></CONDITION></KELVO></config>");
+    FProgram = std::make_unique<test::TChildProcess>(
+        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"},
+        std::map<std::string, std::string>{{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
+                                           {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
+                                           {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"},
+                                           {"DISPLAY", ""},
+                                           {"WAYLAND_DISPLAY", ""}},
+        FDir.Path().string());
+    ASSERT_TRUE(FProgram->WaitForOutput("[Server room] Kelvo created", 10s))
+        << FProgram->Stdout() << FProgram->Stderr();
+  }
+
+  int Stop() {
+    FProgram->Signal(SIGTERM);
+    return FProgram->Wait(10s);
+  }
+
+  std::vector<std::string> Events() const {
+    return test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru");
+  }
+
+  test::TTempDir FDir;
+  test::TPty FPty;
+  std::unique_ptr<test::TChildProcess> FProgram;
+};
+
+TEST_F(MqttTest, ReadingsStatesAndDiscoveryArriveAndAStopSaysOffline) {
+  TMqttBroker broker;
+  TMqttSubscriber subscriber(broker, "#");
+  Start(broker, "discovery=\"1\"");
+  EXPECT_TRUE(subscriber.WaitFor("site/status", "online")) << subscriber.Output();
+  FPty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
+  FPty.Write("*B1E1+055.5C\r");
+  EXPECT_TRUE(subscriber.WaitFor("site/Server room/temperature", "55.5")) << subscriber.Output();
+  EXPECT_TRUE(subscriber.WaitFor("site/Server room/state", "max")) << subscriber.Output();
+  EXPECT_TRUE(subscriber.WaitFor("site/Server room/connected", "true"));
+
+  const std::vector<std::string> configs = subscriber.Payloads("homeassistant/sensor/e2e_Server_room/config");
+  ASSERT_EQ(configs.size(), 1u) << subscriber.Output();
+  FDir.Write("config.json", configs[0]);
+  test::TChildProcess jq({"jq", "-e",
+                          ".name == \"Server room\" and .state_topic == \"site/Server room/temperature\" "
+                          "and .unit_of_measurement == \"°C\" and .device_class == \"temperature\" "
+                          "and .unique_id == \"e2e_Server_room\"",
+                          FDir.File("config.json")});
+  EXPECT_EQ(jq.Wait(10s), 0) << configs[0] << jq.Stderr();
+
+  EXPECT_EQ(Stop(), 0);
+  EXPECT_TRUE(subscriber.WaitFor("site/status", "offline")) << subscriber.Output();
+  EXPECT_TRUE(Events().empty()) << Events()[0];
+}
+
+TEST_F(MqttTest, KilledServiceIsDeclaredOfflineByTheBroker) {
+  TMqttBroker broker;
+  TMqttSubscriber subscriber(broker, "site/status");
+  Start(broker);
+  ASSERT_TRUE(subscriber.WaitFor("site/status", "online")) << subscriber.Output();
+  FProgram->Signal(SIGKILL);
+  EXPECT_TRUE(subscriber.WaitFor("site/status", "offline", 5s)) << subscriber.Output();
+}
+
+TEST_F(MqttTest, BrokerRestartedDuringReadingsGetsTheNewestValues) {
+  TMqttBroker broker;
+  Start(broker);
+  FPty.Write("*B1E1+020.0C\r");
+  FPty.Write("*B1E1+021.0C\r");
+  {
+    TMqttSubscriber subscriber(broker, "site/#");
+    ASSERT_TRUE(subscriber.WaitFor("site/Server room/temperature", "21")) << subscriber.Output();
+  }
+  broker.Stop();  // without persistence: every retained message is gone
+  FPty.Write("*B1E1+052.0C\r");
+  FPty.Write("*B1E1+053.5C\r");
+  ASSERT_TRUE(FProgram->WaitForOutput("MQTT: no connection to the broker", 5s)) << FProgram->Stdout();
+  broker.Start();
+  TMqttSubscriber subscriber(broker, "site/#");
+  EXPECT_TRUE(subscriber.WaitFor("site/Server room/temperature", "53.5")) << subscriber.Output();
+  EXPECT_TRUE(subscriber.WaitFor("site/Server room/state", "max"));
+  EXPECT_TRUE(subscriber.WaitFor("site/status", "online"));
+  EXPECT_EQ(subscriber.Payloads("site/Server room/temperature"), std::vector<std::string>{"53.5"});
+  EXPECT_TRUE(FProgram->WaitForOutput("MQTT: connected to the broker", 5s));
+  EXPECT_EQ(Stop(), 0);
+  const std::vector<std::string> events = Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(
+      events[0].rfind("MQTT: no connection to the broker 127.0.0.1:" + std::to_string(broker.Port()), 0), 0u)
+      << events[0];
+  EXPECT_EQ(test::ReadEventLog(FDir.File("events.log"))[0].Type, 2u) << "a warning";
+}
+
+TEST_F(MqttTest, TlsWithTheTestsCa) {
+  TMqttBroker broker(true);
+  TMqttSubscriber subscriber(broker, "site/#", true);
+  Start(broker, "tls=\"tls\" cafile=\"" + broker.CaFile() + "\"");
+  FPty.Write("*B1E1+020.0C\r");
+  EXPECT_TRUE(subscriber.WaitFor("site/Server room/temperature", "20")) << subscriber.Output();
+  EXPECT_TRUE(subscriber.WaitFor("site/status", "online"));
+}
+
+}  // namespace
+}  // namespace duz
