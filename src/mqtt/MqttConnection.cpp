@@ -77,7 +77,8 @@ void TMqttConnection::Configure() {
       Check(mosquitto_tls_set(FMosq, FSettings.CaFile.c_str(), nullptr, nullptr, nullptr, nullptr),
             "cafile \"" + FSettings.CaFile + "\"");
   }
-  mosquitto_connect_callback_set(FMosq, [](mosquitto*, void* self, int code) { Self(self).Connected(code); });
+  // Only noted: libmosquitto holds its locks around callbacks, and publishing from one inverts their order.
+  mosquitto_connect_callback_set(FMosq, [](mosquitto*, void* self, int code) { Self(self).FAnswer = code; });
   mosquitto_publish_callback_set(
       FMosq, [](mosquitto*, void* self, int id) { Self(self).FUnacknowledged.erase(id); });
   mosquitto_log_callback_set(FMosq, [](mosquitto*, void* self, int level, const char* text) {
@@ -125,7 +126,7 @@ void TMqttConnection::Execute() {
 }
 
 std::string TMqttConnection::Attempt() {
-  FRefusal = 0;
+  FAnswer = -1;
   FLibraryError.clear();
   FUnacknowledged.clear();
   int rc = mosquitto_connect_async(FMosq, FSettings.Host.c_str(), FSettings.Port, KeepAliveSeconds);
@@ -137,9 +138,10 @@ std::string TMqttConnection::Attempt() {
     WaitForTraffic();
     errno = 0;
     rc = mosquitto_loop(FMosq, 0, 1);
+    if (FAnswer == 0 && !FSessionUp) Greet();
   }
   if (Terminated()) return "";
-  if (FRefusal) return mosquitto_connack_string(FRefusal);
+  if (FAnswer > 0) return mosquitto_connack_string(FAnswer);
   if (rc == MOSQ_ERR_ERRNO && errno) return std::strerror(errno);
   // The library says more than its code, for instance why a certificate was refused.
   if (!FLibraryError.empty()) return std::string(mosquitto_strerror(rc)) + " " + FLibraryError;
@@ -191,12 +193,7 @@ void TMqttConnection::Send(const std::string& topic, const TMqttMessage& message
     WriteLog("MQTT: cannot publish to " + topic + ": " + mosquitto_strerror(rc));
 }
 
-// Called by libmosquitto on the network thread when the broker has answered the connection.
-void TMqttConnection::Connected(int code) {
-  if (code != 0) {
-    FRefusal = code;
-    return;
-  }
+void TMqttConnection::Greet() {
   FSessionUp = true;
   FAway = false;
   if (DebugMode) WriteLog("MQTT: connected to the broker " + Endpoint());

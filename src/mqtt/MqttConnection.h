@@ -61,7 +61,8 @@ class TMqttConnection : private TThread {
   void Wake();
   void Flush();
   void Send(const std::string& topic, const TMqttMessage& message);
-  void Connected(int code);
+  // The broker has accepted the session: "online", then every topic again.
+  void Greet();
   void Lost(const std::string& reason);
   void Goodbye();
   std::string Endpoint() const;
@@ -78,7 +79,7 @@ class TMqttConnection : private TThread {
   // Network thread only.
   bool FSessionUp = false;
   bool FAway = false;             // the loss has been reported
-  int FRefusal = 0;               // the broker's refusal of the last attempt
+  int FAnswer = -1;               // the broker's answer to the last attempt (0: accepted); -1: none yet
   std::string FLibraryError;      // libmosquitto's last error line in the current attempt
   std::set<int> FUnacknowledged;  // ids of QoS 1 messages the broker has not acknowledged yet
 };

@@ -70,15 +70,8 @@ TEST_F(MqttTest, ReadingsStatesAndDiscoveryArriveAndAStopSaysOffline) {
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/state", "max")) << subscriber.Output();
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/connected", "true"));
 
-  const std::vector<std::string> configs = subscriber.Payloads("homeassistant/sensor/e2e_Server_room/config");
-  ASSERT_EQ(configs.size(), 1u) << subscriber.Output();
-  FDir.Write("config.json", configs[0]);
-  test::TChildProcess jq({"jq", "-e",
-                          ".name == \"Server room\" and .state_topic == \"site/Server room/temperature\" "
-                          "and .unit_of_measurement == \"°C\" and .device_class == \"temperature\" "
-                          "and .unique_id == \"e2e_Server_room\"",
-                          FDir.File("config.json")});
-  EXPECT_EQ(jq.Wait(10s), 0) << configs[0] << jq.Stderr();
+  // Its JSON is checked where it is made (MqttMessages_test).
+  EXPECT_EQ(subscriber.Payloads("homeassistant/sensor/e2e_Server_room/config").size(), 1u);
 
   EXPECT_EQ(Stop(), 0);
   EXPECT_TRUE(subscriber.WaitFor("site/status", "offline")) << subscriber.Output();
@@ -121,15 +114,6 @@ TEST_F(MqttTest, BrokerRestartedDuringReadingsGetsTheNewestValues) {
       events[0].rfind("MQTT: no connection to the broker 127.0.0.1:" + std::to_string(broker.Port()), 0), 0u)
       << events[0];
   EXPECT_EQ(test::ReadEventLog(FDir.File("events.log"))[0].Type, 2u) << "a warning";
-}
-
-TEST_F(MqttTest, TlsWithTheTestsCa) {
-  TMqttBroker broker(true);
-  TMqttSubscriber subscriber(broker, "site/#", true);
-  Start(broker, "tls=\"tls\" cafile=\"" + broker.CaFile() + "\"");
-  FPty.Write("*B1E1+020.0C\r");
-  EXPECT_TRUE(subscriber.WaitFor("site/Server room/temperature", "20")) << subscriber.Output();
-  EXPECT_TRUE(subscriber.WaitFor("site/status", "online"));
 }
 
 }  // namespace
