@@ -20,7 +20,7 @@ class TMqttBroker {
   int Port() const { return FPort; }
   // The CA that signed the server's certificate (TLS only).
   std::string CaFile() const { return FDir.File("ca.pem"); }
-  // Ends the broker (SIGTERM) and waits for it.
+  // Ends the broker at once (SIGKILL) and waits for it.
   void Stop();
   // Starts it again on the same port; returns once it accepts connections.
   void Start();
