@@ -1,6 +1,5 @@
 #include "net/SmtpClient.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 
 #include "base/Clock.h"
 #include "base/UpperCase.h"
+#include "net/HostAddress.h"
 
 namespace duz {
 
@@ -30,20 +30,6 @@ std::string Base64(std::string_view data) {
   return out;
 }
 
-bool IsIpAddress(const std::string& host) {
-  unsigned char address[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1;
-}
-
-std::string AddressText(const sockaddr* address) {
-  char text[INET6_ADDRSTRLEN] = "";
-  const void* raw = address->sa_family == AF_INET6
-                        ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr)
-                        : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(address)->sin_addr);
-  inet_ntop(address->sa_family, raw, text, sizeof text);
-  return text;
-}
-
 // Addresses go into commands and headers as they are: a control character, blank or angle bracket
 // could end the command or add a header line, so such an address is refused.
 void CheckAddress(const std::string& address) {
@@ -52,6 +38,14 @@ void CheckAddress(const std::string& address) {
 }
 
 }  // namespace
+
+std::optional<TSmtpTls> ParseSmtpTls(std::string_view word) {
+  const std::string upper = UpperCase(word);
+  if (upper == "NONE") return TSmtpTls::None;
+  if (upper == "STARTTLS") return TSmtpTls::StartTls;
+  if (upper == "IMPLICIT") return TSmtpTls::Implicit;
+  return std::nullopt;
+}
 
 std::string TSmtpSettings::LocalHostName() {
   char name[256] = "";
@@ -67,6 +61,7 @@ TSmtpClient::~TSmtpClient() { Abort(); }
 void TSmtpClient::Connect() {
   OpenConnection();
   try {
+    if (FSettings.Tls == TSmtpTls::Implicit) StartTls();
     Greet();
   } catch (...) {
     Abort();
@@ -106,8 +101,8 @@ void TSmtpClient::Status(const std::string& text) const {
 
 void TSmtpClient::OpenConnection() {
   FInput.clear();
-  FMechanisms.clear();
   FAuthenticated = false;
+  FLoopback = false;
   const bool numeric = IsIpAddress(FSettings.Host);
   if (!numeric) Status("Resolving hostname " + FSettings.Host + ".");
 
@@ -126,6 +121,7 @@ void TSmtpClient::OpenConnection() {
     Status("Connecting to " + AddressText(entry->ai_addr) + ".");
     try {
       FStream.Connect(entry->ai_addr, entry->ai_addrlen, FSettings.ConnectTimeout);
+      FLoopback = IsLoopback(entry->ai_addr);
       break;
     } catch (const Exception&) {
       if (entry->ai_next == nullptr) throw;
@@ -136,6 +132,21 @@ void TSmtpClient::OpenConnection() {
 
 void TSmtpClient::Greet() {
   Expect(ReadReply(), {220});
+  Hello();
+  if (FSettings.Tls != TSmtpTls::StartTls) return;
+  // Going on in clear would send the password where the configuration promised TLS.
+  if (!FStartTlsOffered) throw ESmtpError("STARTTLS not offered by the server");
+  Expect(Command("STARTTLS"), {220});
+  // Bytes that came before the handshake would later pass for replies sent inside TLS.
+  if (!FInput.empty()) throw ESmtpError("Unexpected data from the server after STARTTLS");
+  StartTls();
+  // What the server offered in clear may have been forged on the way, so it is asked again.
+  Hello();
+}
+
+void TSmtpClient::Hello() {
+  FMechanisms.clear();
+  FStartTlsOffered = false;
   const TSmtpReply reply = Command("EHLO " + FSettings.GreetingName);
   if (reply.Code != 250) {
     Expect(Command("HELO " + FSettings.GreetingName), {250});
@@ -143,12 +154,20 @@ void TSmtpClient::Greet() {
   }
   for (const std::string& line : reply.Lines) {
     std::string upper = UpperCase(line);
+    if (upper == "STARTTLS" || upper.starts_with("STARTTLS ")) FStartTlsOffered = true;
     if (upper.rfind("AUTH ", 0) != 0 && upper.rfind("AUTH=", 0) != 0) continue;
     for (char& c : upper)
       if (c == '=') c = ' ';
     std::istringstream words(upper.substr(5));
     for (std::string word; words >> word;) FMechanisms.insert(word);
   }
+}
+
+void TSmtpClient::StartTls() {
+  Status("Starting TLS.");
+  const std::string agreed =
+      FStream.StartTls({FSettings.TlsVerify, FSettings.CaFile, FSettings.Host}, FSettings.ReplyTimeout);
+  Status("TLS established (" + agreed + ").");
 }
 
 void TSmtpClient::Authenticate() {

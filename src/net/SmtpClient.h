@@ -1,14 +1,18 @@
 #pragma once
-// TSmtpClient carries one e-mail to an SMTP server: connection and greeting, optional AUTH LOGIN,
-// the envelope, the message, QUIT. A new client is made for every e-mail by the thread that sends
-// it, used only by that thread and freed afterwards; clients share nothing. Every wait is bounded by
-// the time-outs of the settings. Failures raise ESmtpError (a refused command: the server's text;
-// ESmtpRefusal when the message itself is refused) or Exception (the socket layer's description);
-// the connection is closed then, "QUIT" first.
+// TSmtpClient carries one e-mail to an SMTP server: connection and greeting, TLS from the first byte
+// or after STARTTLS when configured, optional AUTH LOGIN, the envelope, the message, QUIT. A new
+// client is made for every e-mail by the thread that sends it, used only by that thread and freed
+// afterwards; clients share nothing. Every wait is bounded by the time-outs of the settings.
+// Failures raise ESmtpError (a refused command: the server's text; ESmtpRefusal when the message
+// itself is refused) or Exception (the socket layer's or TLS's description); the connection is
+// closed then, "QUIT" first while the connection can still carry it. With TLS configured nothing
+// after the greeting is sent unless the handshake succeeded.
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "net/MailMessage.h"
 #include "net/SmtpReply.h"
@@ -18,6 +22,13 @@ namespace duz {
 
 enum class TSmtpAuthentication { None, Login };
 
+// None: the dialogue in clear. StartTls: TLS after the first EHLO. Implicit: TLS from the first byte.
+enum class TSmtpTls { None, StartTls, Implicit };
+
+// The configuration's word for a TLS mode ("none", "starttls", "implicit", any case); nothing for
+// any other text.
+std::optional<TSmtpTls> ParseSmtpTls(std::string_view word);
+
 struct TSmtpSettings {
   std::string Host;  // host name or IP address
   int Port = 25;
@@ -26,7 +37,10 @@ struct TSmtpSettings {
   TSmtpAuthentication Authentication = TSmtpAuthentication::None;
   std::string GreetingName = LocalHostName();  // sent with EHLO and HELO
   std::chrono::milliseconds ConnectTimeout{30000};
-  std::chrono::milliseconds ReplyTimeout{60000};  // for each reply, and for each write
+  std::chrono::milliseconds ReplyTimeout{60000};  // for each reply, each write and the TLS handshake
+  TSmtpTls Tls = TSmtpTls::None;
+  bool TlsVerify = true;  // check the certificate's chain and its name against Host
+  std::string CaFile;     // extra trusted certificates (PEM)
 
   static std::string LocalHostName();
 };
@@ -44,11 +58,17 @@ class TSmtpClient {
   void Connect();
   void Send(const TMailMessage& message);
   void Disconnect();
+  // After Connect: whether the server reached is on this computer, where a password in clear
+  // never crosses a network.
+  bool ConnectedToLoopback() const { return FLoopback; }
 
  private:
   void Status(const std::string& text) const;
   void OpenConnection();
   void Greet();
+  // EHLO (or HELO when EHLO is refused), learning what the server offers.
+  void Hello();
+  void StartTls();
   void Authenticate();
   TSmtpReply ReadReply();
   TSmtpReply Command(const std::string& line);
@@ -65,7 +85,9 @@ class TSmtpClient {
   TTcpStream FStream;
   std::string FInput;                 // received bytes not yet parsed into a reply
   std::set<std::string> FMechanisms;  // authentication mechanisms advertised after EHLO
+  bool FStartTlsOffered = false;      // advertised after EHLO
   bool FAuthenticated = false;
+  bool FLoopback = false;
 };
 
 }  // namespace duz

@@ -41,36 +41,65 @@ void TTcpStream::Connect(const sockaddr* address, socklen_t length, std::chrono:
   }
 }
 
+std::string TTcpStream::StartTls(const TTlsSettings& settings, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  try {
+    if (FSocket < 0) throw Exception("Not connected");
+    FTls = std::make_unique<TTlsSession>(FSocket, settings);
+    while (const short events = FTls->Handshake())
+      WaitFor(events, deadline, "Timed out in the TLS handshake");
+    return FTls->Description();
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
 void TTcpStream::Write(std::string_view data, std::chrono::milliseconds timeout) {
   const Clock::time_point deadline = Clock::now() + timeout;
   while (!data.empty()) {
-    WaitFor(POLLOUT, deadline, "Timed out sending to the server");
-    const ssize_t sent = send(FSocket, data.data(), data.size(), MSG_NOSIGNAL);
-    if (sent < 0) {
-      if (errno == EAGAIN || errno == EINTR) continue;
-      RaiseErrno(errno);
-    }
-    data.remove_prefix(static_cast<std::size_t>(sent));
+    std::size_t written = 0;
+    const short events = WriteStep(data, written);
+    data.remove_prefix(written);
+    if (events != 0) WaitFor(events, deadline, "Timed out sending to the server");
   }
 }
 
 void TTcpStream::ReadSome(std::string& buffer, Clock::time_point deadline) {
-  char chunk[4096];
-  for (;;) {
-    WaitFor(POLLIN, deadline, "Timed out waiting for the server's reply");
-    const ssize_t received = recv(FSocket, chunk, sizeof chunk, 0);
-    if (received > 0) {
-      buffer.append(chunk, static_cast<std::size_t>(received));
-      return;
-    }
-    if (received == 0) throw Exception("Connection closed by the server");
-    if (errno != EAGAIN && errno != EINTR) RaiseErrno(errno);
-  }
+  while (const short events = ReadStep(buffer))
+    WaitFor(events, deadline, "Timed out waiting for the server's reply");
 }
 
 void TTcpStream::Close() {
+  FTls.reset();
   if (FSocket >= 0) close(FSocket);
   FSocket = -1;
+}
+
+short TTcpStream::ReadStep(std::string& buffer) {
+  if (FSocket < 0) throw Exception("Not connected");
+  if (FTls) return FTls->Read(buffer);
+  char chunk[4096];
+  const ssize_t received = recv(FSocket, chunk, sizeof chunk, 0);
+  if (received > 0) {
+    buffer.append(chunk, static_cast<std::size_t>(received));
+    return 0;
+  }
+  if (received == 0) throw Exception("Connection closed by the server");
+  if (errno != EAGAIN && errno != EINTR) RaiseErrno(errno);
+  return POLLIN;
+}
+
+short TTcpStream::WriteStep(std::string_view data, std::size_t& written) {
+  if (FSocket < 0) throw Exception("Not connected");
+  if (FTls) return FTls->Write(data, written);
+  const ssize_t sent = send(FSocket, data.data(), data.size(), MSG_NOSIGNAL);
+  if (sent >= 0) {
+    written = static_cast<std::size_t>(sent);
+    return 0;
+  }
+  if (errno != EAGAIN && errno != EINTR) RaiseErrno(errno);
+  return POLLOUT;
 }
 
 void TTcpStream::WaitFor(short events, Clock::time_point deadline, const char* timeoutMessage) {

@@ -86,7 +86,7 @@ TEST_F(MailJobTest, FailuresThatMayPassAreRetriedAndRefusalsOfTheMessageAreFinal
   };
   for (const auto& row : rows) {
     std::filesystem::remove(FDir.File("events.log"));
-    test::TSmtpSink sink(row.Replies);
+    test::TSmtpSink sink({.Replies = row.Replies});
     const auto status = std::make_shared<TKelvoStatus>("Room", 1);
     const auto job = Job(row.Listening ? sink.Port() : test::UnusedPort(), status);
     const TEventLogger events("Deredoru");
@@ -108,19 +108,19 @@ TEST_F(MailJobTest, FailuresThatMayPassAreRetriedAndRefusalsOfTheMessageAreFinal
 
 TEST_F(MailJobTest, RetriesComeOneFiveAndFifteenMinutesAfterEachFailureOnTheSettableClock) {
   test::TLogCapture log;
-  test::TSmtpSink sink(std::map<std::string, std::string>{{"MAIL", "451 try later"}});
+  test::TSmtpSink sink({.Replies = {{"MAIL", "451 try later"}}});
   TestClock::Set(EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 0));
   {
     TOutbox outbox("E-mail", TEventLogger("Deredoru"));
     outbox.Post(Job(sink.Port()));
-    ASSERT_TRUE(test::WaitUntil([&] { return sink.Sessions() == 1; }, 5s));
+    ASSERT_TRUE(test::WaitUntil([&] { return sink.Sessions().size() == 1; }, 5s));
     for (const int minutes : {1, 5, 15}) {
-      const int before = sink.Sessions();
+      const size_t before = sink.Sessions().size();
       TestClock::Advance(minutes * 60 - 1);
       std::this_thread::sleep_for(2 * TOutbox::RecheckPeriod + 100ms);
-      EXPECT_EQ(sink.Sessions(), before) << "a second before the retry after " << minutes << " min";
+      EXPECT_EQ(sink.Sessions().size(), before) << "a second before the retry after " << minutes << " min";
       TestClock::Advance(1);
-      EXPECT_TRUE(test::WaitUntil([&] { return sink.Sessions() == before + 1; }, 5s))
+      EXPECT_TRUE(test::WaitUntil([&] { return sink.Sessions().size() == before + 1; }, 5s))
           << "the retry after " << minutes << " min";
     }
     EXPECT_TRUE(test::WaitUntil([&] { return outbox.Pending() == 0; }, 5s))

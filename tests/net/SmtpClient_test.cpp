@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/Clock.h"
+#include "net/SmtpFixture.h"
 #include "support/LoopbackServer.h"
 
 namespace duz {
@@ -61,37 +62,6 @@ class TScriptedSmtpServer {
   test::TLoopbackServer FServer;
 };
 
-TSmtpSettings LocalSettings(int port) {
-  TSmtpSettings settings;
-  settings.Host = "127.0.0.1";
-  settings.Port = port;
-  settings.GreetingName = "tester";
-  settings.ConnectTimeout = std::chrono::seconds(5);
-  settings.ReplyTimeout = std::chrono::seconds(5);
-  return settings;
-}
-
-TMailMessage AlarmMessage() {
-  TMailMessage message;
-  message.From = "alarm@example.com";
-  message.Recipients = {{"", "ops@example.com"}};
-  message.Subject = "Kelvo_on_COM3";
-  message.Body = {"Temperature 51.3"};
-  return message;
-}
-
-// The message error, or "" after a complete dialogue.
-std::string SendOne(TSmtpClient& client, const TMailMessage& message) {
-  try {
-    client.Connect();
-    client.Send(message);
-    client.Disconnect();
-    return "";
-  } catch (const Exception& error) {
-    return error.what();
-  }
-}
-
 const std::string Greeting = "220 mail.test ESMTP";
 const std::string EhloWithLogin = "250-mail.test\r\n250-SIZE 1000000\r\n250 AUTH PLAIN LOGIN";
 const std::string Ehlo = "250-mail.test\r\n250 8BITMIME";
@@ -111,6 +81,7 @@ struct TDialogueCase {
   Lines Replies;
   Lines ExpectedCommands;
   std::string ExpectedError;
+  TSmtpTls Tls = TSmtpTls::None;
 };
 
 // Test names show the label, not the bytes of the case.
@@ -125,6 +96,7 @@ TEST_P(SmtpDialogue, SendsTheCommandsTheServerAllows) {
   settings.Authentication = row.Authentication;
   settings.UserName = "alice";
   settings.Password = row.Password;
+  settings.Tls = row.Tls;
   TSmtpClient client(settings);
 
   EXPECT_EQ(SendOne(client, AlarmMessage()), row.ExpectedError);
@@ -190,7 +162,29 @@ INSTANTIATE_TEST_SUITE_P(
                       "",
                       {"220 " + std::string(5000, 'x')},
                       {"QUIT"},
-                      "SMTP reply line too long"}),
+                      "SMTP reply line too long"},
+        TDialogueCase{
+            "StartTlsRefusedEndsBeforeAuth",
+            TSmtpAuthentication::Login,
+            "s3cret!",
+            {Greeting, "250-mail.test\r\n250-STARTTLS\r\n250 AUTH LOGIN", "454 4.7.0 TLS not available"},
+            {"EHLO tester", "STARTTLS", "QUIT"},
+            "4.7.0 TLS not available",
+            TSmtpTls::StartTls},
+        TDialogueCase{"StartTlsAfterHeloIsNeverOffered",
+                      TSmtpAuthentication::Login,
+                      "s3cret!",
+                      {Greeting, "502 command not implemented", "250 hello"},
+                      {"EHLO tester", "HELO tester", "QUIT"},
+                      "STARTTLS not offered by the server",
+                      TSmtpTls::StartTls},
+        TDialogueCase{"RepliesSmuggledBeforeTheHandshakeAreRefused",
+                      TSmtpAuthentication::Login,
+                      "s3cret!",
+                      {Greeting, "250-mail.test\r\n250 starttls", "220 go ahead\r\n250 AUTH LOGIN"},
+                      {"EHLO tester", "STARTTLS", "QUIT"},
+                      "Unexpected data from the server after STARTTLS",
+                      TSmtpTls::StartTls}),
     [](const testing::TestParamInfo<TDialogueCase>& info) { return std::string(info.param.Label); });
 
 TEST(SmtpClient, EveryRecipientGetsRcptInOrderAnd251IsAccepted) {
