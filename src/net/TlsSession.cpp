@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <cerrno>
 #include <cstring>
@@ -33,6 +34,33 @@ std::string TakeQueuedReason() {
   return reason;
 }
 
+// The socket BIO writes with write(2), which raises SIGPIPE once the server has gone; this one sends
+// with MSG_NOSIGNAL, as TTcpStream does, so a vanished server fails the e-mail, not the process.
+int SendWithoutSignal(BIO* bio, const char* data, int size) {
+  const ssize_t sent =
+      send(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(size), MSG_NOSIGNAL);
+  BIO_clear_retry_flags(bio);
+  if (sent < 0 && (errno == EAGAIN || errno == EINTR)) BIO_set_retry_write(bio);
+  return static_cast<int>(sent);
+}
+
+// The socket BIO with the write above; made once, kept for the life of the process.
+const BIO_METHOD* SocketWithoutSignal() {
+  static BIO_METHOD* const method = [] {
+    const BIO_METHOD* socket = BIO_s_socket();
+    BIO_METHOD* made = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+    if (made == nullptr) return made;
+    BIO_meth_set_write(made, SendWithoutSignal);
+    BIO_meth_set_read(made, BIO_meth_get_read(socket));
+    BIO_meth_set_puts(made, BIO_meth_get_puts(socket));
+    BIO_meth_set_ctrl(made, BIO_meth_get_ctrl(socket));
+    BIO_meth_set_create(made, BIO_meth_get_create(socket));
+    BIO_meth_set_destroy(made, BIO_meth_get_destroy(socket));
+    return made;
+  }();
+  return method;
+}
+
 }  // namespace
 
 TTlsSession::TTlsSession(int socket, const TTlsSettings& settings) : FVerify(settings.Verify) {
@@ -50,7 +78,13 @@ TTlsSession::TTlsSession(int socket, const TTlsSettings& settings) : FVerify(set
         throw Exception("Cannot load the CA file " + settings.CaFile + ": " + TakeQueuedReason());
     }
     FSsl = SSL_new(FContext);
-    if (FSsl == nullptr || SSL_set_fd(FSsl, socket) != 1) throw Exception("TLS: " + TakeQueuedReason());
+    BIO* const bio = SocketWithoutSignal() != nullptr ? BIO_new(SocketWithoutSignal()) : nullptr;
+    if (FSsl == nullptr || bio == nullptr) {
+      BIO_free(bio);
+      throw Exception("TLS: " + TakeQueuedReason());
+    }
+    BIO_set_fd(bio, socket, BIO_NOCLOSE);
+    SSL_set_bio(FSsl, bio, bio);
     const bool numeric = IsIpAddress(settings.ServerName);
     // Servers pick their certificate by the name; an address is not a name they may be sent.
     if (!numeric) SSL_set_tlsext_host_name(FSsl, settings.ServerName.c_str());

@@ -123,6 +123,17 @@ TEST_F(SmtpClientTls, CertificateChecksRefuseWhatTheyMustAndNothingFollowsARefus
   }
 }
 
+TEST_F(SmtpClientTls, ServerVanishingAfterTheMessageCostsNeitherTheMailNorTheProcess) {
+  // The client's QUIT meets the closed socket and draws a reset; its closing alert then meets EPIPE,
+  // which must not come as SIGPIPE.
+  test::TSmtpSinkOptions options{TSinkTls::Implicit, FServerCert, {}};
+  options.HangUpAfter = ".";
+  test::TSmtpSink sink(options);
+
+  EXPECT_EQ(SendOne(Settings(sink.Port(), TSmtpTls::Implicit)), "");
+  EXPECT_EQ(sink.Mails().size(), 1u);
+}
+
 TEST_F(SmtpClientTls, PlainServerIsLeftBeforeAnyAuthInEitherMode) {
   {
     test::TSmtpSink sink;  // advertising AUTH LOGIN in clear

@@ -5,6 +5,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,6 +55,8 @@ class TSmtpSink::TConnection {
   TConnection& operator=(const TConnection&) = delete;
 
   bool InTls() const { return FTls; }
+  // Goes without TLS's closing alert, as a server that crashed would.
+  void Abandon() { FTls = false; }
   // Whether the handshake succeeded; a client that refuses the certificate ends it here.
   bool StartTls(SSL_CTX* context) {
     FSsl = SSL_new(context);
@@ -122,6 +126,12 @@ TSmtpSink::TSmtpSink(TSmtpSinkOptions options) : FOptions(std::move(options)) {
   }
   FPort = ntohs(address.sin_port);
   FThread = std::thread([this] {
+    // A client that hangs up while the sink answers inside TLS must not end the test program. Only
+    // this thread is shielded, so a client under test that raised SIGPIPE would still be caught.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!FStop) {
       if (!WaitReadable(FListener, 50)) continue;
       const int client = accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
@@ -192,6 +202,10 @@ void TSmtpSink::Serve(TConnection& connection, TSmtpSession& session) {
       return;
     } else {
       connection.Reply("250 ok");
+    }
+    if (session.Commands.back() == FOptions.HangUpAfter) {
+      connection.Abandon();
+      return;
     }
   }
 }

@@ -33,6 +33,7 @@ struct TSmtpSinkOptions {
   enum class TTls { None, StartTls, Implicit } Tls = TTls::None;
   TCertificateFiles Certificate;            // the server's, for TLS
   std::set<std::string> RefusedRecipients;  // answered 550 at RCPT TO
+  std::string HangUpAfter;                  // the command ("." for the message) answered last
   // The reply that replaces the usual one, by command verb ("MAIL", "RCPT", "DATA" ...; "" for the
   // greeting). A session ends after a replaced greeting.
   std::map<std::string, std::string> Replies;
