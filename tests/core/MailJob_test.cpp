@@ -86,7 +86,9 @@ TEST_F(MailJobTest, FailuresThatMayPassAreRetriedAndRefusalsOfTheMessageAreFinal
   };
   for (const auto& row : rows) {
     std::filesystem::remove(FDir.File("events.log"));
-    test::TSmtpSink sink({.Replies = row.Replies});
+    test::TSmtpSinkOptions options;
+    options.Replies = row.Replies;
+    test::TSmtpSink sink(options);
     const auto status = std::make_shared<TKelvoStatus>("Room", 1);
     const auto job = Job(row.Listening ? sink.Port() : test::UnusedPort(), status);
     const TEventLogger events("Deredoru");
@@ -108,7 +110,9 @@ TEST_F(MailJobTest, FailuresThatMayPassAreRetriedAndRefusalsOfTheMessageAreFinal
 
 TEST_F(MailJobTest, RetriesComeOneFiveAndFifteenMinutesAfterEachFailureOnTheSettableClock) {
   test::TLogCapture log;
-  test::TSmtpSink sink({.Replies = {{"MAIL", "451 try later"}}});
+  test::TSmtpSinkOptions options;
+  options.Replies = {{"MAIL", "451 try later"}};
+  test::TSmtpSink sink(options);
   TestClock::Set(EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 0));
   {
     TOutbox outbox("E-mail", TEventLogger("Deredoru"));
