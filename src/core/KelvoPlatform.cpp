@@ -1,36 +1,25 @@
 #include "core/KelvoPlatform.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string_view>
 #include <thread>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
-#include "base/Exception.h"
 #include "base/UpperCase.h"
+#include "core/ConfigFile.h"
 #include "core/Subservice.h"
 #include "core/ThreadRunner.h"
 #include "log/Logger.h"
-#include "xml/Registry.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {
 
-constexpr const char* ConfigKey = "SOFTWARE\\Quellix\\Duzezevovivo";
 constexpr double FirstTickDelaySeconds = 30;
 constexpr auto TickPause = std::chrono::milliseconds(1000);
-// A configuration file is a few kilobytes; this bounds what a wrong path can make us read.
-constexpr std::uintmax_t MaxConfigSize = 16 * 1024 * 1024;
 // The longest pause a WAIT element can ask for (the largest finite 32-bit millisecond count).
 constexpr double MaxWaitMs = 4294967294.0;
 
@@ -38,27 +27,6 @@ std::atomic<TKelvoPlatform*> Current{nullptr};
 
 void DebugLog(const char* line) {
   if (DebugMode) WriteLog(line);
-}
-
-// Raises Exception "<path>(<line>,<column>): <what the parser found>" for a file that is not
-// well-formed.
-void LoadDocument(pugi::xml_document& document, const std::string& path) {
-  std::error_code error;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size > MaxConfigSize) throw Exception(path + ": the file is larger than 16 MiB");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Exception(path + ": the file cannot be read");
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw Exception(path + ": the file cannot be read");
-  const pugi::xml_parse_result result =
-      document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_comments);
-  if (result) return;
-  const auto before = std::string_view(text).substr(
-      0, std::clamp<ptrdiff_t>(result.offset, 0, static_cast<ptrdiff_t>(text.size())));
-  const size_t line = 1 + std::count(before.begin(), before.end(), '\n');
-  const size_t lineStart = before.rfind('\n');
-  const size_t column = before.size() - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1;
-  throw Exception(fmt::format("{}({},{}): {}", path, line, column, result.description()));
 }
 
 // A negative or unreadable number pauses nothing, rather than for a wrapped-around eternity.
@@ -114,11 +82,9 @@ TKelvoPlatform::~TKelvoPlatform() {
 
 bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   DebugLog("KelvoPlatform configuration load");
-  const std::string path = ReadRegistryString(ConfigKey, "config");
-  std::error_code error;
-  const bool found = std::filesystem::is_regular_file(path, error);
+  const std::string path = ConfigFilePath();
+  const bool found = LoadConfigFile(FConfig, path);
   if (found) {
-    LoadDocument(FConfig, path);
     for (pugi::xml_node node : FConfig.document_element().children()) {
       if (node.type() != pugi::node_element) continue;
       const std::string name = UpperCase(node.name());
