@@ -81,12 +81,8 @@ int TConditionItem::SendNetMessage() {
 void TConditionItem::PostEmail() {
   const std::string caption = FCondition.Subservice().GetCaption();
   const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");
-  TMailMessage message;
-  message.From = GetAttrDef(smtp, "from", "").ToString();
-  message.Recipients = ParseAddressList(GetAttrDef(FElement, "address", "").ToString());
-  message.Subject = caption;
-  message.Body = {FMessage};
-  message.Priority = 1;
+  TMailMessage message =
+      AlarmMessage(smtp, ParseAddressList(GetAttrDef(FElement, "address", "").ToString()), caption, FMessage);
   TSmtpSettings settings;
   try {
     settings = ReadSmtpSettings(smtp);

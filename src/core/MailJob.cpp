@@ -2,11 +2,27 @@
 
 #include <fmt/format.h>
 
+#include <atomic>
+#include <optional>
+
 #include "base/DebugMode.h"
+#include "base/Exception.h"
 #include "log/Logger.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
+namespace {
+
+// Once per run: a warning on every e-mail would bury the event log without telling more.
+void WarnOfPasswordInClear(const TSmtpSettings& settings, bool serverOnLoopback, const TEventLogger& events) {
+  static std::atomic<bool> warned{false};
+  if (settings.Tls != TSmtpTls::None || settings.Authentication != TSmtpAuthentication::Login ||
+      serverOnLoopback || warned.exchange(true))
+    return;
+  events.LogMessage("SMTP password is sent without encryption", EVENTLOG_WARNING_TYPE, 0, 0);
+}
+
+}  // namespace
 
 TSmtpSettings ReadSmtpSettings(pugi::xml_node smtp) {
   TSmtpSettings settings;
@@ -17,11 +33,29 @@ TSmtpSettings ReadSmtpSettings(pugi::xml_node smtp) {
   settings.Authentication = !settings.UserName.empty() && !settings.Password.empty()
                                 ? TSmtpAuthentication::Login
                                 : TSmtpAuthentication::None;
+  const std::string tls = GetAttrDefAnyCase(smtp, "tls", "none").ToString();
+  const std::optional<TSmtpTls> mode = ParseSmtpTls(tls);
+  if (!mode) throw EConvertError("tls \"" + tls + "\" is not none, starttls or implicit");
+  settings.Tls = *mode;
+  settings.TlsVerify = GetAttrDefAnyCase(smtp, "tlsverify", true).ToBool();
+  settings.CaFile = GetAttrDefAnyCase(smtp, "cafile", "").ToString();
   return settings;
 }
 
+TMailMessage AlarmMessage(pugi::xml_node smtp, std::vector<TMailAddress> recipients, std::string subject,
+                          std::string body) {
+  TMailMessage message;
+  message.From = GetAttrDef(smtp, "from", "").ToString();
+  message.Recipients = std::move(recipients);
+  message.Subject = std::move(subject);
+  message.Body = {std::move(body)};
+  message.Priority = 1;
+  return message;
+}
+
 TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& message,
-                            const std::string& caption, int retry, const TLogLineWriter& writeLine) {
+                            const std::string& caption, int retry, const TLogLineWriter& writeLine,
+                            const TEventLogger& events) {
   const std::string prefix = "[" + caption + "] > ";
   const auto debugLine = [&](const std::string& text) {
     if (DebugMode) writeLine(prefix + text);
@@ -38,11 +72,13 @@ TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& m
   writeLine(prefix + "SMTP: Port:" + std::to_string(settings.Port));
   writeLine(prefix + "SMTP: Username:" + settings.UserName);
   writeLine(prefix + "SMTP: Password:" + (DebugMode ? settings.Password : std::string(" *****")));
+  if (!settings.TlsVerify) debugLine("SMTP: certificate not verified");
   TMailOutcome outcome{TMailResult::Sent, ""};
   try {
     TSmtpClient client(settings,
                        [&](const std::string& status) { writeLine(prefix + "SMTP status: " + status); });
     client.Connect();
+    WarnOfPasswordInClear(settings, client.ConnectedToLoopback(), events);
     client.Send(message);
     client.Disconnect();
     debugLine("EMAIL <sended>");
@@ -64,7 +100,7 @@ TMailJob::TMailJob(TSmtpSettings settings, TMailMessage message, std::string cap
       FStatus(std::move(status)) {}
 
 std::optional<std::chrono::seconds> TMailJob::Attempt(const TEventLogger& events) {
-  const TMailOutcome outcome = SendLoggedMail(FSettings, FMessage, FCaption, FRetries, WriteLog);
+  const TMailOutcome outcome = SendLoggedMail(FSettings, FMessage, FCaption, FRetries, WriteLog, events);
   if (outcome.Result == TMailResult::Failed && FRetries < MaxRetries) return RetryPauses[FRetries++];
   if (FStatus) FStatus->CountEmail(outcome.Result == TMailResult::Sent);
   if (outcome.Result == TMailResult::Sent) return std::nullopt;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 #include "core/KelvoStatus.h"
 #include "net/MailMessage.h"
@@ -20,8 +21,13 @@
 namespace duz {
 
 // The mail server settings of the configuration's SMTP element; a missing element gives every
-// default. Raises the conversion error of a port that is not a number.
+// default. Raises the conversion error of a port that is not a number, a tlsverify that is not a
+// Boolean, and a tls that names no mode: an e-mail meant for TLS is never sent in clear.
 TSmtpSettings ReadSmtpSettings(pugi::xml_node smtp);
+
+// An alarm's message from the SMTP element's sender (from), with the highest priority.
+TMailMessage AlarmMessage(pugi::xml_node smtp, std::vector<TMailAddress> recipients, std::string subject,
+                          std::string body);
 
 enum class TMailResult { Sent, Failed, Refused };
 
@@ -36,8 +42,11 @@ using TLogLineWriter = std::function<void(const std::string& line)>;
 // "[" + caption + "] > ": in debug mode "EMAIL <begin>", the message's lines, the server lines, the
 // status lines, "EMAIL <sended>" or "EMAIL exception: ..." and "EMAIL <end>"; in every mode the
 // server lines (password masked) and the status lines. A retry (1 up) adds "EMAIL retry N of 3".
+// The first password of the run that goes in clear to a server off this computer is an event-log
+// warning.
 TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& message,
-                            const std::string& caption, int retry, const TLogLineWriter& writeLine);
+                            const std::string& caption, int retry, const TLogLineWriter& writeLine,
+                            const TEventLogger& events);
 
 class TMailJob : public TOutboxJob {
  public:

@@ -11,6 +11,7 @@
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "core/ConditionFixture.h"
+#include "support/EventLogFile.h"
 #include "support/LoopbackServer.h"
 
 namespace duz {
@@ -143,6 +144,40 @@ TEST_F(ConditionItemTest, EmailLogInDebugModeShowsTheMessageAndThePassword) {
   EXPECT_NE(std::find(commands.begin(), commands.end(), "RCPT TO:<ops@example.com>"), commands.end());
   EXPECT_NE(std::find(commands.begin(), commands.end(), "RCPT TO:<bob@example.com>"), commands.end());
   EXPECT_EQ(FSink.Mails()[0].Body(), Texts{"Temperature  51.3"});
+}
+
+// Settings that no attempt could ever use fail the e-mail where they are read, and a TLS mode that
+// is not understood is one of them: sending in clear instead would give the password away.
+TEST_F(ConditionItemTest, UnusableSmtpSettingsFailTheEmailBeforeAnyConnection) {
+  const struct {
+    const char* Label;
+    const char* Smtp;  // added to the SMTP element
+    const char* Error;
+  } rows[] = {
+      {"UnknownTls", "tls=\"tls1.2\" username=\"op\" password=\"secret\"",
+       "tls \"tls1.2\" is not none, starttls or implicit"},
+      {"VerifyNotBoolean", "tls=\"implicit\" tlsverify=\"perhaps\"",
+       "'perhaps' is not a valid boolean value"},
+  };
+  DebugMode = true;
+  StartLog();
+  for (const auto& row : rows) {
+    TKelvo* kelvo =
+        Make("<CONDITION><max>hot</max><email address=\"ops@example.com\"/></CONDITION>", "", row.Smtp);
+    Feed("+060.0C");
+    delete kelvo;
+  }
+  DrainMail();
+  const Texts lines = ActionLines(StopLog());
+  DebugMode = false;
+  Texts logged, events;
+  for (const auto& row : rows) {
+    logged.push_back(std::string("[Room] > EMAIL exception: ") + row.Error);
+    events.push_back(std::string("E-mail to ops@example.com not sent: ") + row.Error);
+  }
+  EXPECT_EQ(lines, logged);
+  EXPECT_EQ(test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru"), events);
+  EXPECT_TRUE(FSink.Sessions().empty());
 }
 
 // The item counts an e-mail as fired when it hands it on, whatever becomes of it: the outbox

@@ -2,16 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <thread>
 
 #include "base/Clock.h"
+#include "base/DebugMode.h"
+#include "base/Exception.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/LogCapture.h"
 #include "support/LoopbackServer.h"
 #include "support/SmtpSink.h"
 #include "support/TempDir.h"
+#include "support/TestCa.h"
 
 namespace duz {
 namespace {
@@ -136,6 +140,77 @@ TEST_F(MailJobTest, RetriesComeOneFiveAndFifteenMinutesAfterEachFailureOnTheSett
                                       "[Room] > EMAIL retry 3 of 3"}));
   EXPECT_EQ(Events(),
             std::vector<std::string>{"E-mail to ops@example.com given up after 4 attempts: try later"});
+}
+
+TEST(ReadSmtpSettingsTest, TlsAttributesInAnyCaseAndNothingThatWouldFallBackToClear) {
+  const struct {
+    const char* Label;
+    const char* Attributes;  // of the SMTP element
+    TSmtpTls Tls;
+    bool Verify;
+    const char* CaFile;
+    const char* Error;  // "" when the settings are read
+  } rows[] = {
+      {"Defaults", "", TSmtpTls::None, true, "", ""},
+      {"StartTls", "tls=\"starttls\" cafile=\"/etc/ca.pem\"", TSmtpTls::StartTls, true, "/etc/ca.pem", ""},
+      {"NamesAndValuesInAnyCase", "TLS=\"Implicit\" TlsVerify=\"FALSE\" CAFile=\"ca.pem\"",
+       TSmtpTls::Implicit, false, "ca.pem", ""},
+      {"VerifyAsNumber", "tls=\"NONE\" tlsverify=\"0\"", TSmtpTls::None, false, "", ""},
+      {"UnknownMode", "tls=\"ssl\"", {}, {}, "", "tls \"ssl\" is not none, starttls or implicit"},
+      {"EmptyMode", "tls=\"\"", {}, {}, "", "tls \"\" is not none, starttls or implicit"},
+      {"VerifyNotBoolean",
+       "tls=\"starttls\" tlsverify=\"perhaps\"",
+       {},
+       {},
+       "",
+       "'perhaps' is not a valid boolean value"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string((std::string("<SMTP ") + row.Attributes + "/>").c_str()));
+    if (*row.Error != 0) {
+      try {
+        ReadSmtpSettings(document.child("SMTP"));
+        ADD_FAILURE() << "read";
+      } catch (const EConvertError& error) {
+        EXPECT_EQ(error.what(), std::string(row.Error));
+      }
+      continue;
+    }
+    const TSmtpSettings settings = ReadSmtpSettings(document.child("SMTP"));
+    EXPECT_EQ(settings.Tls, row.Tls);
+    EXPECT_EQ(settings.TlsVerify, row.Verify);
+    EXPECT_EQ(settings.CaFile, row.CaFile);
+  }
+}
+
+// Accepting any certificate is the sysadmin's choice, but never a silent one: every e-mail says so
+// in debug mode.
+TEST_F(MailJobTest, UnverifiedCertificateIsSaidOnEveryEmailInDebugMode) {
+  const test::TCertificateFiles selfSigned =
+      test::TTestCa::SelfSigned(FDir.Path().string(), "self", "IP:127.0.0.1");
+  test::TSmtpSink sink(test::TSmtpSinkOptions::TTls::Implicit, selfSigned);
+  TSmtpSettings settings;
+  settings.Host = "127.0.0.1";
+  settings.Port = sink.Port();
+  settings.ReplyTimeout = 5s;
+  settings.Tls = TSmtpTls::Implicit;
+  const TMailMessage message = AlarmMessage({}, {{"", "ops@example.com"}}, "Room", "hot");
+  const TEventLogger events("Deredoru");
+  DebugMode = true;
+  for (const bool verify : {true, false}) {
+    SCOPED_TRACE(verify ? "verified" : "not verified");
+    settings.TlsVerify = verify;
+    std::vector<std::string> lines;
+    const TMailOutcome outcome = SendLoggedMail(
+        settings, message, "Room", 0, [&](const std::string& line) { lines.push_back(line); }, events);
+    EXPECT_EQ(outcome.Result, verify ? TMailResult::Failed : TMailResult::Sent) << outcome.Reason;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "[Room] > SMTP: certificate not verified"),
+              verify ? 0 : 1);
+  }
+  DebugMode = false;
+  EXPECT_EQ(sink.Mails().size(), 1u);
 }
 
 }  // namespace

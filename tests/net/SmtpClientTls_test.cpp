@@ -43,7 +43,7 @@ class SmtpClientTls : public testing::Test {
 };
 
 TEST_F(SmtpClientTls, StartTlsCarriesAuthAndMessageInsideTlsAndAsksForTheMechanismsAgain) {
-  test::TSmtpSink sink({TSinkTls::StartTls, FServerCert, {}});
+  test::TSmtpSink sink(TSinkTls::StartTls, FServerCert);
   Lines statuses;
 
   ASSERT_EQ(SendOne(Settings(sink.Port(), TSmtpTls::StartTls), &statuses), "");
@@ -66,7 +66,7 @@ TEST_F(SmtpClientTls, StartTlsCarriesAuthAndMessageInsideTlsAndAsksForTheMechani
 }
 
 TEST_F(SmtpClientTls, ImplicitTlsSpeaksTlsFromTheFirstByte) {
-  test::TSmtpSink sink({TSinkTls::Implicit, FServerCert, {}});
+  test::TSmtpSink sink(TSinkTls::Implicit, FServerCert);
   TSmtpSettings settings = Settings(sink.Port(), TSmtpTls::Implicit);
   settings.Host = "localhost";  // the certificate's DNS name, checked with the host name
 
@@ -106,7 +106,7 @@ TEST_F(SmtpClientTls, CertificateChecksRefuseWhatTheyMustAndNothingFollowsARefus
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Label);
-    test::TSmtpSink sink({TSinkTls::StartTls, row.Certificate, {}});
+    test::TSmtpSink sink(TSinkTls::StartTls, row.Certificate);
     TSmtpSettings settings = Settings(sink.Port(), TSmtpTls::StartTls);
     settings.Host = row.Host;
     settings.TlsVerify = row.Verify;
@@ -126,7 +126,9 @@ TEST_F(SmtpClientTls, CertificateChecksRefuseWhatTheyMustAndNothingFollowsARefus
 TEST_F(SmtpClientTls, ServerVanishingAfterTheMessageCostsNeitherTheMailNorTheProcess) {
   // The client's QUIT meets the closed socket and draws a reset; its closing alert then meets EPIPE,
   // which must not come as SIGPIPE.
-  test::TSmtpSinkOptions options{TSinkTls::Implicit, FServerCert, {}};
+  test::TSmtpSinkOptions options;
+  options.Tls = TSinkTls::Implicit;
+  options.Certificate = FServerCert;
   options.HangUpAfter = ".";
   test::TSmtpSink sink(options);
 

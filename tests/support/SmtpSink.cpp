@@ -147,6 +147,14 @@ TSmtpSink::TSmtpSink(TSmtpSinkOptions options) : FOptions(std::move(options)) {
   });
 }
 
+TSmtpSink::TSmtpSink(TSmtpSinkOptions::TTls tls, TCertificateFiles certificate)
+    : TSmtpSink([&] {
+        TSmtpSinkOptions options;
+        options.Tls = tls;
+        options.Certificate = std::move(certificate);
+        return options;
+      }()) {}
+
 TSmtpSink::~TSmtpSink() {
   FStop = true;
   FThread.join();

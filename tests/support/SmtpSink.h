@@ -42,6 +42,8 @@ struct TSmtpSinkOptions {
 class TSmtpSink {
  public:
   explicit TSmtpSink(TSmtpSinkOptions options = {});
+  // Speaking TLS in that mode with the server certificate, otherwise as usual.
+  TSmtpSink(TSmtpSinkOptions::TTls tls, TCertificateFiles certificate);
   ~TSmtpSink();
   int Port() const { return FPort; }
   // Sessions that sent a whole message, in order.
