@@ -34,7 +34,7 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   if (DebugMode) WriteLog("Kelvo create");
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
-  FPort->SetComNumber(static_cast<uint16_t>(GetAttrDef(element, "comport", 0).ToInt()));
+  FPort->SetComNumber(ComNumberOf(element));
   FPort->SetBaudRate(9600);
   if (FPort->ComNumber() == 0) throw Exception("Number of ComPort is not set!");
   FStatus = std::make_shared<TKelvoStatus>(GetCaption(), FPort->ComNumber());
@@ -133,9 +133,15 @@ bool TKelvo::IsConnected() {
   return result;
 }
 
-std::string TKelvo::GetCaption() const {
-  std::string caption = FElement.attribute("caption").value();
-  if (caption.empty()) caption = "Kelvo_on_COM" + std::to_string(FPort ? FPort->ComNumber() : 0);
+std::string TKelvo::GetCaption() const { return CaptionOf(FElement, FPort ? FPort->ComNumber() : 0); }
+
+uint16_t TKelvo::ComNumberOf(pugi::xml_node element) {
+  return static_cast<uint16_t>(GetAttrDef(element, "comport", 0).ToInt());
+}
+
+std::string TKelvo::CaptionOf(pugi::xml_node element, uint16_t comNumber) {
+  std::string caption = element.attribute("caption").value();
+  if (caption.empty()) caption = "Kelvo_on_COM" + std::to_string(comNumber);
   return caption;
 }
 

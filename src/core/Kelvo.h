@@ -5,6 +5,7 @@
 // out of each line, and the line is handed to the children. The tick thread calls Tick about once
 // per second. FTemperature, FConnected and FNoDataTicks are shared by both threads (atomics).
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
@@ -43,6 +44,12 @@ class TKelvo : public TSubservice {
 
   // Bytes kept while waiting for a carriage return; beyond it they are discarded.
   static constexpr size_t MaxRxBuffer = 4096;
+
+  // What a KELVO element configures, for those that read it without making a subservice. The port
+  // number is 0 when unset; a comport that is not a number raises the conversion error.
+  static uint16_t ComNumberOf(pugi::xml_node element);
+  // The caption attribute, or "Kelvo_on_COM" and the port number when it is empty.
+  static std::string CaptionOf(pugi::xml_node element, uint16_t comNumber);
 
  private:
   void PortDataReceived();

@@ -14,7 +14,8 @@ bool FindSwitch(const std::vector<std::string>& arguments, const std::string& na
 
 TSwitches ParseSwitches(const std::vector<std::string>& arguments) {
   return {FindSwitch(arguments, "DEBUG"), FindSwitch(arguments, "INSTALL"),
-          FindSwitch(arguments, "UNINSTALL"), FindSwitch(arguments, "SILENT")};
+          FindSwitch(arguments, "UNINSTALL"), FindSwitch(arguments, "SILENT"),
+          FindSwitch(arguments, "TESTMAIL")};
 }
 
 }  // namespace duz

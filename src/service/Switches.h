@@ -11,6 +11,7 @@ struct TSwitches {
   bool Install = false;
   bool Uninstall = false;
   bool Silent = false;
+  bool TestMail = false;
 };
 
 bool FindSwitch(const std::vector<std::string>& arguments, const std::string& name);

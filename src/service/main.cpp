@@ -13,6 +13,7 @@
 #include "service/DebugRun.h"
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
+#include "service/TestMail.h"
 #include "xml/Registry.h"
 
 int main(int argc, char** argv) {
@@ -35,7 +36,9 @@ int main(int argc, char** argv) {
 
   TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
   DebugMode = switches.Debug;
-  int status = switches.Debug ? RunDebug(stopSignals) : RunServiceApplication(switches, stopSignals);
+  int status = switches.TestMail ? RunTestMail(stopSignals)
+               : switches.Debug  ? RunDebug(stopSignals)
+                                 : RunServiceApplication(switches, stopSignals);
   StopLogger();
   return status;
 }

@@ -30,10 +30,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Label); });
 
 TEST(SwitchesTest, EverySwitchIsFoundAnywhere) {
-  TSwitches s = ParseSwitches({"/install", "-UNINSTALL", "-Silent"});
+  TSwitches s = ParseSwitches({"/install", "-UNINSTALL", "-Silent", "/TestMail"});
   EXPECT_TRUE(s.Install);
   EXPECT_TRUE(s.Uninstall);
   EXPECT_TRUE(s.Silent);
+  EXPECT_TRUE(s.TestMail);
   EXPECT_FALSE(s.Debug);
 }
 

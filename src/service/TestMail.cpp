@@ -1,0 +1,97 @@
+#include "service/TestMail.h"
+
+#include <algorithm>
+#include <iostream>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+#include "base/EventLogger.h"
+#include "base/Exception.h"
+#include "base/UpperCase.h"
+#include "core/ConfigFile.h"
+#include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
+#include "core/MailJob.h"
+#include "xml/XmlHelpers.h"
+
+namespace duz {
+namespace {
+
+struct TTestRecipient {
+  TMailAddress Address;
+  std::string Caption;  // of the thermometer whose action named the address first
+};
+
+bool IsElement(pugi::xml_node node, const char* upperName) {
+  return node.type() == pugi::node_element && UpperCase(node.name()) == upperName;
+}
+
+// Every distinct address of every email action, in document order.
+std::vector<TTestRecipient> EmailRecipients(pugi::xml_node root) {
+  std::vector<TTestRecipient> recipients;
+  for (pugi::xml_node kelvo : root.children()) {
+    if (!IsElement(kelvo, "KELVO")) continue;
+    for (pugi::xml_node condition : kelvo.children()) {
+      if (!IsElement(condition, "CONDITION")) continue;
+      for (pugi::xml_node email : condition.children("email")) {
+        for (TMailAddress& address : ParseAddressList(GetAttrDef(email, "address", "").ToString())) {
+          const bool known = std::any_of(recipients.begin(), recipients.end(), [&](const TTestRecipient& r) {
+            return r.Address.Address == address.Address;
+          });
+          if (!known)
+            recipients.push_back({std::move(address), TKelvo::CaptionOf(kelvo, TKelvo::ComNumberOf(kelvo))});
+        }
+      }
+    }
+  }
+  return recipients;
+}
+
+// Raises Exception with the line that tells why nothing could be sent.
+int SendTestMails() {
+  pugi::xml_document config;
+  const std::string path = ConfigFilePath();
+  if (!LoadConfigFile(config, path)) throw Exception("Config file not found! (" + path + ")");
+  const pugi::xml_node smtp = config.document_element().child("SMTP");
+  if (!smtp) throw Exception("No SMTP element in the configuration " + path);
+  const std::vector<TTestRecipient> recipients = EmailRecipients(config.document_element());
+  if (recipients.empty()) throw Exception("No email action in the configuration " + path);
+  TSmtpSettings settings;
+  try {
+    settings = ReadSmtpSettings(smtp);
+  } catch (const std::exception& error) {
+    throw Exception(std::string("SMTP settings: ") + error.what());
+  }
+
+  const TEventLogger events(TKelvoPlatform::EventSource);
+  const std::string body = "Test e-mail from Duzezevovivo on " + TSmtpSettings::LocalHostName();
+  const auto print = [](const std::string& line) { std::cout << line << '\n'; };
+  int status = 0;
+  for (const TTestRecipient& recipient : recipients) {
+    const TMailOutcome outcome =
+        SendLoggedMail(settings, AlarmMessage(smtp, {recipient.Address}, recipient.Caption + " test", body),
+                       recipient.Caption, 0, print, events);
+    if (outcome.Result == TMailResult::Sent) {
+      print(recipient.Address.Address + ": sent");
+    } else {
+      print(recipient.Address.Address + ": failed - " + outcome.Reason);
+      status = 1;
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunTestMail(const sigset_t& stopSignals) {
+  pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
+  try {
+    return SendTestMails();
+  } catch (const std::exception& error) {
+    std::cerr << error.what() << '\n';
+    return 1;
+  }
+}
+
+}  // namespace duz
