@@ -156,6 +156,7 @@ TEST_F(ConditionItemTest, UnusableSmtpSettingsFailTheEmailBeforeAnyConnection) {
   } rows[] = {
       {"UnknownTls", "tls=\"tls1.2\" username=\"op\" password=\"secret\"",
        "tls \"tls1.2\" is not none, starttls or implicit"},
+      {"EmptyTls", "tls=\"\"", "tls \"\" is not none, starttls or implicit"},
       {"VerifyNotBoolean", "tls=\"implicit\" tlsverify=\"perhaps\"",
        "'perhaps' is not a valid boolean value"},
   };
