@@ -82,14 +82,14 @@ void AddField(pugi::xml_node parent, const char* name, const std::string& value,
 
 }  // namespace
 
-bool TIntervalSaver::DoAction(TKelvo& subservice) {
-  pugi::xml_node element = Element();
-  if (!element) return false;
-  const TDateTime now = Now();
-  const std::string caption = subservice.GetCaption();
+std::string TIntervalSaver::Type() const {
+  const std::string type = Element().attribute("type").value();
+  return type.empty() ? "XML" : type;
+}
 
-  std::string type = element.attribute("type").value();
-  if (type.empty()) type = "XML";
+std::string TIntervalSaver::FilePath(const std::string& caption, TDateTime now) const {
+  const pugi::xml_node element = Element();
+  const std::string type = Type();
   pugi::xml_attribute filename = element.attribute("filename");
   std::string name = filename ? filename.value() : FormatDateTime("yyyymmdd", now) + caption;
   if (pugi::xml_attribute extension = element.attribute("extension"))
@@ -99,7 +99,16 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
             : ::strncasecmp(type.c_str(), "TXT", 3) == 0 ? ".txt"
                                                          : ".???";
   // The directory is put in front as written: it carries its own trailing separator.
-  const std::string path = GetDirectory() + name;
+  return GetAttrDef(element, "directory", "").ToString() + name;
+}
+
+bool TIntervalSaver::DoAction(TKelvo& subservice) {
+  if (!Element()) return false;
+  const TDateTime now = Now();
+  const std::string caption = subservice.GetCaption();
+  const std::string type = Type();
+  CreateDirectory();
+  const std::string path = FilePath(caption, now);
 
   const std::string counted = UpperCase(type);
   try {
@@ -121,12 +130,11 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
   return false;
 }
 
-std::string TIntervalSaver::GetDirectory() const {
+void TIntervalSaver::CreateDirectory() const {
   std::string directory = GetAttrDef(Element(), "directory", "").ToString();
   std::error_code ignored;  // a directory that cannot be created shows in the file operation
   if (!directory.empty() && !std::filesystem::is_directory(directory, ignored))
     std::filesystem::create_directory(directory, ignored);
-  return directory;
 }
 
 void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDateTime now,

@@ -14,6 +14,12 @@ class TIntervalSaver : public TIntervalItem {
  public:
   using TIntervalItem::TIntervalItem;
 
+  // `type` as written; "XML" when it is missing or empty.
+  std::string Type() const;
+  // The file a run at now writes to: `directory` as written, then `filename` or the date and the
+  // caption, then `extension` or the one of the type. Creates nothing.
+  std::string FilePath(const std::string& caption, TDateTime now) const;
+
  protected:
   // Raises on a file that cannot be written and on an existing XML file that is not well-formed;
   // the file is then left as it was. Always false.
@@ -21,7 +27,7 @@ class TIntervalSaver : public TIntervalItem {
 
  private:
   // `directory`, created (one level) when it does not exist yet.
-  std::string GetDirectory() const;
+  void CreateDirectory() const;
   void SaveText(TKelvo& subservice, const std::string& path, TDateTime now, const char* lineEnd);
   void SaveXml(TKelvo& subservice, const std::string& path, TDateTime now, bool withAttributes);
 };

@@ -1,5 +1,6 @@
 #include "core/Kelvo.h"
 
+#include <filesystem>
 #include <mutex>
 
 #include "base/Clock.h"
@@ -14,6 +15,7 @@
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
 #include "core/PlatformSnapshot.h"
+#include "core/SavedReadings.h"
 #include "core/ServiceInstance.h"
 #include "core/TcpServer.h"
 #include "log/Logger.h"
@@ -51,6 +53,7 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   }
   for (pugi::xml_node child : element.children())
     if (child.type() == pugi::node_element) CreateChild(child);
+  SeedHistory();
   if (DebugMode) WriteLog(LogPrefix() + "Kelvo created");
 }
 
@@ -75,6 +78,32 @@ void TKelvo::CreateChild(pugi::xml_node child) {
   if (name == "DATAPUBLISHER" && UpperCase(GetAttrDef(child, "type", "").ToString()) == "TCPSERVER")
     new TdpTcpServer(*this, child);
   (void)name;  // the kinds of children are added here as they are built
+}
+
+// A restart must not blank the history: it starts with today's file of the first XML saver that
+// has one. A file that cannot be read only leaves the history empty.
+void TKelvo::SeedHistory() {
+  const TDateTime now = Now();
+  for (int i = 0; i < ComponentCount(); ++i) {
+    const auto* saver = dynamic_cast<const TIntervalSaver*>(Component(i));
+    if (!saver) continue;
+    const std::string type = UpperCase(saver->Type());
+    if (type != "XML" && type != "XMLWA") continue;
+    const std::string path = saver->FilePath(GetCaption(), now);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) continue;
+    pugi::xml_document document;
+    if (const pugi::xml_parse_result result = document.load_file(path.c_str()); !result) {
+      if (DebugMode) WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + result.description());
+      return;
+    }
+    const std::vector<TSavedReading> readings = ReadSavedReadings(document.document_element(), now);
+    for (const TSavedReading& reading : readings) FStatus->AddToHistory(reading.Time, reading.Value);
+    if (DebugMode)
+      WriteLog(LogPrefix() + "History read from \"" + path + "\": " + std::to_string(readings.size()) +
+               " readings");
+    return;
+  }
 }
 
 void TKelvo::PortDataReceived() {

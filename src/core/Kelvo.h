@@ -55,6 +55,7 @@ class TKelvo : public TSubservice {
   void PortDataReceived();
   void HandleLine(const std::string& line);
   void CreateChild(pugi::xml_node child);
+  void SeedHistory();
   std::string LogPrefix() const { return "[" + GetCaption() + "] "; }
 
   TKelvoPlatform& FPlatform;

@@ -17,11 +17,17 @@ void TKelvoStatus::LineReceived(std::optional<float> value, TDateTime time) {
     if (value) {
       FStatus.Temperature = value;
       FStatus.LastReading = time;
+      FHistory.Add(time, *value);
     } else {
       ++FStatus.UnparsedLines;
     }
   }
   NoteStatusChange();
+}
+
+void TKelvoStatus::AddToHistory(TDateTime time, float value) {
+  std::lock_guard lock(FLock);
+  FHistory.Add(time, value);
 }
 
 void TKelvoStatus::SetConnected(bool connected) {
@@ -93,6 +99,15 @@ void TKelvoStatus::AddTcpClients(int delta) {
 TThermometerStatus TKelvoStatus::Copy() const {
   std::lock_guard lock(FLock);
   return FStatus;
+}
+
+std::vector<TMinutePoint> TKelvoStatus::History(TDateTime now) const {
+  TMinuteHistory copy;
+  {
+    std::lock_guard lock(FLock);
+    copy = FHistory;
+  }
+  return copy.Points(now);  // sorted outside the lock: the owner thread may be waiting for it
 }
 
 }  // namespace duz

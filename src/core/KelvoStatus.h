@@ -17,6 +17,7 @@
 
 #include "base/DateTime.h"
 #include "core/ConditionState.h"
+#include "core/MinuteHistory.h"
 
 namespace duz {
 
@@ -44,14 +45,19 @@ struct TThermometerStatus {
   TResultCounts Posts;
   std::map<std::string, TResultCounts> Saves;  // by the SAVE type, upper case
   int TcpClients = 0;                          // over all TCP data servers of the thermometer
+  // The last 24 hours by minute; only in a snapshot taken with the history (for the status page).
+  std::vector<TMinutePoint> History;
 };
 
 class TKelvoStatus {
  public:
   TKelvoStatus(std::string caption, int comPort);
 
-  // A received line: value is its temperature, empty when it held no number.
+  // A received line: value is its temperature, empty when it held no number. O(1): it runs on the
+  // owner thread for every line.
   void LineReceived(std::optional<float> value, TDateTime time);
+  // A reading of an earlier run (a saved file), for the history only.
+  void AddToHistory(TDateTime time, float value);
   void SetConnected(bool connected);
   // A new condition's slot; the index to report its state and limits with.
   int AddCondition();
@@ -62,11 +68,15 @@ class TKelvoStatus {
   void CountSave(const std::string& type, bool succeeded);
   void AddTcpClients(int delta);
 
+  // Without the history.
   TThermometerStatus Copy() const;
+  // The minutes of the 24 hours up to now that hold readings, oldest first.
+  std::vector<TMinutePoint> History(TDateTime now) const;
 
  private:
   mutable std::mutex FLock;
   TThermometerStatus FStatus;  // guarded by FLock
+  TMinuteHistory FHistory;     // guarded by FLock
 };
 
 }  // namespace duz

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "base/Clock.h"
 #include "core/Shutdown.h"
 
 namespace duz {
@@ -23,17 +24,21 @@ uint64_t CurrentChangeCount() {
 
 }  // namespace
 
-TPlatformSnapshot TakeSnapshot() {
+TPlatformSnapshot TakeSnapshot(bool withHistory) {
   TPlatformSnapshot snapshot;
   // Read first: a change during the copy then shows in the next snapshot too.
   snapshot.Sequence = CurrentChangeCount();
+  snapshot.Time = Now();
   std::vector<std::shared_ptr<TKelvoStatus>> list;
   {
     std::lock_guard lock(ListLock);
     list = List;
   }
   snapshot.Thermometers.reserve(list.size());
-  for (const auto& status : list) snapshot.Thermometers.push_back(status->Copy());
+  for (const auto& status : list) {
+    snapshot.Thermometers.push_back(status->Copy());
+    if (withHistory) snapshot.Thermometers.back().History = status->History(snapshot.Time);
+  }
   snapshot.ShutdownPending = RunningShutdownTimers() > 0;
   return snapshot;
 }

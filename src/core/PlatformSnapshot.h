@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/DateTime.h"
 #include "core/KelvoStatus.h"
 
 namespace duz {
@@ -16,9 +17,11 @@ struct TPlatformSnapshot {
   std::vector<TThermometerStatus> Thermometers;
   bool ShutdownPending = false;
   uint64_t Sequence = 0;  // the count of changes this snapshot reflects at least
+  TDateTime Time = 0;     // local time when it was taken
 };
 
-TPlatformSnapshot TakeSnapshot();
+// withHistory: also each thermometer's History, a copy of 1,440 minutes that only a page needs.
+TPlatformSnapshot TakeSnapshot(bool withHistory = false);
 
 // Waits until the change count passes seen, or the time-out ends; returns the change count then.
 // A reader that publishes changes (MQTT) waits here instead of polling.

@@ -96,5 +96,26 @@ TEST_F(PlatformSnapshotTest, AReadingWakesAWaitingReader) {
       << "nothing changed: the wait ends at its time-out";
 }
 
+// A restart must not blank the chart: the history starts with today's file of the XML saver (the
+// clock stands at 2026-12-07 14:00), then goes on with the readings; only a snapshot for the page
+// copies it.
+TEST_F(PlatformSnapshotTest, HistoryStartsWithTodaysSavedFileAndGoesOnWithReadings) {
+  FDir.Write("20261207Room.xml",
+             "<Kelvo><caption>Room</caption><data><time>13:58</time><value>18.5</value></data>"
+             "<data><time>13:59</time><value>19.5</value></data></Kelvo>");
+  FDir.Write("20261206Room.xml", "<Kelvo><data><time>13:57</time><value>1.0</value></data></Kelvo>");
+  Make("<SAVE type=\"TXT\" interval=\"60\" directory=\"" + FDir.Path().string() +
+       "/\"/><SAVE type=\"xmlwa\" interval=\"60\" directory=\"" + FDir.Path().string() + "/\"/>");
+  TestClock::Advance(60);
+  Feed("+021.5C");
+
+  EXPECT_TRUE(TakeSnapshot().Thermometers.at(0).History.empty());
+  const std::vector<TMinutePoint> history = TakeSnapshot(true).Thermometers.at(0).History;
+  std::vector<float> means;
+  for (const TMinutePoint& point : history) means.push_back(point.Mean);
+  EXPECT_EQ(means, (std::vector<float>{18.5f, 19.5f, 20.0f, 21.5f}));
+  EXPECT_EQ(history.back().Time(), EncodeDate(2026, 12, 7) + EncodeTime(14, 1, 0, 0));
+}
+
 }  // namespace
 }  // namespace duz
