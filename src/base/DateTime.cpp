@@ -1,5 +1,7 @@
 #include "base/DateTime.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <ctime>
 
@@ -102,6 +104,13 @@ system_clock::time_point FromLocalDateTime(TDateTime value) {
 
 int UtcOffsetMinutes(TDateTime value) {
   return static_cast<int>(LocalTm(system_clock::to_time_t(FromLocalDateTime(value))).tm_gmtoff / 60);
+}
+
+std::string IsoDateTime(TDateTime value) {
+  const TDateParts date = DecodeDate(value);
+  const TTimeParts clock = DecodeTime(value);
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}", date.Year, date.Month, date.Day, clock.Hour,
+                     clock.Minute, clock.Second, clock.MilliSecond);
 }
 
 }  // namespace duz

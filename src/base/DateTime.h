@@ -2,6 +2,7 @@
 // TDateTime: a local date-time as days since 1899-12-30 00:00, the time of day being the fraction.
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace duz {
 
@@ -34,5 +35,7 @@ TDateTime ToLocalDateTime(std::chrono::system_clock::time_point time);
 std::chrono::system_clock::time_point FromLocalDateTime(TDateTime value);
 // Offset of local time from UTC at that moment, in minutes (east positive).
 int UtcOffsetMinutes(TDateTime value);
+// ISO 8601 with milliseconds, without an offset: 2026-12-08T22:05:52.123.
+std::string IsoDateTime(TDateTime value);
 
 }  // namespace duz

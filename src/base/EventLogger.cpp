@@ -52,13 +52,6 @@ std::string EscapeText(const std::string& text) {
   return result;
 }
 
-std::string IsoTime(TDateTime time) {
-  TDateParts date = DecodeDate(time);
-  TTimeParts clock = DecodeTime(time);
-  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}", date.Year, date.Month, date.Day, clock.Hour,
-                     clock.Minute, clock.Second, clock.MilliSecond);
-}
-
 // One write with O_APPEND, so that lines of concurrent reporters (threads or processes) never mix.
 bool AppendToFile(const char* path, const std::string& line) {
   int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -93,7 +86,7 @@ bool TEventLogger::LogMessage(const std::string& text, uint32_t type, uint32_t c
   if (category > 0xFFFF) throw ERangeError(fmt::format("Event category {} out of range", category));
   if (id < 0) throw ERangeError(fmt::format("Event ID {} out of range", id));
   if (const char* path = std::getenv("DUZEZEVOVIVO_EVENTLOG"); path && *path)
-    return AppendToFile(path, fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", IsoTime(Now()), FSource, type, category,
+    return AppendToFile(path, fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", IsoDateTime(Now()), FSource, type, category,
                                           id, EscapeText(text)));
   if (JournalRuns()) return SendToJournal(FSource, text, type, category, id);
   return SendToSyslog(FSource, text, type);
