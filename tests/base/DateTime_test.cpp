@@ -2,28 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
-#include <optional>
-
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "support/Env.h"
 
 namespace duz {
 namespace {
-
-// The process time zone for one scope; the C library reads TZ again on entry and on exit.
-class TScopedZone {
- public:
-  explicit TScopedZone(const char* zone) : FEnv(std::in_place, "TZ", zone) { tzset(); }
-  ~TScopedZone() {
-    FEnv.reset();
-    tzset();
-  }
-
- private:
-  std::optional<test::TScopedEnv> FEnv;
-};
 
 TEST(DateTime, EncodeDateCountsDaysFrom18991230) {
   EXPECT_EQ(EncodeDate(1899, 12, 30), 0.0);
@@ -101,7 +85,7 @@ TEST(DateTime, NegativeValuesKeepTheirTimeOfDayAsTheFractionMagnitude) {
 }
 
 TEST(DateTime, LocalConversionsFollowTheTimeZoneIncludingSummerTime) {
-  TScopedZone zone("Europe/Prague");
+  test::TScopedZone zone("Europe/Prague");
   using namespace std::chrono;
   // 2026-07-01 10:00:00.250 UTC is 12:00:00.250 summer time in Prague.
   auto summer = sys_days{2026y / July / 1} + 10h + 250ms;
@@ -116,7 +100,7 @@ TEST(DateTime, LocalConversionsFollowTheTimeZoneIncludingSummerTime) {
 }
 
 TEST(DateTime, LocalConversionsHandleTimesBefore1970) {
-  TScopedZone zone("UTC");
+  test::TScopedZone zone("UTC");
   using namespace std::chrono;
   auto before = sys_days{1969y / December / 31} + 23h + 59min + 59s + 500ms;
   TDateTime local = ToLocalDateTime(before);

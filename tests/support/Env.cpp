@@ -1,6 +1,7 @@
 #include "support/Env.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 
 namespace duz::test {
@@ -15,6 +16,13 @@ TScopedEnv::~TScopedEnv() {
     setenv(FName.c_str(), FOld->c_str(), 1);
   else
     unsetenv(FName.c_str());
+}
+
+TScopedZone::TScopedZone(const char* zone) : FEnv(std::in_place, "TZ", zone) { tzset(); }
+
+TScopedZone::~TScopedZone() {
+  FEnv.reset();
+  tzset();
 }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

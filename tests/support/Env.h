@@ -1,5 +1,6 @@
 #pragma once
-// Test helpers: an environment variable set for one scope, and waiting for a condition.
+// Test helpers: an environment variable or the time zone set for one scope, and waiting for a
+// condition.
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -15,6 +16,16 @@ class TScopedEnv {
  private:
   std::string FName;
   std::optional<std::string> FOld;
+};
+
+// The process time zone for one scope; the C library reads TZ again on entry and on exit.
+class TScopedZone {
+ public:
+  explicit TScopedZone(const char* zone);
+  ~TScopedZone();
+
+ private:
+  std::optional<TScopedEnv> FEnv;
 };
 
 // Polls done() every few milliseconds until it is true or the time-out passes; returns done().
