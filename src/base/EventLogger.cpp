@@ -86,8 +86,8 @@ bool TEventLogger::LogMessage(const std::string& text, uint32_t type, uint32_t c
   if (category > 0xFFFF) throw ERangeError(fmt::format("Event category {} out of range", category));
   if (id < 0) throw ERangeError(fmt::format("Event ID {} out of range", id));
   if (const char* path = std::getenv("DUZEZEVOVIVO_EVENTLOG"); path && *path)
-    return AppendToFile(path, fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", IsoDateTime(Now()), FSource, type, category,
-                                          id, EscapeText(text)));
+    return AppendToFile(path, fmt::format("{}\t{}\t{}\t{}\t{}\t{}\n", IsoDateTime(Now()), FSource, type,
+                                          category, id, EscapeText(text)));
   if (JournalRuns()) return SendToJournal(FSource, text, type, category, id);
   return SendToSyslog(FSource, text, type);
 }

@@ -94,7 +94,8 @@ void TKelvo::SeedHistory() {
     if (!std::filesystem::is_regular_file(path, error)) continue;
     pugi::xml_document document;
     if (const pugi::xml_parse_result result = document.load_file(path.c_str()); !result) {
-      if (DebugMode) WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + result.description());
+      if (DebugMode)
+        WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + result.description());
       return;
     }
     const std::vector<TSavedReading> readings = ReadSavedReadings(document.document_element(), now);

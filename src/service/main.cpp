@@ -14,6 +14,7 @@
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
 #include "service/TestMail.h"
+#include "web/MetricsServer.h"
 #include "xml/Registry.h"
 
 int main(int argc, char** argv) {
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
   }
   StartLogger();
   RegisterPlatformView(CreateMqttPublisher);
+  RegisterPlatformView(CreateMetricsServer);
 
   TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
   DebugMode = switches.Debug;

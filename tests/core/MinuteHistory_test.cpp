@@ -27,7 +27,8 @@ TEST(MinuteHistoryTest, EachMinuteKeepsItsLowestMeanAndHighestReading) {
 // before, and the window ends at now whatever the slots still hold.
 TEST(MinuteHistoryTest, TheWindowIsTheLastDayUpToNow) {
   TMinuteHistory history;
-  for (int minute = 0; minute < 2 * TMinuteHistory::Capacity; ++minute) history.Add(Noon + minute * Minute, minute);
+  for (int minute = 0; minute < 2 * TMinuteHistory::Capacity; ++minute)
+    history.Add(Noon + minute * Minute, minute);
   const TDateTime last = Noon + (2 * TMinuteHistory::Capacity - 1) * Minute;
 
   std::vector<TMinutePoint> points = history.Points(last);
@@ -36,7 +37,8 @@ TEST(MinuteHistoryTest, TheWindowIsTheLastDayUpToNow) {
   EXPECT_FLOAT_EQ(points.back().Mean, 2 * TMinuteHistory::Capacity - 1);
 
   points = history.Points(last + 60 * Minute);
-  EXPECT_EQ(points.size(), static_cast<size_t>(TMinuteHistory::Capacity - 60)) << "an hour later, an hour less";
+  EXPECT_EQ(points.size(), static_cast<size_t>(TMinuteHistory::Capacity - 60))
+      << "an hour later, an hour less";
   points = history.Points(last - 60 * Minute);
   EXPECT_EQ(points.back().Time(), last - 60 * Minute) << "minutes after now (a clock set back) are left out";
 }

@@ -25,7 +25,7 @@ std::vector<std::string> Described(const std::vector<TSavedReading>& readings) {
 struct TCase {
   const char* Label;
   const char* Xml;
-  int NowHour, NowMinute;
+  int Now;  // the minute of today
   std::vector<std::string> Expected;
 };
 
@@ -36,32 +36,46 @@ class SavedReadingsTest : public ::testing::TestWithParam<TCase> {};
 TEST_P(SavedReadingsTest, ReadsWhatTheSaversWrote) {
   pugi::xml_document document;
   ASSERT_TRUE(document.load_string(GetParam().Xml));
-  const TDateTime now = Today + EncodeTime(GetParam().NowHour, GetParam().NowMinute, 0, 0);
+  const TDateTime now = Today + GetParam().Now / MinutesPerDay;
   EXPECT_EQ(Described(ReadSavedReadings(document.document_element(), now)), GetParam().Expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, SavedReadingsTest,
     ::testing::Values(
-        TCase{"Attributes", R"(<Kelvo caption="Room" date="14:00:00"><data time="13:58" value="20.5"/>)"
-                            R"(<data time="13:59" value="-3,1"/></Kelvo>)",
-              14, 0, {"0 13:58 20.5", "0 13:59 -3.1"}},
-        TCase{"ChildElements", "<Kelvo><caption>Room</caption><data><time>13:59</time><value>21.0</value></data></Kelvo>",
-              14, 0, {"0 13:59 21.0"}},
+        TCase{"Attributes",
+              R"(<Kelvo caption="Room" date="14:00:00"><data time="13:58" value="20.5"/>)"
+              R"(<data time="13:59" value="-3,1"/></Kelvo>)",
+              14 * 60,
+              {"0 13:58 20.5", "0 13:59 -3.1"}},
+        TCase{"ChildElements",
+              "<Kelvo><caption>Room</caption><data><time>13:59</time><value>21.0</value></data></Kelvo>",
+              14 * 60,
+              {"0 13:59 21.0"}},
         TCase{"ErrorsAndUnreadableEntriesAreSkipped",
               R"(<Kelvo><data time="13:50" error="Kelvo not connected"/><data time="25:00" value="1"/>)"
               R"(<data time="1359" value="1"/><data time="13:5" value="1"/><data time="13:57" value="abc"/>)"
               R"(<data time="13:58" value=""/><data time="13:59" value="22.0"/></Kelvo>)",
-              14, 0, {"0 13:59 22.0"}},
-        TCase{"AnyTimeSeparator", R"(<Kelvo><data time="13.59" value="22.0"/></Kelvo>)", 14, 0, {"0 13:59 22.0"}},
-        TCase{"MidnightCrossed",
-              R"(<Kelvo><data time="23:59" value="1"/><data time="00:00" value="2"/><data time="00:01" value="3"/></Kelvo>)",
-              0, 5, {"-1 23:59 1.0", "0 00:00 2.0", "0 00:01 3.0"}},
-        TCase{"ALastEntryAfterNowIsYesterdays", R"(<Kelvo><data time="14:30" value="1"/></Kelvo>)", 14, 0,
+              14 * 60,
+              {"0 13:59 22.0"}},
+        TCase{"AnyTimeSeparator",
+              R"(<Kelvo><data time="13.59" value="22.0"/></Kelvo>)",
+              14 * 60,
+              {"0 13:59 22.0"}},
+        TCase{
+            "MidnightCrossed",
+            R"(<Kelvo><data time="23:59" value="1"/><data time="00:00" value="2"/><data time="00:01" value="3"/></Kelvo>)",
+            0 * 60 + 5,
+            {"-1 23:59 1.0", "0 00:00 2.0", "0 00:01 3.0"}},
+        TCase{"ALastEntryAfterNowIsYesterdays",
+              R"(<Kelvo><data time="14:30" value="1"/></Kelvo>)",
+              14 * 60,
               {"-1 14:30 1.0"}},
-        TCase{"ADayOrMoreAgoIsLeftOut",
-              R"(<Kelvo><data time="14:00" value="1"/><data time="14:01" value="2"/><data time="10:00" value="3"/></Kelvo>)",
-              14, 0, {"-1 14:01 2.0", "0 10:00 3.0"}}),
+        TCase{
+            "ADayOrMoreAgoIsLeftOut",
+            R"(<Kelvo><data time="14:00" value="1"/><data time="14:01" value="2"/><data time="10:00" value="3"/></Kelvo>)",
+            14 * 60,
+            {"-1 14:01 2.0", "0 10:00 3.0"}}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 }  // namespace

@@ -1,0 +1,108 @@
+#include "web/MetricFamilies.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+#include <cmath>
+#include <deque>
+#include <iterator>
+#include <string>
+
+namespace duz {
+namespace {
+
+using prometheus::ClientMetric;
+using prometheus::MetricFamily;
+using prometheus::MetricType;
+using TLabels = std::vector<ClientMetric::Label>;
+
+constexpr TConditionState ShownStates[] = {stMin, stNormal, stMax, stError, stOff};
+
+// The double nearest to the float's shortest decimal form: 21.3f is exported as 21.3, not as
+// 21.299999237060547.
+double Decimal(float value) {
+  const std::string text = fmt::format("{}", value);
+  double result = value;
+  std::from_chars(text.data(), text.data() + text.size(), result);
+  return result;
+}
+
+// A deque: the families are filled through references while later ones are added.
+class TFamilies {
+ public:
+  MetricFamily& Add(const char* name, const char* help, MetricType type) {
+    return FFamilies.emplace_back(MetricFamily{name, help, type, {}});
+  }
+  std::vector<MetricFamily> Take() {
+    return {std::make_move_iterator(FFamilies.begin()), std::make_move_iterator(FFamilies.end())};
+  }
+
+ private:
+  std::deque<MetricFamily> FFamilies;
+};
+
+void Sample(MetricFamily& family, TLabels labels, double value) {
+  ClientMetric& metric = family.metric.emplace_back();
+  metric.label = std::move(labels);
+  (family.type == MetricType::Counter ? metric.counter.value : metric.gauge.value) = value;
+}
+
+TLabels With(TLabels labels, const char* name, std::string value) {
+  labels.push_back({name, std::move(value)});
+  return labels;
+}
+
+void Results(MetricFamily& family, const TLabels& labels, const TResultCounts& counts, const char* success) {
+  Sample(family, With(labels, "result", success), static_cast<double>(counts.Succeeded));
+  Sample(family, With(labels, "result", "failed"), static_cast<double>(counts.Failed));
+}
+
+}  // namespace
+
+std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapshot) {
+  TFamilies families;
+  MetricFamily& temperature = families.Add("duzezevovivo_temperature_celsius",
+                                           "The last temperature a thermometer sent", MetricType::Gauge);
+  MetricFamily& connected = families.Add("duzezevovivo_thermometer_connected",
+                                         "1 while the thermometer sends readings", MetricType::Gauge);
+  MetricFamily& state = families.Add("duzezevovivo_condition_state",
+                                     "1 for the current state of each condition", MetricType::Gauge);
+  MetricFamily& limit = families.Add("duzezevovivo_condition_limit_celsius",
+                                     "The limits of each condition, as last read", MetricType::Gauge);
+  MetricFamily& lines = families.Add("duzezevovivo_lines_total", "Lines received", MetricType::Counter);
+  MetricFamily& unparsed = families.Add("duzezevovivo_unparsed_lines_total",
+                                        "Lines received without a temperature", MetricType::Counter);
+  MetricFamily& emails = families.Add("duzezevovivo_emails_total", "Alarm e-mails", MetricType::Counter);
+  MetricFamily& posts = families.Add("duzezevovivo_http_posts_total", "HTTP posts", MetricType::Counter);
+  MetricFamily& saves = families.Add("duzezevovivo_saves_total", "Saves to files", MetricType::Counter);
+  MetricFamily& clients =
+      families.Add("duzezevovivo_tcp_clients", "Clients of the TCP data servers", MetricType::Gauge);
+  for (const TThermometerStatus& thermometer : snapshot.Thermometers) {
+    const TLabels labels{{"caption", thermometer.Caption}, {"comport", std::to_string(thermometer.ComPort)}};
+    if (thermometer.Temperature) Sample(temperature, labels, Decimal(*thermometer.Temperature));
+    Sample(connected, labels, thermometer.Connected ? 1 : 0);
+    for (size_t i = 0; i < thermometer.Conditions.size(); ++i) {
+      const TConditionStatus& condition = thermometer.Conditions[i];
+      const TLabels conditionLabels = With(labels, "condition", std::to_string(i + 1));
+      for (TConditionState shown : ShownStates)
+        Sample(state, With(conditionLabels, "state", ConditionStateName(shown)),
+               condition.State == shown ? 1 : 0);
+      for (const auto& [name, value] :
+           {std::pair{"min", condition.Min}, {"max", condition.Max}, {"off", condition.Off}})
+        if (!std::isnan(value)) Sample(limit, With(conditionLabels, "limit", name), Decimal(value));
+    }
+    Sample(lines, labels, static_cast<double>(thermometer.Lines));
+    Sample(unparsed, labels, static_cast<double>(thermometer.UnparsedLines));
+    Results(emails, labels, thermometer.Emails, "sent");
+    Results(posts, labels, thermometer.Posts, "succeeded");
+    for (const auto& [type, counts] : thermometer.Saves)
+      Results(saves, With(labels, "type", type), counts, "succeeded");
+    Sample(clients, labels, thermometer.TcpClients);
+  }
+  MetricFamily& shutdown = families.Add("duzezevovivo_shutdown_pending",
+                                        "1 while a shutdown of the computer is armed", MetricType::Gauge);
+  Sample(shutdown, {}, snapshot.ShutdownPending ? 1 : 0);
+  return families.Take();
+}
+
+}  // namespace duz

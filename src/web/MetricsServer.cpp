@@ -1,0 +1,113 @@
+#include "web/MetricsServer.h"
+
+#include <civetweb.h>
+#include <fmt/format.h>
+#include <prometheus/text_serializer.h>
+
+#include <mutex>
+#include <string_view>
+
+#include "base/DebugMode.h"
+#include "base/Exception.h"
+#include "core/KelvoPlatform.h"
+#include "core/PlatformSnapshot.h"
+#include "log/Logger.h"
+#include "web/AllowList.h"
+#include "web/MetricFamilies.h"
+#include "web/ProcessMetrics.h"
+#include "web/StatusJson.h"
+#include "web/StatusPage.h"
+
+namespace duz {
+namespace {
+
+constexpr const char* LogPrefix = "Metrics server: ";
+
+std::string MetricsText() {
+  std::vector<prometheus::MetricFamily> families = SnapshotMetricFamilies(TakeSnapshot());
+  for (prometheus::MetricFamily& family : ProcessMetricFamilies()) families.push_back(std::move(family));
+  return prometheus::TextSerializer().Serialize(families);
+}
+
+// The status code, for the library's access accounting.
+int Respond(mg_connection* connection, int status, const char* contentType, const std::string& body,
+            bool withBody, const char* extraHeaders = "") {
+  mg_printf(connection,
+            "HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %zu\r\nCache-Control: no-store\r\n%s"
+            "Connection: close\r\n\r\n",
+            status, mg_get_response_code_text(connection, status), contentType, body.size(), extraHeaders);
+  if (withBody) mg_write(connection, body.data(), body.size());
+  return status;
+}
+
+// While a server starts on this thread: the library's first complaint, which names the cause
+// (its start only says that the ports failed).
+thread_local std::string* StartComplaint = nullptr;
+
+int LogMessage(const mg_connection*, const char* message) {
+  if (StartComplaint && StartComplaint->empty()) *StartComplaint = message;
+  if (DebugMode) WriteLog(LogPrefix + std::string(message));
+  return 1;  // nothing to the library's own log
+}
+
+}  // namespace
+
+TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts(settings.AllowedHosts) {
+  static std::once_flag initialised;
+  std::call_once(initialised, [] { mg_init_library(0); });
+  const std::string listening = fmt::format("{}:{}", settings.Address, settings.Port);
+  const std::string workers = std::to_string(MaxWorkers), timeout = std::to_string(RequestTimeoutMs);
+  const char* options[] = {"listening_ports",    listening.c_str(), "num_threads", workers.c_str(),
+                           "request_timeout_ms", timeout.c_str(),   nullptr};
+  mg_callbacks callbacks{};
+  callbacks.begin_request = HandleRequest;
+  callbacks.log_message = LogMessage;
+  mg_init_data init{&callbacks, this, options};
+  char reason[256] = "";
+  mg_error_data error{nullptr, reason, sizeof reason};
+  std::string complaint;
+  StartComplaint = &complaint;
+  FContext = mg_start2(&init, &error);
+  StartComplaint = nullptr;
+  if (!FContext)
+    throw Exception(fmt::format("{}cannot listen on {}: {}", LogPrefix, listening,
+                                complaint.empty() ? reason : complaint));
+  if (DebugMode) WriteLog(fmt::format("{}listening on {}:{}", LogPrefix, settings.Address, Port()));
+}
+
+TMetricsServer::~TMetricsServer() { mg_stop(FContext); }
+
+uint16_t TMetricsServer::Port() const {
+  mg_server_port port{};
+  return mg_get_server_ports(FContext, 1, &port) == 1 ? static_cast<uint16_t>(port.port) : 0;
+}
+
+int TMetricsServer::HandleRequest(mg_connection* connection) {
+  const mg_request_info* request = mg_get_request_info(connection);
+  const auto& server = *static_cast<const TMetricsServer*>(request->user_data);
+  if (!IsAllowedClient(server.FAllowedHosts, request->remote_addr)) {
+    if (DebugMode) WriteLog(fmt::format("{}client {} refused", LogPrefix, request->remote_addr));
+    return Respond(connection, 403, "text/plain", "Forbidden\n", true);
+  }
+  const std::string_view method = request->request_method;
+  const bool withBody = method != "HEAD";
+  if (method != "GET" && withBody)
+    return Respond(connection, 405, "text/plain", "Method Not Allowed\n", true, "Allow: GET, HEAD\r\n");
+  const std::string_view path = request->local_uri ? request->local_uri : "";
+  if (path == "/metrics")
+    return Respond(connection, 200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(), withBody);
+  if (path == "/")
+    return Respond(connection, 200, "text/html; charset=utf-8", RenderStatusPage(TakeSnapshot(true)),
+                   withBody);
+  if (path == "/api/status")
+    return Respond(connection, 200, "application/json", RenderStatusJson(TakeSnapshot()), withBody);
+  return Respond(connection, 404, "text/plain", "Not Found\n", withBody);
+}
+
+std::unique_ptr<TPlatformView> CreateMetricsServer(TKelvoPlatform& platform) {
+  const std::optional<TMetricsSettings> settings = ReadMetricsSettings(platform.Config().document_element());
+  if (!settings) return nullptr;
+  return std::make_unique<TMetricsServer>(*settings);
+}
+
+}  // namespace duz

@@ -1,0 +1,145 @@
+// The metrics endpoint of the real program in -debug mode, scraped every second by a real
+// Prometheus server that the test starts with its own configuration and storage; a thermometer on
+// a pseudo-terminal sends the readings, and Prometheus's query API must come to show them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <regex>
+
+#include "support/Env.h"
+#include "support/EventLogFile.h"
+#include "support/HttpClient.h"
+#include "support/LoopbackServer.h"
+#include "support/Process.h"
+#include "support/Pty.h"
+#include "support/RegistryFile.h"
+#include "support/TempDir.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MetricsTest : public ::testing::Test {
+ protected:
+  MetricsTest() {
+    std::filesystem::create_directories(FDir.File("work"));
+    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
+  }
+
+  void TearDown() override {
+    if (!FProgram) return;
+    FProgram->Signal(SIGTERM);
+    EXPECT_EQ(FProgram->Wait(10s), 0) << FProgram->Stderr();
+  }
+
+  // The program on the given configuration with one thermometer, Room on COM1, once it has been
+  // created.
+  void StartProgram(const std::string& config) {
+    FDir.Write("config.xml", config);
+    FProgram = std::make_unique<test::TChildProcess>(
+        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"},
+        std::map<std::string, std::string>{{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
+                                           {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
+                                           {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "/bin/false"},
+                                           {"DISPLAY", ""},
+                                           {"WAYLAND_DISPLAY", ""}},
+        FDir.File("work"));
+    ASSERT_TRUE(FProgram->WaitForOutput("[Room] Kelvo created", 10s))
+        << FProgram->Stdout() << FProgram->Stderr();
+  }
+
+  // The port the metrics server listens on, as the debug log names it; 0 when it does not.
+  int MetricsPort() {
+    std::smatch match;
+    const std::regex listening("Metrics server: listening on 127\\.0\\.0\\.1:(\\d+)");
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+          const std::string out = FProgram->Stdout();
+          return std::regex_search(out, match, listening);
+        },
+        10s))
+        << FProgram->Stdout() << FProgram->Stderr();
+    return match.empty() ? 0 : std::stoi(match[1]);
+  }
+
+  void StartPrometheus(int target) {
+    FDir.Write("prometheus.yml",
+               "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+               "scrape_configs:\n  - job_name: duzezevovivo\n    static_configs:\n"
+               "      - targets: ['127.0.0.1:" +
+                   std::to_string(target) + "']\n");
+    FPrometheusPort = test::UnusedPort();
+    FPrometheus = std::make_unique<test::TChildProcess>(std::vector<std::string>{
+        "prometheus", "--config.file=" + FDir.File("prometheus.yml"),
+        "--storage.tsdb.path=" + FDir.File("tsdb"),
+        "--web.listen-address=127.0.0.1:" + std::to_string(FPrometheusPort), "--log.level=warn"});
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return test::HttpRequest(FPrometheusPort, "/-/ready").Status == 200; }, 20s))
+        << FPrometheus->Stderr();
+  }
+
+  // The value of the first series the query gives, as Prometheus writes it; nothing when none.
+  std::optional<std::string> Query(const std::string& expression) {
+    const test::THttpResponse response =
+        test::HttpRequest(FPrometheusPort, "/api/v1/query?query=" + test::UrlEncoded(expression));
+    std::smatch match;
+    const std::regex value(R"re("value":\[[0-9.]+,"([^"]*)"\])re");
+    if (!std::regex_search(response.Body, match, value)) return std::nullopt;
+    return match[1].str();
+  }
+
+  bool QueryShows(const std::string& expression, const std::string& expected) {
+    return test::WaitUntil([&] { return Query(expression) == expected; }, 20s);
+  }
+
+  test::TTempDir FDir;
+  test::TPty FPty;
+  std::unique_ptr<test::TChildProcess> FProgram;
+  std::unique_ptr<test::TChildProcess> FPrometheus;
+  int FPrometheusPort = 0;
+};
+
+TEST_F(MetricsTest, PrometheusSeesTheTemperatureAndAStateChange) {
+  StartProgram(
+      "<config><Metrics port=\"0\" address=\"127.0.0.1\"><IP host=\"127.0.0.1\"/></Metrics>"
+      "<KELVO comport=\"1\" caption=\"Room\"><CONDITION><max value=\"30\"/></CONDITION></KELVO></config>");
+  const int port = MetricsPort();
+  ASSERT_NE(port, 0);
+  StartPrometheus(port);
+  FPty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
+  FPty.Write("*B1E1+024.5C\r");
+  EXPECT_TRUE(QueryShows(R"(duzezevovivo_temperature_celsius{caption="Room"})", "24.5"))
+      << Query(R"(up{job="duzezevovivo"})").value_or("no target");
+  EXPECT_TRUE(QueryShows(R"(duzezevovivo_condition_state{caption="Room",state="normal"})", "1"));
+
+  FPty.Write("*B1E1+031.5C\r");
+  EXPECT_TRUE(QueryShows(R"(duzezevovivo_condition_state{caption="Room",state="max"})", "1"));
+  EXPECT_EQ(Query(R"(duzezevovivo_condition_state{caption="Room",state="normal"})"), "0");
+  EXPECT_EQ(Query(R"(duzezevovivo_temperature_celsius{caption="Room"})"), "31.5");
+  EXPECT_EQ(Query(R"(duzezevovivo_lines_total{caption="Room"})"), "3");
+  EXPECT_TRUE(Query("process_resident_memory_bytes{job=\"duzezevovivo\"}")) << "the process metrics";
+}
+
+TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {
+  test::TLoopbackServer other([](int) {});
+  StartProgram("<config><METRICS port=\"" + std::to_string(other.Port()) +
+               "\" address=\"127.0.0.1\"/><KELVO comport=\"1\" caption=\"Room\"/></config>");
+  std::vector<std::string> events;
+  ASSERT_TRUE(test::WaitUntil(
+      [&] {
+        return !(events = test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru")).empty();
+      },
+      5s));
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(
+      events[0].rfind("Metrics server: cannot listen on 127.0.0.1:" + std::to_string(other.Port()) + ": ", 0),
+      0u)
+      << events[0];
+  FPty.Write("*B1E1+020.0C\r");
+  EXPECT_TRUE(FProgram->WaitForOutput("[Room] parse temperature: 20.00", 5s)) << FProgram->Stdout();
+}
+
+}  // namespace
+}  // namespace duz

@@ -1,0 +1,109 @@
+#include "web/MetricsServer.h"
+
+#include <unistd.h>
+
+#include <chrono>
+
+#include "base/Exception.h"
+#include "support/LoopbackServer.h"
+#include "web/ServerFixture.h"
+
+namespace duz {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MetricsServerTest : public test::TServerFixture {};
+
+TEST_F(MetricsServerTest, ServesItsThreePathsAndRefusesEverythingElse) {
+  Make("<CONDITION><max value=\"30\"/></CONDITION>");
+  Feed("+031.0C");
+  Serve();
+  struct TRequest {
+    const char* Method;
+    const char* Target;
+    int Status;
+    const char* Type;
+    const char* Body;  // a part of the body
+  } requests[] = {
+      {"GET", "/metrics", 200, "text/plain; version=0.0.4; charset=utf-8",
+       "duzezevovivo_temperature_celsius{caption=\"Room\",comport=\"1\"} 31\n"},
+      {"GET", "/metrics?debug=1", 200, "text/plain; version=0.0.4; charset=utf-8",
+       "duzezevovivo_condition_state{caption=\"Room\",comport=\"1\",condition=\"1\",state=\"max\"} 1\n"},
+      {"GET", "/metrics", 200, "text/plain; version=0.0.4; charset=utf-8",
+       "\nprocess_resident_memory_bytes "},
+      {"GET", "/", 200, "text/html; charset=utf-8", "<h2 class=\"caption\">Room</h2>"},
+      {"GET", "/api/status", 200, "application/json",
+       "\"caption\":\"Room\",\"comport\":1,\"connected\":true"},
+      {"GET", "/index.html", 404, "text/plain", "Not Found"},
+      {"GET", "/metrics/", 404, "text/plain", "Not Found"},
+      {"GET", "/api/status/1", 404, "text/plain", "Not Found"},
+      {"POST", "/metrics", 405, "text/plain", "Method Not Allowed"},
+  };
+  for (const TRequest& request : requests) {
+    const test::THttpResponse response = Get(request.Target, request.Method);
+    EXPECT_EQ(response.Status, request.Status) << request.Method << " " << request.Target;
+    EXPECT_NE(response.Headers.find(std::string("Content-Type: ") + request.Type + "\r\n"), std::string::npos)
+        << request.Target << "\n"
+        << response.Headers;
+    EXPECT_NE(response.Body.find(request.Body), std::string::npos) << request.Target << "\n" << response.Body;
+  }
+  const test::THttpResponse head = Get("/metrics", "HEAD");
+  EXPECT_EQ(head.Status, 200);
+  EXPECT_TRUE(head.Body.empty());
+}
+
+TEST_F(MetricsServerTest, AClientThatMatchesNoEntryGets403) {
+  Make("");
+  Serve({"10.9.9.9", "localhost"});
+  const test::THttpResponse refused = Get("/metrics");
+  EXPECT_EQ(refused.Status, 403);
+  EXPECT_EQ(refused.Body.find("duzezevovivo"), std::string::npos);
+  Serve({"10.9.9.9", "127.0.0.1"});
+  EXPECT_EQ(Get("/metrics").Status, 200);
+}
+
+// Clients that hold all workers but one, by never finishing their request, and one that asks for
+// the page and never reads: readings go on, and so do other requests, without waiting for the
+// request time-out.
+TEST_F(MetricsServerTest, StalledClientsDelayNeitherReadingsNorOtherRequests) {
+  Make("");
+  const int port = Serve().Port();
+  std::vector<int> stalled;
+  for (int i = 0; i < TMetricsServer::MaxWorkers - 1; ++i) {
+    stalled.push_back(test::ConnectLoopback(port));
+    test::WriteAll(stalled.back(), "GET /metrics HTTP/1.1\r\nHost: 127");
+  }
+  stalled.push_back(test::ConnectLoopback(port));
+  test::WriteAll(stalled.back(), "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+
+  const auto start = std::chrono::steady_clock::now();
+  Feed("+024.5C");
+  const test::THttpResponse response = Get("/metrics");
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(TMetricsServer::RequestTimeoutMs / 2));
+  EXPECT_EQ(response.Status, 200);
+  EXPECT_NE(response.Body.find("duzezevovivo_temperature_celsius{caption=\"Room\",comport=\"1\"} 24.5\n"),
+            std::string::npos);
+  for (int fd : stalled) close(fd);
+}
+
+TEST_F(MetricsServerTest, APortInUseIsAnErrorWithTheReason) {
+  const int port = Serve().Port();
+  TMetricsSettings settings;
+  settings.Address = "127.0.0.1";
+  settings.Port = static_cast<uint16_t>(port);
+  try {
+    TMetricsServer second(settings);
+    ADD_FAILURE() << "a second server listens on the same port";
+  } catch (const Exception& error) {
+    EXPECT_EQ(
+        error.Message().rfind("Metrics server: cannot listen on 127.0.0.1:" + std::to_string(port) + ": ", 0),
+        0u)
+        << error.Message();
+    EXPECT_NE(error.Message().find("Address already in use"), std::string::npos) << "the cause follows";
+  }
+}
+
+}  // namespace
+}  // namespace duz
