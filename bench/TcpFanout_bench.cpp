@@ -4,216 +4,14 @@
 // each client's receipt, for 100 and 1,000 clients, each time also with one client that never reads
 // (filled first, so that it is losing lines while the others are measured); and for 100 clients while
 // an alarm e-mail is stuck on an SMTP server that never answers.
-#include <netinet/in.h>
-#include <sys/epoll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <time.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <future>
-#include <memory>
-#include <pugixml.hpp>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "base/EventLoop.h"
-#include "core/Kelvo.h"
-#include "core/KelvoPlatform.h"
-#include "core/TcpServer.h"
-#include "support/Env.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
+#include "FanoutProbe.h"
 #include "support/SilentServer.h"
-#include "support/TempDir.h"
 
 using namespace duz;
-using namespace std::chrono_literals;
-using TClock = std::chrono::steady_clock;
-
-namespace {
-
-constexpr int LinesPerSecond = 100;
-constexpr int MeasuredLines = 500;
-constexpr int FillLines = 300;  // 1 KiB lines: more than a stalled client's queue and socket buffers
-const std::string Line = "+021.5C\r";
-const std::string FillLine = std::string(1000, 'x') + Line;
-
-int Connect(uint16_t port, int receiveBuffer) {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (receiveBuffer) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    perror("connect");
-    exit(1);
-  }
-  return fd;
-}
-
-// The subservice with one TCP server, living on its own owner thread. With an SMTP port, it also
-// has a condition that e-mails through that server when a reading is above 50.
-class TOwner {
- public:
-  explicit TOwner(int smtpPort) {
-    std::promise<void> ready;
-    FThread = std::thread([&] {
-      TEventLoop loop;
-      TKelvoPlatform platform(nullptr, CreateKelvo);
-      const std::string port = std::to_string(smtpPort);
-      const std::string alarm =
-          smtpPort ? R"(<CONDITION><max value="50">hot</max><email address="ops@example.com"/></CONDITION>)"
-                   : "";
-      const std::string smtp =
-          smtpPort ? R"(<SMTP address="127.0.0.1" port=")" + port + R"(" from="a@example.com"/>)" : "";
-      pugi::xml_document doc;
-      doc.load_string(("<config>" + smtp + R"(<Kelvo comport="1">)" + alarm +
-                       R"(<DataPublisher type="TcpServer" port="0"/></Kelvo></config>)")
-                          .c_str());
-      auto* kelvo = new TKelvo(platform, doc.document_element().child("Kelvo"));
-      for (int i = 0; i < kelvo->ComponentCount(); ++i)
-        if (auto* server = dynamic_cast<TdpTcpServer*>(kelvo->Component(i))) FServer = server;
-      FLoop = &loop;
-      FPlatform = &platform;
-      ready.set_value();
-      loop.Run();
-    });
-    ready.get_future().wait();
-  }
-  ~TOwner() {
-    FLoop->Stop();
-    FThread.join();
-  }
-  uint16_t Port() {
-    uint16_t port = 0;
-    FLoop->Invoke([&] { port = FServer->Port(); }, 2000ms);
-    return port;
-  }
-  // CPU time the owner thread has used: the fan-out cost without the machine's other load.
-  double CpuSeconds() {
-    timespec time{};
-    FLoop->Invoke([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time); }, 30s);
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
-  }
-  // E-mails in the outbox, the one being tried included.
-  size_t MailPending() { return FPlatform->MailOutbox().Pending(); }
-  size_t ClientCount() {
-    size_t count = 0;
-    FLoop->Invoke([&] { count = FServer->ClientCount(); }, 2000ms);
-    return count;
-  }
-
- private:
-  std::thread FThread;
-  TEventLoop* FLoop = nullptr;
-  TdpTcpServer* FServer = nullptr;
-  TKelvoPlatform* FPlatform = nullptr;
-};
-
-// smtpPort: the silent SMTP server on which an alarm e-mail is stuck while the lines are measured;
-// 0 for none.
-void Run(test::TPty& pty, int clients, bool stalled, int smtpPort = 0) {
-  TOwner owner(smtpPort);
-  std::vector<int> fds;
-  for (int i = 0; i < clients; ++i) fds.push_back(Connect(owner.Port(), 0));
-  int stalledFd = stalled ? Connect(owner.Port(), 4096) : -1;
-  size_t expected = clients + (stalled ? 1 : 0);
-  auto deadline = TClock::now() + 10s;
-  while (owner.ClientCount() < expected && TClock::now() < deadline) std::this_thread::sleep_for(10ms);
-
-  // The alarm: the first line after the creation is never evaluated, the second fires the e-mail.
-  const std::vector<std::string> alarmLines = {Line, "+099.0C\r"};
-  int warmUp = stalled ? FillLines : smtpPort ? static_cast<int>(alarmLines.size()) : 0;
-  std::vector<std::atomic<int64_t>> sent(warmUp + MeasuredLines);
-  std::vector<int> received(clients, 0);
-  std::vector<int64_t> latencies;
-  latencies.reserve(static_cast<size_t>(clients) * MeasuredLines);
-  std::atomic<bool> stop{false};
-  std::atomic<int> done{0};  // clients that have every line
-
-  std::thread reader([&] {
-    int epoll = epoll_create1(0);
-    for (int i = 0; i < clients; ++i) {
-      epoll_event event{EPOLLIN, {.u32 = static_cast<uint32_t>(i)}};
-      epoll_ctl(epoll, EPOLL_CTL_ADD, fds[i], &event);
-    }
-    std::vector<epoll_event> events(256);
-    char buffer[65536];
-    while (!stop) {
-      int n = epoll_wait(epoll, events.data(), static_cast<int>(events.size()), 100);
-      for (int e = 0; e < n; ++e) {
-        int c = static_cast<int>(events[e].data.u32);
-        ssize_t size;
-        while ((size = recv(fds[c], buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
-          int64_t now = TClock::now().time_since_epoch().count();
-          for (ssize_t b = 0; b < size; ++b) {
-            if (buffer[b] != '\r') continue;
-            int index = received[c]++;
-            if (index >= warmUp) latencies.push_back(now - sent[index].load(std::memory_order_acquire));
-            if (received[c] == warmUp + MeasuredLines) ++done;
-          }
-        }
-      }
-    }
-    close(epoll);
-  });
-
-  for (int i = 0; i < warmUp; ++i) {
-    sent[i] = TClock::now().time_since_epoch().count();
-    pty.Write(stalled ? FillLine : alarmLines[i]);
-    std::this_thread::sleep_for(2ms);
-  }
-  auto next = TClock::now() + 500ms;  // the readers catch up with the fill first
-  std::this_thread::sleep_until(next);
-  double cpuBefore = owner.CpuSeconds();
-  for (int i = warmUp; i < warmUp + MeasuredLines; ++i) {
-    std::this_thread::sleep_until(next);
-    next += std::chrono::microseconds(1000000 / LinesPerSecond);
-    sent[i].store(TClock::now().time_since_epoch().count(), std::memory_order_release);
-    pty.Write(Line);
-  }
-  deadline = TClock::now() + 10s;
-  while (done < clients && TClock::now() < deadline) std::this_thread::sleep_for(10ms);
-  stop = true;
-  reader.join();
-  double cpuPerLine = (owner.CpuSeconds() - cpuBefore) / MeasuredLines * 1e6;
-
-  std::sort(latencies.begin(), latencies.end());
-  auto percentile = [&](double p) {
-    if (latencies.empty()) return 0.0;
-    return std::chrono::duration<double, std::micro>(
-               TClock::duration(latencies[static_cast<size_t>(p * (latencies.size() - 1))]))
-        .count();
-  };
-  printf("%5d clients%-16s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us", clients,
-         stalled    ? " + 1 stalled"
-         : smtpPort ? " + stuck e-mail"
-                    : "",
-         latencies.size(), clients * MeasuredLines, percentile(0.5), percentile(0.99), percentile(1.0));
-  printf("  owner CPU per line %7.1f us", cpuPerLine);
-  if (smtpPort) printf("  e-mails still unsent %zu", owner.MailPending());
-  if (stalled) {
-    // What the stalled client got: fewer lines than were sent means it was losing lines.
-    std::string data;
-    char buffer[65536];
-    ssize_t size;
-    while ((size = recv(stalledFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) data.append(buffer, size);
-    printf("  stalled client holds %zu of %d lines", std::count(data.begin(), data.end(), '\r'),
-           warmUp + MeasuredLines);
-    close(stalledFd);
-  }
-  printf("\n");
-  for (int fd : fds) close(fd);
-}
-
-}  // namespace
 
 int main() {
   rlimit files{};
@@ -225,15 +23,10 @@ int main() {
             static_cast<unsigned long long>(files.rlim_cur));
     return 1;
   }
-  test::TTempDir dir;
-  test::TPty pty;
-  dir.Write("config.xml", "<config/>");
-  test::WriteRegistryFile(dir.File("registry.reg"), dir.File("config.xml"), {{1, pty.SlavePath()}});
-  test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", dir.File("registry.reg"));
-  test::TScopedEnv events("DUZEZEVOVIVO_EVENTLOG", dir.File("events.log"));
+  TFanoutProbe probe;
   for (int clients : {100, 1000})
-    for (bool stalled : {false, true}) Run(pty, clients, stalled);
+    for (bool stalled : {false, true}) probe.Measure(clients, stalled);
   test::TSilentServer smtp;
-  Run(pty, 100, false, smtp.Port());
+  probe.Measure(100, false, smtp.Port());
   return 0;
 }
