@@ -4,7 +4,6 @@
 
 #include <chrono>
 
-#include "base/Exception.h"
 #include "support/LoopbackServer.h"
 #include "web/ServerFixture.h"
 
@@ -86,23 +85,6 @@ TEST_F(MetricsServerTest, StalledClientsDelayNeitherReadingsNorOtherRequests) {
   EXPECT_NE(response.Body.find("duzezevovivo_temperature_celsius{caption=\"Room\",comport=\"1\"} 24.5\n"),
             std::string::npos);
   for (int fd : stalled) close(fd);
-}
-
-TEST_F(MetricsServerTest, APortInUseIsAnErrorWithTheReason) {
-  const int port = Serve().Port();
-  TMetricsSettings settings;
-  settings.Address = "127.0.0.1";
-  settings.Port = static_cast<uint16_t>(port);
-  try {
-    TMetricsServer second(settings);
-    ADD_FAILURE() << "a second server listens on the same port";
-  } catch (const Exception& error) {
-    EXPECT_EQ(
-        error.Message().rfind("Metrics server: cannot listen on 127.0.0.1:" + std::to_string(port) + ": ", 0),
-        0u)
-        << error.Message();
-    EXPECT_NE(error.Message().find("Address already in use"), std::string::npos) << "the cause follows";
-  }
 }
 
 }  // namespace
