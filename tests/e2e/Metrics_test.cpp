@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
-#include <regex>
 
 #include "support/Env.h"
 #include "support/EventLogFile.h"
@@ -52,16 +52,13 @@ class MetricsTest : public ::testing::Test {
 
   // The port the metrics server listens on, as the debug log names it; 0 when it does not.
   int MetricsPort() {
-    std::smatch match;
-    const std::regex listening("Metrics server: listening on 127\\.0\\.0\\.1:(\\d+)");
+    const std::string listening = "Metrics server: listening on 127.0.0.1:";
+    std::string out;
+    size_t at = std::string::npos;
     EXPECT_TRUE(test::WaitUntil(
-        [&] {
-          const std::string out = FProgram->Stdout();
-          return std::regex_search(out, match, listening);
-        },
-        10s))
-        << FProgram->Stdout() << FProgram->Stderr();
-    return match.empty() ? 0 : std::stoi(match[1]);
+        [&] { return (at = (out = FProgram->Stdout()).find(listening)) != std::string::npos; }, 10s))
+        << out << FProgram->Stderr();
+    return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + listening.size());
   }
 
   void StartPrometheus(int target) {
@@ -84,10 +81,11 @@ class MetricsTest : public ::testing::Test {
   std::optional<std::string> Query(const std::string& expression) {
     const test::THttpResponse response =
         test::HttpRequest(FPrometheusPort, "/api/v1/query?query=" + test::UrlEncoded(expression));
-    std::smatch match;
-    const std::regex value(R"re("value":\[[0-9.]+,"([^"]*)"\])re");
-    if (!std::regex_search(response.Body, match, value)) return std::nullopt;
-    return match[1].str();
+    // {"status":"success","data":{"resultType":"vector","result":[{"metric":{...},"value":[<time>,"<value>"]}]}}
+    const size_t value = response.Body.find("\"value\":[");
+    const size_t open = value == std::string::npos ? value : response.Body.find(",\"", value);
+    if (open == std::string::npos) return std::nullopt;
+    return response.Body.substr(open + 2, response.Body.find('"', open + 2) - open - 2);
   }
 
   bool QueryShows(const std::string& expression, const std::string& expected) {
