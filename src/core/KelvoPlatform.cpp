@@ -111,6 +111,7 @@ void TKelvoPlatform::StartViews() {
     try {
       if (std::unique_ptr<TPlatformView> view = factory(*this)) FViews.push_back(std::move(view));
     } catch (const std::exception& error) {
+      if (DebugMode) WriteLog(std::string("! ") + error.what());  // -debug shows why a view is missing
       LogEvent(error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
     }
   }

@@ -136,6 +136,7 @@ TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {
       0u)
       << events[0];
   EXPECT_NE(events[0].find("Address already in use"), std::string::npos) << "the cause follows";
+  EXPECT_TRUE(FProgram->WaitForOutput("! " + events[0], 5s)) << "and the debug log shows it";
   FPty.Write("*B1E1+020.0C\r");
   EXPECT_TRUE(FProgram->WaitForOutput("[Room] parse temperature: 20.00", 5s)) << FProgram->Stdout();
 }
