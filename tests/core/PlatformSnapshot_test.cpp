@@ -1,14 +1,12 @@
 #include "core/PlatformSnapshot.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <future>
 
 #include "ConditionFixture.h"
 #include "core/TcpServer.h"
+#include "support/LoopbackServer.h"
 
 namespace duz {
 namespace {
@@ -26,16 +24,6 @@ class PlatformSnapshotTest : public test::TConditionFixture {
     for (int i = 0; i < kelvo->ComponentCount(); ++i)
       if (auto* server = dynamic_cast<TdpTcpServer*>(kelvo->Component(i))) return *server;
     throw std::logic_error("no TCP server");
-  }
-
-  int Connect(uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
   }
 };
 
@@ -59,7 +47,7 @@ TEST_F(PlatformSnapshotTest, ShowsWhatTheThermometerAndItsChildrenDid) {
 
   Feed("+031.5C");
   Feed("ERR");
-  const int client = Connect(ServerOf(kelvo).Port());
+  const int client = test::ConnectLoopback(ServerOf(kelvo).Port());
   ASSERT_TRUE(FLoop.RunUntil([] { return TakeSnapshot().Thermometers.at(0).TcpClients == 1; }, 3s));
   TestClock::Advance(16);  // the savers' first run is due 15 s after creation
   kelvo->Tick();

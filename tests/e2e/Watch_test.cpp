@@ -3,7 +3,6 @@
 // TCP clients, the TXT savers keep writing and the shutdown comes on time; a stop signal ends a
 // WAIT pause at once.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -29,17 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
-
-int ConnectTo(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  close(fd);
-  return -1;
-}
 
 size_t LineCount(const std::string& path) {
   const std::string text = test::ReadFile(path);
@@ -127,7 +115,7 @@ TEST_F(WatchTest, SilentServersHoldNeitherTheLinesNorTheTicksNorTheShutdown) {
         std::to_string(portB) + "\"/></KELVO></config>");
   const TClock::time_point started = TClock::now();
   ASSERT_TRUE(FProgram->WaitForOutput("[B] Kelvo created", 10s)) << FProgram->Stdout() << FProgram->Stderr();
-  int clients[2] = {ConnectTo(portA), ConnectTo(portB)};
+  int clients[2] = {test::ConnectLoopback(portA), test::ConnectLoopback(portB)};
   ASSERT_GE(clients[0], 0);
   ASSERT_GE(clients[1], 0);
 

@@ -1,8 +1,6 @@
 #include "support/HttpClient.h"
 
-#include <arpa/inet.h>
 #include <fmt/format.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,17 +10,6 @@
 #include "support/LoopbackServer.h"
 
 namespace duz::test {
-
-int ConnectLoopback(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  if (fd >= 0) close(fd);
-  return -1;
-}
 
 THttpResponse HttpRequest(int port, const std::string& target, const std::string& method,
                           std::chrono::milliseconds timeout) {

@@ -12,8 +12,6 @@ struct THttpResponse {
   std::string Body;
 };
 
-// A TCP connection to 127.0.0.1:port (blocking); -1 when it cannot be made.
-int ConnectLoopback(int port);
 THttpResponse HttpRequest(int port, const std::string& target, const std::string& method = "GET",
                           std::chrono::milliseconds timeout = std::chrono::seconds(5));
 // The text with every byte but letters, digits and -._~ percent-encoded, for a query string.

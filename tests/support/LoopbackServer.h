@@ -28,6 +28,8 @@ class TLoopbackServer {
 
 // A loopback port on which nothing listens.
 int UnusedPort();
+// A blocking TCP connection to 127.0.0.1:port; -1 when none can be made.
+int ConnectLoopback(int port);
 // A TCP socket bound to 127.0.0.1 with an ephemeral port, not yet listening; raises when none can be had.
 int BoundSocket();
 int PortOf(int socket);

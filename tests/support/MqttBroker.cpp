@@ -1,8 +1,5 @@
 #include "support/MqttBroker.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,14 +16,9 @@ namespace {
 using namespace std::chrono_literals;
 
 bool Accepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return connected;
+  const int fd = ConnectLoopback(port);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
 }
 
 // A CA and a server certificate for the IP address 127.0.0.1, both valid for a day.
