@@ -10,7 +10,7 @@ namespace duz {
 
 struct TKelvoReading {
   std::string RawLine;         // the line as published: prefix removed, carriage return kept
-  std::optional<float> Value;  // the temperature, or nothing when the line holds no number
+  std::optional<float> Value;  // the temperature; nothing when the line holds no number in float range
 };
 
 TKelvoReading ParseKelvoLine(std::string_view line);

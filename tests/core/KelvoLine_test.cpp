@@ -51,7 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineCase{"LoneCarriageReturn", "\r", '.', "\r", std::nullopt},
                       TLineCase{"PrefixAndCarriageReturnOnly", "*B1E1\r", '.', "\r", std::nullopt},
                       TLineCase{"TwoSeparators", "+1.2.3C\r", '.', "+1.2.3C\r", std::nullopt},
-                      TLineCase{"Exponent", "+1.5E1C\r", '.', "+1.5E1C\r", 15.0f}),
+                      TLineCase{"Exponent", "+1.5E1C\r", '.', "+1.5E1C\r", 15.0f},
+                      // Found by fuzzing: an infinite temperature counted as connected.
+                      TLineCase{"BeyondFloatRange", "*B1E1+1e39C\r", '.', "+1e39C\r", std::nullopt},
+                      TLineCase{"NegativeBeyondFloatRange", "-1e39C\r", '.', "-1e39C\r", std::nullopt},
+                      TLineCase{"LargestFloat", "+3.40282e38C\r", '.', "+3.40282e38C\r", 3.40282e38f}),
     [](const auto& info) { return std::string(info.param.Label); });
 
 }  // namespace
