@@ -15,6 +15,9 @@ using namespace std::chrono;
 // 1899-12-30, day 0 of TDateTime, counted from 1970-01-01.
 constexpr int DateDelta = -25569;
 constexpr int64_t MSecsPerDayInt = 86400000;
+// 0001-01-01 and 9999-12-31: the days a date-time can name.
+constexpr int64_t FirstDay = -693593;
+constexpr int64_t LastDay = 2958465;
 
 // The calendar day and the millisecond of that day. A negative value keeps its time of day as the
 // magnitude of the fraction (-1.25 is 1899-12-29 06:00); rounding up to a whole day carries over.
@@ -24,6 +27,8 @@ struct TDayAndTime {
 };
 
 TDayAndTime Split(TDateTime value) {
+  // Checked before the conversion to whole days, which is undefined for NaN and huge values.
+  if (!(value > FirstDay - 1 && value < LastDay + 1)) throw ERangeError("Invalid argument to date decode");
   double whole = 0;
   double fraction = std::modf(value, &whole);
   TDayAndTime result{static_cast<int64_t>(whole),
@@ -32,6 +37,7 @@ TDayAndTime Split(TDateTime value) {
     ++result.Day;
     result.MSec -= MSecsPerDayInt;
   }
+  if (result.Day > LastDay) throw ERangeError("Invalid argument to date decode");
   return result;
 }
 

@@ -24,6 +24,8 @@ struct TTimeParts {
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
 // Raises ERangeError "Invalid argument to date encode" for a date that does not exist.
 TDateTime EncodeDate(int year, int month, int day);
+// The decoders raise ERangeError "Invalid argument to date decode" for a value outside the years
+// 1 to 9999 (and for NaN).
 TDateParts DecodeDate(TDateTime value);
 // Rounded to the nearest millisecond.
 TTimeParts DecodeTime(TDateTime value);

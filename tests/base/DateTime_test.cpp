@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "support/Env.h"
@@ -76,6 +78,31 @@ TEST(DateTime, DecodeTimeRoundsToTheMillisecondAndCarriesIntoTheNextDay) {
   EXPECT_EQ(DecodeTime(almostMidnight).Hour, 0);
   EXPECT_EQ(DecodeDate(almostMidnight).Year, 2027);
   EXPECT_EQ(DateOf(almostMidnight), EncodeDate(2027, 1, 1));
+}
+
+// Found by fuzzing: such values were undefined behaviour in the conversion to whole days.
+TEST(DateTime, DecodersRejectValuesOutsideTheYears1To9999) {
+  const struct {
+    const char* Label;
+    TDateTime Value;
+  } rows[] = {
+      {"NaN", std::nan("")},
+      {"Infinity", HUGE_VAL},
+      {"MinusInfinity", -HUGE_VAL},
+      {"FarFuture", 1e20},
+      {"FarPast", -1e20},
+      {"Year10000", EncodeDate(9999, 12, 31) + 1},
+      {"LastMillisecondRoundsIntoYear10000", EncodeDate(9999, 12, 31) + 1 - 1e-10},
+      {"Year0", EncodeDate(1, 1, 1) - 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    EXPECT_THROW(DecodeDate(row.Value), ERangeError);
+    EXPECT_THROW(DecodeTime(row.Value), ERangeError);
+    EXPECT_THROW(DateOf(row.Value), ERangeError);
+  }
+  EXPECT_EQ(DecodeDate(EncodeDate(1, 1, 1) - 0.5).Year, 1) << "0001-01-01 12:00";
+  EXPECT_EQ(DecodeDate(EncodeDate(9999, 12, 31) + 0.999).Year, 9999);
 }
 
 TEST(DateTime, NegativeValuesKeepTheirTimeOfDayAsTheFractionMagnitude) {
