@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace duz {
 namespace {
@@ -16,6 +17,20 @@ TDateTime RealNow() { return ToLocalDateTime(std::chrono::system_clock::now()); 
 TDateTime Now() {
   std::lock_guard lock(ClockLock);
   return FixedTime ? *FixedTime : RealNow();
+}
+
+void Pause(std::chrono::milliseconds time, const TStopSignal* stop) {
+  {
+    std::lock_guard lock(ClockLock);
+    if (FixedTime) {
+      *FixedTime += static_cast<double>(time.count()) / MSecsPerDay;
+      return;
+    }
+  }
+  if (stop)
+    stop->WaitFor(time);
+  else
+    std::this_thread::sleep_for(time);
 }
 
 namespace TestClock {

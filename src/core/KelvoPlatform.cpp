@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
@@ -33,11 +32,7 @@ void DebugLog(const char* line) {
 void PauseSeconds(double seconds, const TStopSignal* stop) {
   const double ms = std::round(seconds * 1000);
   if (!(ms > 0)) return;
-  const auto pause = std::chrono::milliseconds(static_cast<int64_t>(std::min(ms, MaxWaitMs)));
-  if (stop)
-    stop->WaitFor(pause);
-  else
-    std::this_thread::sleep_for(pause);
+  Pause(std::chrono::milliseconds(static_cast<int64_t>(std::min(ms, MaxWaitMs))), stop);
 }
 
 // Last created first, so that later subservices never outlive those they were created after.

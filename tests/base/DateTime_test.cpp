@@ -152,5 +152,15 @@ TEST(Clock, TestClockStandsStillAdvancesAndReturnsToTheRealClock) {
   TestClock::Reset();
 }
 
+TEST(Clock, PauseMovesASetClockInsteadOfWaiting) {
+  const TDateTime start = EncodeDate(2026, 12, 7);
+  TestClock::Set(start);
+  const auto before = std::chrono::steady_clock::now();
+  Pause(std::chrono::hours(2));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  EXPECT_DOUBLE_EQ(Now(), start + 2 / 24.0);
+  TestClock::Reset();
+}
+
 }  // namespace
 }  // namespace duz
