@@ -2,6 +2,7 @@
 
 #include <langinfo.h>
 
+#include <algorithm>
 #include <atomic>
 #include <forward_list>
 #include <mutex>
@@ -166,8 +167,10 @@ void SetRegionalSettings(const TRegionalSettings& settings) {
   static std::mutex storeLock;
   static std::forward_list<TRegionalSettings> store;  // guarded by storeLock
   std::lock_guard lock(storeLock);
-  store.push_front(settings);
-  Current.store(&store.front(), std::memory_order_release);
+  // Settings made current again are not stored again, so that switching costs no memory.
+  auto stored = std::find(store.begin(), store.end(), settings);
+  if (stored == store.end()) stored = store.insert_after(store.before_begin(), settings);
+  Current.store(&*stored, std::memory_order_release);
 }
 
 }  // namespace duz

@@ -29,6 +29,8 @@ struct TRegionalSettings {
 
   // Settings of the current C locale (LC_NUMERIC, LC_TIME), translated to FormatDateTime syntax.
   static TRegionalSettings FromLocale();
+
+  bool operator==(const TRegionalSettings&) const = default;
 };
 
 // A strftime(3) format in FormatDateTime syntax (%d.%m.%Y gives dd.mm.yyyy); letters of the
