@@ -3,7 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -81,22 +81,27 @@ std::optional<double> ParseDouble(std::string_view text) {
 }
 
 // Like the regional general format: 15 significant digits, exponent only for very large or very
-// small values, written 1E20 and 1E-5.
+// small values, written 1E20 and 1E-5. Near the largest double, 15 digits can round past it and
+// would not read back; such a value gets the digits it needs.
 std::string FormatGeneral(double value) {
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  char* end = buffer;
+  for (int precision = 15; precision <= 17; ++precision) {
+    end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, precision).ptr;
+    double back = 0;
+    if (std::from_chars(buffer, end, back).ec != std::errc::result_out_of_range) break;
+  }
   std::string text;
-  for (const char* p = buffer; *p; ++p) {
+  for (const char* p = buffer; p != end; ++p) {
     if (*p == '.') {
       text += RegionalSettings().DecimalSeparator;
-    } else if (*p == 'E') {
+    } else if (*p == 'e') {
       text += 'E';
       if (*++p == '-') text += '-';
-      int exponent = std::atoi(p + 1);
-      text += std::to_string(exponent);
+      text += std::to_string(std::atoi(p + 1));
       break;
     } else {
-      text += *p;
+      text += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));  // INF, NAN
     }
   }
   return text;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+
 #include "base/Exception.h"
 #include "base/RegionalSettings.h"
 
@@ -112,6 +115,26 @@ TEST_F(VariantTest, ToStringWritesNumbersInTheRegionalSettings) {
   UseDecimalComma();
   EXPECT_EQ(TVariant(-2.5).ToString(), "-2,5");
   EXPECT_DOUBLE_EQ(TVariant(TVariant(0.1).ToString()).ToDouble(), 0.1);
+}
+
+// Found by fuzzing: 15 digits of the largest reals round past the largest double.
+TEST_F(VariantTest, RealsWrittenAsTextReadBack) {
+  const struct {
+    const char* Label;
+    double Value;
+    const char* Text;
+  } rows[] = {
+      {"Largest", DBL_MAX, "1.7976931348623157E308"},
+      {"MinusLargest", -DBL_MAX, "-1.7976931348623157E308"},
+      {"FifteenDigitsSuffice", 1.5e308, "1.5E308"},
+      {"Smallest", DBL_TRUE_MIN, "4.94065645841247E-324"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(TVariant(row.Value).ToString(), row.Text) << row.Label;
+    EXPECT_EQ(TVariant(row.Text).ToDouble(), row.Value) << row.Label;
+  }
+  EXPECT_EQ(TVariant(std::nan("")).ToString(), "NAN");
+  EXPECT_EQ(TVariant(-HUGE_VAL).ToString(), "-INF");
 }
 
 TEST_F(VariantTest, NullConvertsToNothing) {
