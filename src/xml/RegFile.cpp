@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/Utf8.h"
+#include "xml/Registry.h"
+
 namespace duz {
 namespace {
 
@@ -95,43 +98,10 @@ std::string Utf16LeToUtf8(std::string_view bytes, bool stopAtZero) {
   return out;
 }
 
-void AppendUtf16Le(std::string& out, uint32_t unit) {
-  out += static_cast<char>(unit & 0xFF);
-  out += static_cast<char>(unit >> 8);
-}
-
 // Bytes that are not valid UTF-8 become U+FFFD. Ends with the terminating zero, as stored.
 std::string Utf8ToUtf16Le(std::string_view text) {
   std::string out;
-  size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80           ? 1
-                          : (lead >> 5) == 0x6  ? 2
-                          : (lead >> 4) == 0xE  ? 3
-                          : (lead >> 3) == 0x1E ? 4
-                                                : 0;
-    uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    bool valid = length > 0 && i + length <= text.size();
-    for (size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      cp = cp << 6 | (next & 0x3F);
-    }
-    valid = valid && cp <= 0x10FFFF && !(cp >= 0xD800 && cp < 0xE000) &&
-            cp >= (length == 2   ? 0x80u
-                   : length == 3 ? 0x800u
-                   : length == 4 ? 0x10000u
-                                 : 0u);
-    i += valid ? length : 1;
-    if (!valid) cp = ReplacementChar;
-    if (cp >= 0x10000) {
-      AppendUtf16Le(out, 0xD800 + ((cp - 0x10000) >> 10));
-      AppendUtf16Le(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      AppendUtf16Le(out, cp);
-    }
-  }
+  for (size_t i = 0; i < text.size();) AppendUtf16Le(out, NextUtf8(text, i).value_or(ReplacementChar));
   AppendUtf16Le(out, 0);
   return out;
 }
@@ -228,20 +198,32 @@ std::string FormatValue(const TRegValue& value) {
   return line;
 }
 
+// Lines end with CR LF, LF or a CR of their own: a CR kept inside a line would be read as part of
+// the line now and as its end once a rewrite puts LF after it.
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
   while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
+    const size_t end = text.find_first_of("\r\n");
+    lines.emplace_back(text.substr(0, end));
     if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
+    text.remove_prefix(end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1));
   }
   return lines;
 }
 
 bool IsBlank(const std::vector<std::string>& raw) { return raw.size() == 1 && Trim(raw[0]).empty(); }
+
+// Data with a line break is written in hex; a name cannot be, so it is refused, as is a key that
+// would read as a deletion.
+void CheckWritable(std::string_view text, const char* what) {
+  if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+    throw ERegistryException(std::string("Invalid registry ") + what + ": it holds a line break or a zero");
+}
+
+void CheckWritableKey(std::string_view key) {
+  CheckWritable(key, "key");
+  if (key.starts_with('-')) throw ERegistryException("Invalid registry key: it starts with \"-\"");
+}
 
 }  // namespace
 
@@ -321,6 +303,7 @@ TRegFile TRegFile::Parse(std::string_view text) {
           data += lines[i];
           entry.Raw.push_back(lines[i++]);
         }
+        entry.OpenContinuation = !Trim(data).empty() && Trim(data).back() == '\\';
       }
       entry.Value = ParseData(std::move(*name), data);
     }
@@ -354,6 +337,8 @@ std::string TRegFile::Serialize() const {
         emit(FormatValue(*entry.Value));
       } else {
         for (const auto& line : entry.Raw) emit(line);
+        // Whatever we write after it must not be read as more of its data.
+        if (entry.OpenContinuation) emit("");
       }
     }
   }
@@ -387,10 +372,13 @@ bool TRegFile::HasKey(std::string_view key) const {
 }
 
 void TRegFile::CreateKey(std::string_view key) {
+  CheckWritableKey(key);
   if (!LastKey(key)) FKeys.push_back({std::string(key), "", {}});
 }
 
 void TRegFile::SetValue(std::string_view key, TRegValue value) {
+  CheckWritableKey(key);
+  CheckWritable(value.Name, "value name");
   if (const TEntry* found = FindEntry(key, value.Name)) {
     auto* entry = const_cast<TEntry*>(found);
     entry->Raw.clear();

@@ -48,6 +48,8 @@ class TRegFile {
   const TRegValue* Find(std::string_view key, std::string_view name) const;
   // True when the key is listed, or a key below it is.
   bool HasKey(std::string_view key) const;
+  // CreateKey and SetValue raise ERegistryException for a key path or value name that cannot be
+  // written in a line of its own: one holding CR, LF or a zero, or a key path starting with "-".
   void CreateKey(std::string_view key);
   // Replaces the value where it is listed; otherwise adds it to the key, creating the key.
   void SetValue(std::string_view key, TRegValue value);
@@ -60,6 +62,7 @@ class TRegFile {
   struct TEntry {
     std::vector<std::string> Raw;
     std::optional<TRegValue> Value;
+    bool OpenContinuation = false;  // the file ended inside its continued hex data
   };
   struct TKey {
     std::string Path;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "xml/Registry.h"
+
 namespace duz {
 namespace {
 
@@ -191,6 +193,54 @@ TEST(RegFileTest, Utf16ExportOfTheEditorIsRead) {
     utf16 += c == '\x8d' ? std::string("\x0d\x01", 2) : std::string{c, '\0'};
   }
   EXPECT_EQ(StringOf(TRegFile::Parse(utf16), Key, "config"), "/etc/\xc4\x8d.xml");
+}
+
+// Found by fuzzing: files on which a write changed what other values meant.
+TEST(RegFileTest, WritesKeepTheMeaningOfOddFiles) {
+  const std::string header = "Windows Registry Editor Version 5.00\n\n";
+  const struct {
+    const char* Label;
+    std::string Text;
+    std::string Name;  // a value of Key, present before the write
+  } rows[] = {
+      {"ContinuationLeftOpenAtTheEnd", header + "[" + Key + "]\n\"a\"=dword:00000001\n\"x\"=hex:01,\\\n",
+       "a"},
+      {"CarriageReturnsBeforeTheLineEnd", header + "[" + Key + "]\r\r\n\"a\"=\"1\"\n", "a"},
+      {"CarriageReturnInsideALine", header + "[" + Key + "]\n\"a\"=\"1\"\r\"b\"=\"2\"\n", "b"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    TRegFile file = TRegFile::Parse(row.Text);
+    const TRegValue* before = file.Find(Key, row.Name);
+    ASSERT_NE(before, nullptr);
+    const std::string data = before->Data;
+    file.SetValue(Key, TRegValue::Text("new", "value"));
+    const std::string once = file.Serialize();
+    const TRegFile reread = TRegFile::Parse(once);
+    ASSERT_NE(reread.Find(Key, row.Name), nullptr);
+    EXPECT_EQ(reread.Find(Key, row.Name)->Data, data);
+    EXPECT_EQ(StringOf(reread, Key, "new"), "value");
+    file.SetValue(Key, TRegValue::Text("new", "value"));
+    EXPECT_EQ(file.Serialize(), once) << "the same write again must not add a line";
+  }
+}
+
+TEST(RegFileTest, NamesThatCannotBeWrittenInALineAreRefused) {
+  const struct {
+    const char* Label;
+    std::string Key, Name;
+  } rows[] = {
+      {"LineFeedInName", Key, "a\n\"b\"=\"c\""},   {"CarriageReturnInName", Key, "a\r"},
+      {"ZeroInName", Key, std::string("a\0b", 3)}, {"LineFeedInKey", Key + "\n[Other]", "a"},
+      {"KeyReadAsADeletion", "-" + Key, "a"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    TRegFile file = TRegFile::Parse(Sample);
+    EXPECT_THROW(file.SetValue(row.Key, TRegValue::Text(row.Name, "v")), ERegistryException);
+    EXPECT_THROW(file.CreateKey(row.Key + "\\sub\n"), ERegistryException);
+    EXPECT_EQ(file.Serialize(), Sample);
+  }
 }
 
 }  // namespace
