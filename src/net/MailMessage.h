@@ -30,14 +30,21 @@ std::vector<TMailAddress> ParseAddressList(std::string_view text);
 // The list as the To header shows it: entries joined by ", ", names quoted or encoded.
 std::string FormatAddressList(const std::vector<TMailAddress>& list);
 
-// Header text: unchanged when every byte lies in 32..126, otherwise Q-encoded words labelled UTF-8,
-// each short enough to share a line with its header name, separated by blanks.
+// Raises ESmtpRefusal "Invalid e-mail address" for an address that could break a command or a header
+// line: a control character, blank, angle bracket or non-ASCII byte, or more than 254 bytes.
+void CheckMailAddress(std::string_view address);
+// Header text: unchanged when every byte lies in 32..126, it is at most 900 bytes long (so that
+// folding keeps its lines within 998 bytes) and holds no "=?" (which would read as an encoded word);
+// otherwise Q-encoded words labelled UTF-8, each short enough to share a line with its header
+// name, separated by blanks.
 std::string EncodeHeaderText(std::string_view text);
 // "Mon, 7 Dec 2026 22:15:02 +0100", in English whatever the locale.
 std::string FormatMailDate(TDateTime localTime, int utcOffsetMinutes);
 
 // The message as written after DATA: folded headers, an empty line and the dot-stuffed body, every
-// line ended by CRLF; the terminating "." line is not included.
+// line ended by CRLF and at most 998 bytes long (longer body lines are cut between characters);
+// the terminating "." line is not included. Raises ESmtpRefusal when the sender or a recipient fails
+// CheckMailAddress.
 std::string ComposeMessage(const TMailMessage& message, TDateTime localTime, int utcOffsetMinutes);
 
 }  // namespace duz

@@ -30,13 +30,6 @@ std::string Base64(std::string_view data) {
   return out;
 }
 
-// Addresses go into commands and headers as they are: a control character, blank or angle bracket
-// could end the command or add a header line, so such an address is refused.
-void CheckAddress(const std::string& address) {
-  for (unsigned char c : address)
-    if (c <= 32 || c > 126 || c == '<' || c == '>') throw ESmtpRefusal("Invalid e-mail address");
-}
-
 }  // namespace
 
 std::optional<TSmtpTls> ParseSmtpTls(std::string_view word) {
@@ -71,8 +64,9 @@ void TSmtpClient::Connect() {
 
 void TSmtpClient::Send(const TMailMessage& message) {
   try {
-    CheckAddress(message.From);
-    for (const TMailAddress& recipient : message.Recipients) CheckAddress(recipient.Address);
+    // Addresses go into commands as they are: one that could end a command is refused first.
+    CheckMailAddress(message.From);
+    for (const TMailAddress& recipient : message.Recipients) CheckMailAddress(recipient.Address);
     Command("RSET");
     Authenticate();
     ExpectForMessage(Command("MAIL FROM:<" + message.From + ">"), {250});

@@ -4,6 +4,8 @@
 
 #include <sstream>
 
+#include "net/SmtpReply.h"
+
 namespace duz {
 namespace {
 
@@ -90,6 +92,7 @@ TEST(ParseAddressList, SplitsAtCommasOutsideQuotesAndBrackets) {
       {"EscapesInQuotedName", R"("say \"hi\" \\" <h@x.cz>)", {{R"(say "hi" \)", "h@x.cz"}}},
       {"EmptyEntriesSkipped", " , a@x.cz,, ", {{"", "a@x.cz"}}},
       {"Empty", "", {}},
+      {"AngleBracketInsideQuotedName", "\"a <b>, c\" <d@x.cz>", {{"a <b>, c", "d@x.cz"}}},
       {"UnclosedQuoteKeepsTheRest",
        "a@x.cz, \"Doe, John <j@x.cz>",
        {{"", "a@x.cz"}, {"\"Doe, John", "j@x.cz"}}},
@@ -172,6 +175,75 @@ TEST(ComposeMessage, WordLongerThanTheLimitStaysWhole) {
   const Lines lines = SplitCrLf(ComposeMessage(message, Time, 0));
   EXPECT_EQ(lines[0], "Subject: " + std::string(100, 'x'));
   EXPECT_EQ(lines[1], " tail");
+}
+
+// Found by fuzzing: the composer relied on its caller to keep line breaks out of the headers.
+TEST(ComposeMessage, AddressThatCouldBreakALineIsRefused) {
+  const struct {
+    const char* Label;
+    std::string From, To;
+  } rows[] = {
+      {"LineBreakInSender", "a@x.cz\r\nBcc: evil@x.cz", "b@x.cz"},
+      {"LineFeedInRecipient", "a@x.cz", "b@x.cz\nBcc: evil@x.cz"},
+      {"ZeroInRecipient", "a@x.cz", std::string("b@x.cz\0", 7)},
+      {"BlankInRecipient", "a@x.cz", "b @x.cz"},
+      {"OverlongRecipient", "a@x.cz", std::string(250, 'b') + "@x.cz"},
+  };
+  for (const auto& row : rows) {
+    TMailMessage message;
+    message.From = row.From;
+    message.Recipients = {{"", row.To}};
+    EXPECT_THROW(ComposeMessage(message, Time, 0), ESmtpRefusal) << row.Label;
+  }
+}
+
+// Found by fuzzing: lines over the 998 bytes that RFC 5322 allows, and a folded line of blanks.
+TEST(ComposeMessage, NoLineIsLongerThan998BytesOrBlank) {
+  const std::string czech = "\xC4\x8D";  // two bytes, never cut apart
+  const struct {
+    const char* Label;
+    std::string Subject, Name, Body;
+  } rows[] = {
+      {"LongSubjectWord", std::string(1200, 's'), "", "b"},
+      {"LongQuotedName", "s", std::string(950, 'n'), "b"},
+      {"LongBodyLine", "s", "", "." + std::string(997, 'x') + "." + std::string(1500, 'y')},
+      {"LongBodyLineOfTwoByteCharacters", "s", "",
+       [&] {
+         std::string text;
+         for (int i = 0; i < 1500; ++i) text += czech;
+         return text;
+       }()},
+      {"SubjectEndingInBlanks", std::string(70, 'a') + " " + std::string(20, 'b') + std::string(10, ' '), "",
+       "b"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    TMailMessage message;
+    message.Subject = row.Subject;
+    message.Recipients = {{row.Name, "r@x.cz"}};
+    message.Body = {row.Body};
+    const Lines lines = SplitCrLf(ComposeMessage(message, Time, 0));
+    std::string body;
+    bool inBody = false;
+    for (const std::string& line : lines) {
+      EXPECT_LE(line.size(), 998u);
+      if (inBody) {
+        EXPECT_NE(line, ".");
+        EXPECT_TRUE(IsCompleteUtf8(line)) << "a character cut apart";
+        body += line.starts_with('.') ? line.substr(1) : line;
+      } else if (line.empty()) {
+        inBody = true;
+      } else {
+        EXPECT_NE(line.find_first_not_of(' '), std::string::npos) << "a folded line of blanks only";
+      }
+    }
+    EXPECT_EQ(body, row.Body);
+  }
+}
+
+TEST(EncodeHeaderText, TextThatReadsAsAnEncodedWordIsEncoded) {
+  EXPECT_EQ(EncodeHeaderText("=?UTF-8?Q?x?="), "=?UTF-8?Q?=3D=3FUTF-8=3FQ=3Fx=3F=3D?=");
+  EXPECT_EQ(EncodeHeaderText("a = b ? c"), "a = b ? c");
 }
 
 }  // namespace
