@@ -8,6 +8,24 @@
 
 namespace duz {
 
+int ReadFileContent(const std::string& path, std::string& content, size_t maxSize) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  content.clear();
+  char buffer[65536];
+  int error = 0;
+  for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) != 0;) {
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0 || content.size() + static_cast<size_t>(count) > maxSize) {
+      error = count < 0 ? errno : EFBIG;
+      break;
+    }
+    content.append(buffer, static_cast<size_t>(count));
+  }
+  ::close(fd);
+  return error;
+}
+
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t count = ::write(fd, bytes.data(), bytes.size());

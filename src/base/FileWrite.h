@@ -1,11 +1,16 @@
 #pragma once
-// Writing files that matter: whole writes, and replacement by write-beside-then-rename, so that a
-// reader, a crash or a full disk never meets a truncated file. Any thread.
+// Reading and writing files that matter: bounded reads, whole writes, and replacement by
+// write-beside-then-rename, so that a reader, a crash or a full disk never meets a truncated file.
+// Any thread.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace duz {
 
+// Reads the whole file into content; returns 0, EFBIG when it is larger than maxSize, or the errno
+// of the step that failed.
+int ReadFileContent(const std::string& path, std::string& content, size_t maxSize);
 // Writes every byte (retrying short writes and EINTR); false on error, with errno set.
 bool WriteAll(int fd, std::string_view bytes);
 // Replaces the file's content with bytes: written to a temporary file beside it (with the old

@@ -18,6 +18,7 @@
 #include "base/UpperCase.h"
 #include "base/Variant.h"
 #include "core/Kelvo.h"
+#include "core/XmlFileReader.h"
 #include "core/XmlFileWriter.h"
 #include "log/Logger.h"
 #include "xml/XmlHelpers.h"
@@ -26,6 +27,8 @@ namespace duz {
 namespace {
 
 constexpr const char* NotConnected = "Kelvo not connected";
+// A day of readings every minute is about 100 KiB; a file this large is not one of ours.
+constexpr size_t MaxXmlFileSize = 64 * 1024 * 1024;
 
 bool EqualsNoCase(std::string_view text, const char* word) {
   return text.size() == std::char_traits<char>::length(word) &&
@@ -154,10 +157,13 @@ void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateT
   pugi::xml_document document;
   pugi::xml_node root;
   if (FileExists(path)) {
-    pugi::xml_parse_result result = document.load_file(path.c_str(), pugi::parse_full);
-    if (!result)
-      throw Exception("Cannot load XML file \"" + path + "\": " + result.description() + " at offset " +
-                      std::to_string(result.offset));
+    std::string bytes;
+    if (int error = ReadFileContent(path, bytes, MaxXmlFileSize)) FileError("Cannot read file", path, error);
+    try {
+      ParseXmlFile(bytes, document);
+    } catch (const Exception& error) {
+      throw Exception("Cannot load XML file \"" + path + "\": " + error.Message());
+    }
     root = document.document_element();
   } else {
     root = document.append_child("Kelvo");

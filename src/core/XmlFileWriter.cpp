@@ -2,10 +2,30 @@
 
 #include <string_view>
 
+#include "base/Exception.h"
+#include "base/Utf8.h"
+
 namespace duz {
 namespace {
 
 bool IsLeftOut(unsigned char c) { return c < 0x20 && c != '\t' && c != '\r' && c != '\n'; }
+
+// Blanks after DOCTYPE or the target of an instruction are syntax: a reader never keeps them, nor
+// those that leaving out control characters would bring to the front.
+std::string_view Unindented(std::string_view text) {
+  size_t start = 0;
+  while (start < text.size() && (IsLeftOut(static_cast<unsigned char>(text[start])) ||
+                                 std::string_view(" \t\r\n").find(text[start]) != std::string_view::npos))
+    ++start;
+  return text.substr(start);
+}
+
+std::string LeftOut(std::string_view text) {
+  std::string kept;
+  for (char c : text)
+    if (!IsLeftOut(static_cast<unsigned char>(c))) kept += c;
+  return kept;
+}
 
 class TXmlFileWriter {
  public:
@@ -64,19 +84,22 @@ class TXmlFileWriter {
         Escaped(node.value());
         break;
       case pugi::node_cdata:
-        Wrapped("<![CDATA[", node.value(), "]]>");
+        Section("<![CDATA[", node.value(), "]]>", "]]]]><![CDATA[>");
         break;
       case pugi::node_comment:
-        Wrapped("<!--", node.value(), "-->");
+        Section("<!--", node.value(), "-->", "-- >");
         break;
-      case pugi::node_pi:
+      case pugi::node_pi: {
+        const std::string_view instruction = Unindented(node.value());
         Out += "<?";
         Out += node.name();
-        if (*node.value()) Out += ' ';
-        Wrapped("", node.value(), "?>");
+        Section(instruction.empty() ? "" : " ", instruction, "?>", "? >");
         break;
+      }
       case pugi::node_doctype:
-        Wrapped("<!DOCTYPE ", node.value(), ">");
+        Out += "<!DOCTYPE ";
+        Out += LeftOut(Unindented(node.value()));
+        Out += '>';
         break;
       default:
         break;
@@ -93,11 +116,13 @@ class TXmlFileWriter {
     Out += ' ';
     Out += attribute.name();
     Out += "=\"";
-    Escaped(attribute.value());
+    Escaped(attribute.value(), true);
     Out += '"';
   }
 
-  void Escaped(std::string_view text) {
+  // A reader turns TAB and line ends of an attribute value into blanks, and a CR of a text into
+  // a line end: those are written as character references, so that they come back as they are.
+  void Escaped(std::string_view text, bool inAttribute = false) {
     for (char c : text) {
       switch (c) {
         case '"':
@@ -115,37 +140,46 @@ class TXmlFileWriter {
         case '>':
           Out += "&gt;";
           break;
+        case '\r':
+          Out += "&#13;";
+          break;
+        case '\t':
+        case '\n':
+          if (inAttribute)
+            Out += c == '\t' ? "&#9;" : "&#10;";
+          else
+            Out += c;
+          break;
         default:
           if (!IsLeftOut(static_cast<unsigned char>(c))) Out += c;
       }
     }
   }
 
-  void Wrapped(std::string_view open, std::string_view text, std::string_view close) {
+  // CDATA, comments and processing instructions have no escapes: their terminator, present or
+  // formed by leaving out a control character, is broken up, so that the section never ends early.
+  void Section(std::string_view open, std::string_view text, std::string_view close,
+               std::string_view broken) {
+    std::string kept = LeftOut(text);
+    for (size_t at = 0; (at = kept.find(close, at)) != std::string::npos; at += broken.size())
+      kept.replace(at, close.size(), broken);
     Out += open;
-    for (char c : text)
-      if (!IsLeftOut(static_cast<unsigned char>(c))) Out += c;
+    Out += kept;
     Out += close;
   }
 
   std::string_view FLineEnd;
 };
 
+// Bytes that are not UTF-8 (a file whose encoding could not be decoded) have no UTF-16 form: the
+// save fails rather than drop them.
 std::string Utf16LittleEndianWithBom(const std::string& utf8) {
   std::string out = "\xFF\xFE";
-  auto unit = [&out](uint32_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>(value >> 8);
-  };
-  for (wchar_t wide : pugi::as_wide(utf8.c_str())) {
-    auto code = static_cast<uint32_t>(wide);
-    if (code < 0x10000) {
-      unit(code);
-    } else {
-      code -= 0x10000;
-      unit(0xD800 | (code >> 10));
-      unit(0xDC00 | (code & 0x3FF));
-    }
+  for (size_t i = 0; i < utf8.size();) {
+    const std::optional<uint32_t> character = NextUtf8(utf8, i);
+    if (!character)
+      throw Exception("The document holds bytes that are not UTF-8 and cannot be written as UTF-16");
+    AppendUtf16Le(out, *character);
   }
   return out;
 }
