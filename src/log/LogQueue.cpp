@@ -26,6 +26,12 @@ void TLogQueue::Push(TLogEntry::TPtr entry) {
   {
     std::lock_guard lock(FLock);
     if (!FOpen) return;
+    const size_t size = sizeof(TLogEntry) + entry->FSize;
+    if (FQueuedBytes + size > MaxQueuedBytes) {
+      ++FDropped;
+      return;
+    }
+    FQueuedBytes += size;
     // Linked at the head, newest first: the lock is held without touching another thread's entry.
     entry->FNext = FHead;
     FHead = entry.release();
@@ -67,11 +73,17 @@ std::vector<TLogEntry::TPtr> TLogQueue::TakeAll() {
   {
     std::lock_guard lock(FLock);
     newest = std::exchange(FHead, nullptr);
+    FQueuedBytes = 0;
   }
   std::vector<TLogEntry::TPtr> batch;
   for (TLogEntry* entry = newest; entry; entry = entry->FNext) batch.emplace_back(entry);
   std::reverse(batch.begin(), batch.end());
   return batch;
+}
+
+uint64_t TLogQueue::TakeDropped() {
+  std::lock_guard lock(FLock);
+  return std::exchange(FDropped, 0);
 }
 
 }  // namespace duz

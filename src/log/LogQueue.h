@@ -5,6 +5,7 @@
 // at once, so that its last cycle runs without delay. All members are safe from any thread.
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -37,12 +38,17 @@ class TLogEntry {
 
 class TLogQueue {
  public:
+  // Entries beyond this many bytes (text and bookkeeping) are dropped and counted, so that a flood
+  // of lines (random bytes from a device in debug mode) cannot outgrow memory while the writer
+  // catches up.
+  static constexpr size_t MaxQueuedBytes = 8 * 1024 * 1024;
+
   TLogQueue() = default;
   ~TLogQueue();
   TLogQueue(const TLogQueue&) = delete;
   TLogQueue& operator=(const TLogQueue&) = delete;
 
-  // Queues the entry unless the queue is closed, in which case the entry is dropped.
+  // Queues the entry unless the queue is closed or full, in which case the entry is dropped.
   void Push(TLogEntry::TPtr entry);
   // Starts accepting lines; anything left from an earlier run is discarded.
   void Open();
@@ -56,12 +62,16 @@ class TLogQueue {
   bool WaitForLines(std::chrono::milliseconds timeout);
   // Takes every queued entry, in queue order.
   std::vector<TLogEntry::TPtr> TakeAll();
+  // The number of entries dropped at MaxQueuedBytes since the last call.
+  uint64_t TakeDropped();
 
  private:
   std::mutex FLock;
   std::condition_variable FSignal;
   // Guarded by FLock.
   TLogEntry* FHead = nullptr;  // the newest entry
+  size_t FQueuedBytes = 0;
+  uint64_t FDropped = 0;
   bool FWake = false;
   bool FOpen = false;
 };

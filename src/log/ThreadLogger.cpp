@@ -57,6 +57,10 @@ void TThreadLogger::RunBatch() {
   FKept.clear();
   size_t firstNew = batch.size();
   for (TLogEntry::TPtr& entry : FQueue.TakeAll()) batch.push_back(std::move(entry));
+  if (uint64_t dropped = FQueue.TakeDropped())
+    batch.push_back(TLogEntry::Create(
+        Now(),
+        fmt::format("{} log lines were dropped: they came faster than the log files took them", dropped)));
   if (batch.empty()) return;
   std::vector<bool> failed = WriteBatch(batch);
   if (FShow && firstNew < batch.size()) FShow(TLines(batch).subspan(firstNew));

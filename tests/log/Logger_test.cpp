@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/FormatDateTime.h"
+#include "log/LogQueue.h"
 #include "support/Env.h"
 #include "support/TempDir.h"
 
@@ -234,6 +236,36 @@ TEST_F(LoggerTest, KeptLinesAreBoundedAndTheDropIsNoted) {
             "22:05:52.123; 5\r");
   EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 1 + 100000 + 1);
   EXPECT_TRUE(log.ends_with("; 100004\r22:05:52.123; recovered\r"));
+}
+
+TEST_F(LoggerTest, FloodBeyondTheQueueBoundIsDroppedAndNoted) {
+  // The view holds the writer in its first batch while the flood comes.
+  std::promise<void> holding, release;
+  std::shared_future<void> released = release.get_future().share();
+  SetLogViewHook([](const std::string&, TDateTime) {},
+                 [&, first = true](const std::function<void()>& job) mutable {
+                   if (std::exchange(first, false)) {
+                     holding.set_value();
+                     released.wait();
+                   }
+                   job();
+                 });
+  StartLogger();
+  WriteLog("before");
+  holding.get_future().wait();
+  const std::string text(1000, 'x');
+  const size_t lines = TLogQueue::MaxQueuedBytes / text.size() + 1000;
+  for (size_t i = 0; i < lines; ++i) WriteLog(text);
+  release.set_value();
+  StopLogger();
+  ASSERT_EQ(LogFiles().size(), 1u);
+  const std::string log = Log(LogFiles()[0]);
+  const size_t written = std::count(log.begin(), log.end(), '\r') - 2;
+  EXPECT_LT(written, lines);
+  EXPECT_LE(written * text.size(), TLogQueue::MaxQueuedBytes);
+  EXPECT_TRUE(log.ends_with(fmt::format(
+      "; {} log lines were dropped: they came faster than the log files took them\r", lines - written)))
+      << log.substr(log.size() - 200);
 }
 
 TEST_F(LoggerTest, ViewGetsEachLineOnceAfterItIsInTheFile) {
