@@ -42,7 +42,9 @@ bool EqualsNoCase(std::string_view text, const char* word) {
 void AppendToFile(const std::string& path, std::string_view bytes) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) FileError("Cannot open file", path, errno);
+  const off_t start = AppendStart(fd);
   bool written = WriteAll(fd, bytes);
+  if (!written) UndoAppend(fd, start);  // a full disk must not leave half a line
   int error = errno;
   ::close(fd);
   if (!written) FileError("Cannot write file", path, error);

@@ -99,7 +99,10 @@ std::vector<bool> TThreadLogger::WriteBatch(TLines batch) {
 bool TThreadLogger::AppendLines(TLines lines) {
   int fd = open(FFileName.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  const off_t start = AppendStart(fd);
   bool written = WriteLines(fd, lines) && fsync(fd) == 0;
+  // The lines are kept and written again: none may stay here half written (a full disk).
+  if (!written) UndoAppend(fd, start);
   written = close(fd) == 0 && written;
   if (written) FDropped = 0;
   return written;
