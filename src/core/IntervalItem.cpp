@@ -1,15 +1,21 @@
 #include "core/IntervalItem.h"
 
+#include <algorithm>
+
 #include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
 #include "core/ValueTemplate.h"
 #include "log/Logger.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {
+
+// An item is first due this long after its creation, which comes before the first tick.
+constexpr double FirstRunSeconds = 15;
 
 TDateTime ReadInterval(pugi::xml_node element) {
   int64_t minutes = GetAttrDef(element, "interval", 1).ToInt();
@@ -22,7 +28,8 @@ TDateTime ReadInterval(pugi::xml_node element) {
 
 TIntervalItem::TIntervalItem(TKelvo& subservice, pugi::xml_node element)
     : TKelvoChild(subservice), FElement(element), FInterval(ReadInterval(element)) {
-  FLastRun = Now() - FInterval + 15 / SecondsPerDay;
+  // The first run comes with the first tick, also when that comes sooner.
+  FLastRun = Now() - FInterval + std::min(FirstRunSeconds, FirstTickDelay()) / SecondsPerDay;
 }
 
 void TIntervalItem::CheckDue(TKelvo& subservice) {

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
@@ -56,7 +59,9 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, co
     ForgetCurrent(this);
     throw;
   }
-  const TDateTime startTime = Now() + FirstTickDelaySeconds / SecondsPerDay;
+  // Without a delay the first tick comes at once, though the clock reads in whole milliseconds.
+  const double delay = FirstTickDelay();
+  const TDateTime startTime = Now() + (delay > 0 ? delay : -0.001) / SecondsPerDay;
   FRunner = std::make_unique<TThreadRunner>(
       [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
   StartViews();
@@ -129,11 +134,12 @@ void TKelvoPlatform::TickSubservices() {
   }
 }
 
-// An exception from a tick ends the loop; the runner swallows it.
+// An exception from a tick ends the loop; the runner swallows it. A start time that has already
+// passed (a first tick without delay) ticks before the first pause.
 void TKelvoPlatform::TickLoop(TThreadRunner& thread, TDateTime startTime) {
   do {
-    if (FTickStop.WaitFor(TickPause)) return;
     if (Now() > startTime) TickSubservices();
+    if (FTickStop.WaitFor(TickPause)) return;
   } while (!thread.Terminated());
 }
 
@@ -146,5 +152,14 @@ void TKelvoPlatform::StopTicking() {
 }
 
 TKelvoPlatform* CurrentPlatform() { return Current; }
+
+double FirstTickDelay() {
+  const char* text = std::getenv("DUZEZEVOVIVO_FIRST_TICK");
+  double seconds = 0;
+  if (!text || std::from_chars(text, text + std::strlen(text), seconds).ec != std::errc{} ||
+      !(seconds >= 0 && seconds < FirstTickDelaySeconds))
+    return FirstTickDelaySeconds;
+  return seconds;
+}
 
 }  // namespace duz

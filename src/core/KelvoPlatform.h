@@ -74,4 +74,8 @@ class TKelvoPlatform : public TComponent {
 // action, the port-open report in debug mode). nullptr when none exists.
 TKelvoPlatform* CurrentPlatform();
 
+// Seconds from the start of the tick thread to the first tick: 30, or less when
+// DUZEZEVOVIVO_FIRST_TICK says so, so that fault drills and demos need not wait half a minute.
+double FirstTickDelay();
+
 }  // namespace duz
