@@ -15,6 +15,9 @@ TPty::TPty() {
   struct termios raw {};
   cfmakeraw(&raw);
   if (openpty(&FMaster, &FSlave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+  // A program the test starts must not hold the master open: HangUp would not hang up.
+  fcntl(FMaster, F_SETFD, FD_CLOEXEC);
+  fcntl(FSlave, F_SETFD, FD_CLOEXEC);
   FSlavePath = name;
 }
 
