@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -21,6 +22,8 @@ namespace {
 TDateTime DueAfter(std::chrono::seconds pause) {
   return Now() + static_cast<double>(pause.count()) / SecondsPerDay;
 }
+
+std::atomic<bool> LeftBehind{false};
 
 struct TEntry {
   TDateTime Due;
@@ -78,11 +81,15 @@ TOutbox::~TOutbox() {
       FState->Wake.wait_until(lock, FState->ClosedAt + AbandonAfter, [this] { return FState->Ended; });
   lock.unlock();
   // A worker still in a network wait keeps its own state alive and ends when the wait does.
-  if (ended)
+  if (ended) {
     FWorker.join();
-  else
+  } else {
+    LeftBehind = true;
     FWorker.detach();
+  }
 }
+
+bool TOutbox::WorkerLeftBehind() { return LeftBehind; }
 
 void TOutbox::Post(std::unique_ptr<TOutboxJob> job) {
   FState->Add(DueAfter(std::chrono::seconds(0)), std::move(job));

@@ -10,7 +10,9 @@
 // Retries: an attempt may ask for another after a pause. Pauses run on the settable clock, which
 // the worker reads again at least every RecheckPeriod while a retry waits.
 // End: Close drops the waiting jobs; the destructor waits for the running one until AbandonAfter
-// past Close, then leaves the worker behind, which ends by itself when that attempt returns.
+// past Close, then leaves the worker behind, which ends by itself when that attempt returns. Such a
+// worker may still be inside libcurl or OpenSSL when the program ends, so the program must then end
+// without the exit handlers that free their state (WorkerLeftBehind).
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -51,6 +53,9 @@ class TOutbox {
   // Takes no more jobs, drops the waiting ones (an event-log warning tells how many) and lets the
   // worker end after its current attempt.
   void Close();
+
+  // Any thread: whether some outbox of this process has left a worker behind.
+  static bool WorkerLeftBehind();
 
  private:
   struct TState;

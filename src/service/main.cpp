@@ -3,6 +3,7 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "core/PlatformView.h"
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
+#include "net/Outbox.h"
 #include "service/DebugRun.h"
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
@@ -42,5 +44,11 @@ int main(int argc, char** argv) {
                : switches.Debug  ? RunDebug(stopSignals)
                                  : RunServiceApplication(switches, stopSignals);
   StopLogger();
+  // A worker left in a network wait may still be inside libcurl or OpenSSL, whose exit handlers
+  // would free what it uses.
+  if (TOutbox::WorkerLeftBehind()) {
+    std::fflush(nullptr);
+    std::quick_exit(status);
+  }
   return status;
 }
