@@ -3,7 +3,6 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -98,7 +97,9 @@ std::string FormatGeneral(double value) {
     } else if (*p == 'e') {
       text += 'E';
       if (*++p == '-') text += '-';
-      text += std::to_string(std::atoi(p + 1));
+      int exponent = 0;  // the buffer has no terminating zero: read up to its end only
+      std::from_chars(p + 1, end, exponent);
+      text += std::to_string(exponent);
       break;
     } else {
       text += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));  // INF, NAN
