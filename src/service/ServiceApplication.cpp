@@ -1,11 +1,14 @@
 #include "service/ServiceApplication.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "base/EventLogger.h"
 #include "log/SystemLogUtils.h"
 #include "service/Deredoru.h"
+#include "service/Help.h"
 #include "service/Installer.h"
 #include "service/ServiceManager.h"
 
@@ -17,8 +20,9 @@ constexpr timespec SignalPoll{0, 100'000'000};
 
 int RunService(TDeredoru& module, const sigset_t& stopSignals) {
   if (int error = module.Start()) {
-    // Started by hand: there is no service manager to run under.
     ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, std::strerror(error));
+    // Started by hand: there is no service manager to run under.
+    if (error == ECONNREFUSED) std::fprintf(stderr, "%s\n", StartedByHandHint().c_str());
     return 1;
   }
   while (!module.Ended()) {

@@ -11,6 +11,7 @@
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
 #include "service/DebugRun.h"
+#include "service/Help.h"
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
 #include "service/TestMail.h"
@@ -32,11 +33,16 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     std::fprintf(stderr, "Regional settings: %s\n", error.what());
   }
+  const TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
+  // Answered before anything starts: no log file, no event, no thread.
+  if (switches.Help || switches.Version) {
+    std::printf("%s\n", (switches.Help ? HelpText() : VersionText()).c_str());
+    return 0;
+  }
+
   StartLogger();
   RegisterPlatformView(CreateMqttPublisher);
   RegisterPlatformView(CreateMetricsServer);
-
-  TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
   DebugMode = switches.Debug;
   int status = switches.TestMail ? RunTestMail(stopSignals)
                : switches.Debug  ? RunDebug(stopSignals)

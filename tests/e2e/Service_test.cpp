@@ -135,6 +135,28 @@ TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
   EXPECT_EQ(events[1].Category, 0u);
   EXPECT_EQ(events[1].Text, "Connection refused");
   EXPECT_EQ(events[2].Text, "Destroy");
+  EXPECT_EQ(run.Err,
+            "duzezevovivo runs as the systemd service Deredoru; to watch in this terminal run it with -debug, "
+            "to install the service run it with -install (see -help)\n");
+}
+
+// Answered at once, without a module, an event or a log file.
+TEST_F(ServiceTest, HelpAndVersionAnswerAndExit) {
+  for (const Texts& arguments : {Texts{"-help"}, Texts{"--help"}, Texts{"-h"}, Texts{"/?"}}) {
+    const TRun run = Run(arguments);
+    EXPECT_EQ(run.Status, 0) << arguments[0];
+    for (const char* text : {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-version",
+                             "DUZEZEVOVIVO_REGISTRY", "DUZEZEVOVIVO_EVENTLOG", "DUZEZEVOVIVO_SHUTDOWN_COMMAND",
+                             "DUZEZEVOVIVO_UNIT_DIR", "journalctl -t Deredoru", "/var/lib/duzezevovivo"})
+      EXPECT_NE(run.Out.find(text), std::string::npos) << arguments[0] << ": " << text;
+    EXPECT_NE(run.Out.find("\n  " + Dir.File("registry.reg") + "\n"), std::string::npos)
+        << "the registry that applies";
+  }
+  const TRun version = Run({"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out.rfind("duzezevovivo ", 0), 0u) << version.Out;
+  EXPECT_TRUE(Events().empty());
+  EXPECT_TRUE(fs::is_empty(Dir.File("work"))) << "no log file";
 }
 
 TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
