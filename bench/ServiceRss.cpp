@@ -56,9 +56,10 @@ bool Measure(const std::string& binary) {
   test::TPty thermometer;
   test::TNotifySocket manager(dir.File("notify"));
   const int port = test::UnusedPort();
-  dir.Write("config.xml", "<config><Kelvo comport=\"1\" caption=\"Server room\">"
-                          "<DATAPUBLISHER type=\"TCPSERVER\" port=\"" + std::to_string(port) +
-                          "\"/></Kelvo></config>");
+  dir.Write("config.xml",
+            "<config><Kelvo comport=\"1\" caption=\"Server room\">"
+            "<DATAPUBLISHER type=\"TCPSERVER\" port=\"" +
+                std::to_string(port) + "\"/></Kelvo></config>");
   test::WriteRegistryFile(dir.File("registry.reg"), dir.File("config.xml"), {{1, thermometer.SlavePath()}});
   test::TChildProcess service({binary},
                               {{"NOTIFY_SOCKET", manager.Path()},

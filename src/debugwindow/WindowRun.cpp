@@ -54,7 +54,8 @@ int RunWindow(const sigset_t& stopSignals) {
   int argc = 3;
   char* argv[] = {name.data(), option.data(), platforms.data(), nullptr};
   QApplication app(argc, argv);
-  if (!Names(askedList, NoDisplayPlatform) && QGuiApplication::platformName() == QLatin1String(NoDisplayPlatform))
+  if (!Names(askedList, NoDisplayPlatform) &&
+      QGuiApplication::platformName() == QLatin1String(NoDisplayPlatform))
     return WindowNoDisplay;
 
   TStopSignal stop;

@@ -15,10 +15,13 @@ bool IsSwitch(const std::string& argument, const char* name) {
 }
 
 bool IsHelp(const std::string& argument) {
-  return IsSwitch(argument, "HELP") || IsSwitch(argument, "H") || IsSwitch(argument, "?") || argument == "--help";
+  return IsSwitch(argument, "HELP") || IsSwitch(argument, "H") || IsSwitch(argument, "?") ||
+         argument == "--help";
 }
 
-bool IsVersion(const std::string& argument) { return IsSwitch(argument, "VERSION") || argument == "--version"; }
+bool IsVersion(const std::string& argument) {
+  return IsSwitch(argument, "VERSION") || argument == "--version";
+}
 
 bool IsAnySwitch(const std::string& argument) {
   return IsHelp(argument) || IsVersion(argument) ||

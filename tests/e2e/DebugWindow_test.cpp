@@ -276,7 +276,9 @@ TEST(DebugFallbackTest, WithoutAWindowTheLogGoesToTheTerminal) {
   };
   const TCase cases[] = {
       {"no server answers", test::BinPath("duzezevovivo"), {{"DISPLAY", UnusedDisplay()}}, ""},
-      {"no window module", dir.File("bin/duzezevovivo"), {{"QT_QPA_PLATFORM", "offscreen"}},
+      {"no window module",
+       dir.File("bin/duzezevovivo"),
+       {{"QT_QPA_PLATFORM", "offscreen"}},
        "libduzezevovivo-window.so: cannot open shared object file"},
   };
   for (const TCase& c : cases) {
@@ -289,11 +291,13 @@ TEST(DebugFallbackTest, WithoutAWindowTheLogGoesToTheTerminal) {
     for (const auto& [name, value] : c.Display) environment[name] = value;
     test::TChildProcess program({c.Program, "-debug"}, environment, dir.Path().string());
     EXPECT_TRUE(program.WaitForOutput("] KelvoPlatform created\n", 20s))
-        << c.Label << "\n" << program.Stdout() << program.Stderr();
+        << c.Label << "\n"
+        << program.Stdout() << program.Stderr();
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(10s), 0) << c.Label;
     const std::string errors = program.Stderr();
-    const size_t reason = errors.find(c.Reason), notice = errors.find("No display available, showing the log here\n");
+    const size_t reason = errors.find(c.Reason),
+                 notice = errors.find("No display available, showing the log here\n");
     EXPECT_NE(notice, std::string::npos) << c.Label << ": " << errors;
     EXPECT_LT(reason, notice) << c.Label << ": " << errors;
   }
