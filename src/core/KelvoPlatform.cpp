@@ -62,6 +62,7 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, co
     throw;
   }
   const TDateTime startTime = Now() + FirstTickDelaySeconds / SecondsPerDay;
+  FTickProgress.Mark();  // the loading, with its WAIT pauses, is not the tick loop's silence
   FRunner = std::make_unique<TThreadRunner>(
       [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
   StartViews();
@@ -139,6 +140,7 @@ void TKelvoPlatform::TickLoop(TThreadRunner& thread, TDateTime startTime) {
   do {
     if (FTickStop.WaitFor(TickPause)) return;
     if (Now() > startTime) TickSubservices();
+    FTickProgress.Mark();
   } while (!thread.Terminated());
 }
 

@@ -16,6 +16,7 @@
 #include "base/Component.h"
 #include "base/DateTime.h"
 #include "base/EventLogger.h"
+#include "base/ProgressMark.h"
 #include "base/StopSignal.h"
 #include "core/PlatformView.h"
 #include "net/Outbox.h"
@@ -46,6 +47,9 @@ class TKelvoPlatform : public TComponent {
 
   // Keeps the tick thread away from the subservices while the shutdown frees them.
   std::mutex& TickLock() { return FTickLock; }
+  // Marked after every pass of the tick loop, from its start on; it ages once the loop has ended
+  // (a tick that raised) or hangs. Any thread.
+  const TProgressMark& TickProgress() const { return FTickProgress; }
 
   // Any thread: where the alarms' e-mails and the posters' GETs go.
   TOutbox& MailOutbox() { return FMailOutbox; }
@@ -67,6 +71,7 @@ class TKelvoPlatform : public TComponent {
   std::mutex FEventLoggerLock;
   std::mutex FTickLock;
   TStopSignal FTickStop;  // wakes the tick thread from its pause when the platform goes
+  TProgressMark FTickProgress;
   pugi::xml_document FConfig;
 };
 

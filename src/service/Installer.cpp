@@ -108,6 +108,7 @@ std::string ServiceUnitText(const std::string& executable) {
       "WorkingDirectory=/var/lib/duzezevovivo\n"
       "StateDirectory=duzezevovivo\n"
       "Restart=on-failure\n"
+      "WatchdogSec=30\n"
       "\n"
       "[Install]\n"
       "WantedBy=multi-user.target\n",

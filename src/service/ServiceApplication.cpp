@@ -11,11 +11,13 @@
 #include "service/Help.h"
 #include "service/Installer.h"
 #include "service/ServiceManager.h"
+#include "service/ServiceMonitor.h"
 
 namespace duz {
 namespace {
 
-// How often the main thread looks whether the service thread has ended on its own (a failed start).
+// How often the main thread looks whether the service thread has ended on its own (a failed start),
+// and what is due to the service manager.
 constexpr timespec SignalPoll{0, 100'000'000};
 
 int RunService(TDeredoru& module, const sigset_t& stopSignals) {
@@ -25,9 +27,11 @@ int RunService(TDeredoru& module, const sigset_t& stopSignals) {
     if (error == ECONNREFUSED) std::fprintf(stderr, "%s\n", StartedByHandHint().c_str());
     return 1;
   }
+  TServiceMonitor monitor([&module] { return module.WatchAlive(); }, [&module] { return module.Running(); });
   while (!module.Ended()) {
     if (sigtimedwait(&stopSignals, nullptr, &SignalPoll) > 0)
       module.Control(SystemStopping() ? TServiceControl::Shutdown : TServiceControl::Stop);
+    monitor.Poll();
   }
   return module.Finish();
 }

@@ -13,6 +13,7 @@
 #include "support/EventLogFile.h"
 #include "support/NotifySocket.h"
 #include "support/Process.h"
+#include "support/Pty.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
 #include "xml/Registry.h"
@@ -123,6 +124,26 @@ TEST_F(ServiceTest, ServiceMapsNoGuiLibrary) {
   EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
 }
 
+// What "systemctl status" shows and what keeps the watchdog quiet, from the real binary.
+TEST_F(ServiceTest, StatusLineAndKeepAliveReachTheManager) {
+  test::TPty thermometer;
+  Dir.Write("config.xml", R"(<config><Kelvo comport="1" caption="Server room"><CONDITION/></Kelvo>)"
+                          R"(<Kelvo comport="2" caption="Rack"/></config>)");
+  test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"),
+                          {{1, thermometer.SlavePath()}, {2, Dir.File("no-device")}});
+  auto environment = Environment(Manager.Path());
+  environment["WATCHDOG_USEC"] = "300000";
+  test::TChildProcess service({test::BinPath("duzezevovivo")}, environment, Dir.File("work"));
+  ASSERT_TRUE(Manager.WaitFor("READY=1", 10s)) << service.Stderr();
+  EXPECT_TRUE(Manager.WaitFor("WATCHDOG=1", 5s));
+  // The second line is the first that the condition evaluates.
+  thermometer.Write("*B1E1+023.5C\r");
+  thermometer.Write("*B1E1+023.5C\r");
+  EXPECT_TRUE(Manager.WaitFor("STATUS=2 thermometers: Server room 23.5 °C normal; Rack lost", 10s));
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
+}
+
 TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
   WriteConfig("<KELVOS/>");
   const TRun run = Run({});
@@ -135,9 +156,10 @@ TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
   EXPECT_EQ(events[1].Category, 0u);
   EXPECT_EQ(events[1].Text, "Connection refused");
   EXPECT_EQ(events[2].Text, "Destroy");
-  EXPECT_EQ(run.Err,
-            "duzezevovivo runs as the systemd service Deredoru; to watch in this terminal run it with -debug, "
-            "to install the service run it with -install (see -help)\n");
+  EXPECT_EQ(
+      run.Err,
+      "duzezevovivo runs as the systemd service Deredoru; to watch in this terminal run it with -debug, "
+      "to install the service run it with -install (see -help)\n");
 }
 
 // Answered at once, without a module, an event or a log file.
@@ -145,9 +167,10 @@ TEST_F(ServiceTest, HelpAndVersionAnswerAndExit) {
   for (const Texts& arguments : {Texts{"-help"}, Texts{"--help"}, Texts{"-h"}, Texts{"/?"}}) {
     const TRun run = Run(arguments);
     EXPECT_EQ(run.Status, 0) << arguments[0];
-    for (const char* text : {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-version",
-                             "DUZEZEVOVIVO_REGISTRY", "DUZEZEVOVIVO_EVENTLOG", "DUZEZEVOVIVO_SHUTDOWN_COMMAND",
-                             "DUZEZEVOVIVO_UNIT_DIR", "journalctl -t Deredoru", "/var/lib/duzezevovivo"})
+    for (const char* text :
+         {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-version", "DUZEZEVOVIVO_REGISTRY",
+          "DUZEZEVOVIVO_EVENTLOG", "DUZEZEVOVIVO_SHUTDOWN_COMMAND", "DUZEZEVOVIVO_UNIT_DIR",
+          "journalctl -t Deredoru", "/var/lib/duzezevovivo"})
       EXPECT_NE(run.Out.find(text), std::string::npos) << arguments[0] << ": " << text;
     EXPECT_NE(run.Out.find("\n  " + Dir.File("registry.reg") + "\n"), std::string::npos)
         << "the registry that applies";
@@ -171,7 +194,7 @@ TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
   for (const std::string& line :
        Texts{"Description=Kelvo watch service", "Type=notify", "ExecStart=\"" + executable + "\"",
              "WorkingDirectory=/var/lib/duzezevovivo", "StateDirectory=duzezevovivo", "Restart=on-failure",
-             "WantedBy=multi-user.target"})
+             "WatchdogSec=30", "WantedBy=multi-user.target"})
     EXPECT_NE(unit.find("\n" + line + "\n"), std::string::npos) << line << "\n" << unit;
   {
     test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", Dir.File("registry.reg"));
