@@ -28,11 +28,6 @@ using Texts = std::vector<std::string>;
 constexpr const char* InstallFailure = "Service \"Kelvo watch service\" failed to install with error: ";
 constexpr const char* UninstallFailure = "Service \"Kelvo watch service\" failed to uninstall with error: ";
 
-struct TRun {
-  int Status;
-  std::string Out, Err;
-};
-
 // Seconds since the epoch of an entry's local time stamp "yyyy-mm-ddThh:nn:ss.zzz".
 double Seconds(const std::string& time) {
   int year, month, day, hour, minute, second, ms;
@@ -60,12 +55,10 @@ class ServiceTest : public ::testing::Test {
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""}};
   }
-  TRun Run(std::vector<std::string> arguments,
-           const std::string& program = test::BinPath("duzezevovivo")) const {
+  test::TRun Run(std::vector<std::string> arguments,
+                 const std::string& program = test::BinPath("duzezevovivo")) const {
     arguments.insert(arguments.begin(), program);
-    test::TChildProcess child(arguments, Environment(), Dir.File("work"));
-    const int status = child.Wait(20s);
-    return {status, child.Stdout(), child.Stderr()};
+    return test::RunToEnd(arguments, Environment(), Dir.File("work"), 20s);
   }
   void WriteConfig(const std::string& xml) const {
     Dir.Write("config.xml", xml);
@@ -146,7 +139,7 @@ TEST_F(ServiceTest, StatusLineAndKeepAliveReachTheManager) {
 
 TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
   WriteConfig("<KELVOS/>");
-  const TRun run = Run({});
+  const test::TRun run = Run({});
   EXPECT_EQ(run.Status, 1);
   const std::vector<test::TEventEntry> events = Events();
   ASSERT_EQ(events.size(), 3u);
@@ -165,7 +158,7 @@ TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
 // Answered at once, without a module, an event or a log file.
 TEST_F(ServiceTest, HelpAndVersionAnswerAndExit) {
   for (const Texts& arguments : {Texts{"-help"}, Texts{"--help"}, Texts{"-h"}, Texts{"/?"}}) {
-    const TRun run = Run(arguments);
+    const test::TRun run = Run(arguments);
     EXPECT_EQ(run.Status, 0) << arguments[0];
     for (const char* text :
          {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-version", "DUZEZEVOVIVO_REGISTRY",
@@ -175,7 +168,7 @@ TEST_F(ServiceTest, HelpAndVersionAnswerAndExit) {
     EXPECT_NE(run.Out.find("\n  " + Dir.File("registry.reg") + "\n"), std::string::npos)
         << "the registry that applies";
   }
-  const TRun version = Run({"--version"});
+  const test::TRun version = Run({"--version"});
   EXPECT_EQ(version.Status, 0);
   EXPECT_EQ(version.Out.rfind("duzezevovivo ", 0), 0u) << version.Out;
   EXPECT_TRUE(Events().empty());
@@ -186,7 +179,7 @@ TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
   WriteConfig("<KELVOS/>");
   const std::string executable = fs::canonical(test::BinPath("duzezevovivo")).string();
 
-  TRun run = Run({"-install"});
+  test::TRun run = Run({"-install"});
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out, "Service installed successfully\n");
   EXPECT_EQ(run.Err, "");
@@ -253,7 +246,7 @@ TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
        std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n"},
   };
   for (const TCase& c : cases) {
-    const TRun run = Run(c.Arguments);
+    const test::TRun run = Run(c.Arguments);
     EXPECT_EQ(run.Status, c.Status) << c.Label;
     EXPECT_EQ(run.Out, c.Out) << c.Label;
     EXPECT_EQ(run.Err, c.Err) << c.Label;
@@ -261,14 +254,15 @@ TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
 }
 
 // From a directory whose name needs quoting and holds a specifier, so that the escaping is checked
-// by systemd's own parser.
+// by systemd's own parser. The manual page the unit names is not installed here.
 TEST_F(ServiceTest, WrittenUnitPassesSystemdVerification) {
   if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "systemd-analyze is missing";
   const fs::path odd = Dir.Path() / "odd dir %n";
   fs::create_directory(odd);
   fs::copy_file(test::BinPath("duzezevovivo"), odd / "duzezevovivo");
   ASSERT_EQ(Run({"-install", "-silent"}, (odd / "duzezevovivo").string()).Status, 0);
-  test::TChildProcess verify({"systemd-analyze", "verify", Unit()}, {{"SYSTEMD_LOG_LEVEL", "warning"}});
+  test::TChildProcess verify({"systemd-analyze", "verify", "--man=no", Unit()},
+                             {{"SYSTEMD_LOG_LEVEL", "warning"}});
   EXPECT_EQ(verify.Wait(60s), 0) << verify.Stderr() << "\n" << test::ReadFile(Unit());
 }
 

@@ -85,4 +85,11 @@ int TChildProcess::Wait(std::chrono::milliseconds timeout) {
   return -1;
 }
 
+TRun RunToEnd(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+              const std::string& workingDirectory, std::chrono::milliseconds timeout) {
+  TChildProcess child(argv, env, workingDirectory);
+  const int status = child.Wait(timeout);
+  return {status, child.Stdout(), child.Stderr()};
+}
+
 }  // namespace duz::test

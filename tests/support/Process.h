@@ -33,4 +33,14 @@ class TChildProcess {
   std::string FOutPath, FErrPath;
 };
 
+// What a program that ran to its end left: its exit status (-1 when it did not end within the
+// time-out, and was then killed), stdout and stderr.
+struct TRun {
+  int Status;
+  std::string Out, Err;
+};
+TRun RunToEnd(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
+              const std::string& workingDirectory = "",
+              std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
 }  // namespace duz::test
