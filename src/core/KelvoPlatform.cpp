@@ -84,7 +84,7 @@ TKelvoPlatform::~TKelvoPlatform() {
 bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   DebugLog("KelvoPlatform configuration load");
   const std::string path = ConfigFilePath();
-  const bool found = LoadConfigFile(FConfig, path);
+  const bool found = LoadConfigFile(FConfig, path).has_value();
   if (found) {
     for (pugi::xml_node node : FConfig.document_element().children()) {
       if (node.type() != pugi::node_element) continue;

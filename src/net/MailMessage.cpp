@@ -142,6 +142,12 @@ std::vector<TMailAddress> ParseAddressList(std::string_view text) {
   return list;
 }
 
+bool IsSendableAddress(std::string_view address) {
+  for (unsigned char c : address)
+    if (c <= 32 || c > 126 || c == '<' || c == '>') return false;
+  return true;
+}
+
 std::string FormatAddressList(const std::vector<TMailAddress>& list) {
   std::string text;
   for (const TMailAddress& entry : list) {

@@ -27,6 +27,10 @@ struct TMailMessage {
 // Addresses separated by commas, each a bare address or a display name with the address in angle
 // brackets; a name in double quotes may hold commas. Empty entries are skipped.
 std::vector<TMailAddress> ParseAddressList(std::string_view text);
+// An address goes into commands and headers as it is: one with a control character, a blank, a
+// byte above 126 or an angle bracket could end a command or add a header line, so the mail client
+// refuses it. The empty address (the null sender) passes.
+bool IsSendableAddress(std::string_view address);
 // The list as the To header shows it: entries joined by ", ", names quoted or encoded.
 std::string FormatAddressList(const std::vector<TMailAddress>& list);
 

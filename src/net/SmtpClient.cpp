@@ -30,11 +30,8 @@ std::string Base64(std::string_view data) {
   return out;
 }
 
-// Addresses go into commands and headers as they are: a control character, blank or angle bracket
-// could end the command or add a header line, so such an address is refused.
 void CheckAddress(const std::string& address) {
-  for (unsigned char c : address)
-    if (c <= 32 || c > 126 || c == '<' || c == '>') throw ESmtpRefusal("Invalid e-mail address");
+  if (!IsSendableAddress(address)) throw ESmtpRefusal("Invalid e-mail address");
 }
 
 }  // namespace

@@ -32,12 +32,6 @@ TEventLoop& CurrentLoop() {
   return *loop;
 }
 
-std::string DevicePath(int number) {
-  std::string device =
-      ReadRegistryString(R"(SOFTWARE\Quellix\Duzezevovivo\ComPorts)", fmt::format("COM{}", number));
-  return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
-}
-
 speed_t SpeedOf(uint32_t baud) {
   struct TSpeed {
     uint32_t Baud;
@@ -66,6 +60,12 @@ void ReleaseDevice(int fd) {
 }
 
 }  // namespace
+
+std::string ComDevicePath(int number) {
+  std::string device =
+      ReadRegistryString(R"(SOFTWARE\Quellix\Duzezevovivo\ComPorts)", fmt::format("COM{}", number));
+  return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
+}
 
 // One open period of the port, shared by its two threads and by the notifications queued on the
 // owner loop, which may outlive the period and the port itself.
@@ -136,7 +136,7 @@ void TAfComPort::OpenLocked() {
   if (number < 1) throw EAfComPortCoreError(invalid);
   std::string path;
   try {
-    path = DevicePath(number);
+    path = ComDevicePath(number);
   } catch (const Exception&) {
     throw EAfComPortCoreError(cannotOpen);
   }

@@ -28,6 +28,9 @@ class EAfComPortCoreError : public Exception {
   using Exception::Exception;
 };
 
+// The device of COM<number>: the registry's value, else /dev/ttyS<number-1>.
+std::string ComDevicePath(int number);
+
 // A write that does not fit into the output ring buffer.
 class EAfComPortError : public Exception {
   using Exception::Exception;

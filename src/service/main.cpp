@@ -10,6 +10,7 @@
 #include "core/PlatformView.h"
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
+#include "service/CheckRun.h"
 #include "service/DebugRun.h"
 #include "service/Help.h"
 #include "service/ServiceApplication.h"
@@ -28,16 +29,17 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   std::setlocale(LC_ALL, "");
-  try {
-    LoadRegionalSettings();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "Regional settings: %s\n", error.what());
-  }
   const TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
   // Answered before anything starts: no log file, no event, no thread.
   if (switches.Help || switches.Version) {
     std::printf("%s\n", (switches.Help ? HelpText() : VersionText()).c_str());
     return 0;
+  }
+  if (switches.Check) return RunCheck(switches.CheckFile);
+  try {
+    LoadRegionalSettings();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "Regional settings: %s\n", error.what());
   }
 
   StartLogger();

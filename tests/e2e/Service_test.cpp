@@ -186,8 +186,9 @@ TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
   const std::string unit = test::ReadFile(Unit());
   for (const std::string& line :
        Texts{"Description=Kelvo watch service", "Type=notify", "ExecStart=\"" + executable + "\"",
-             "WorkingDirectory=/var/lib/duzezevovivo", "StateDirectory=duzezevovivo", "Restart=on-failure",
-             "WatchdogSec=30", "WantedBy=multi-user.target"})
+             "ExecStartPre=\"" + executable + "\" -check", "WorkingDirectory=/var/lib/duzezevovivo",
+             "StateDirectory=duzezevovivo", "Restart=on-failure", "WatchdogSec=30",
+             "WantedBy=multi-user.target"})
     EXPECT_NE(unit.find("\n" + line + "\n"), std::string::npos) << line << "\n" << unit;
   {
     test::TScopedEnv registry("DUZEZEVOVIVO_REGISTRY", Dir.File("registry.reg"));

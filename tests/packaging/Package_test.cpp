@@ -100,12 +100,20 @@ TEST_F(PackageTest, ControlDataNamesDependenciesConffilesAndScripts) {
     EXPECT_EQ(access((control / script).c_str(), X_OK), 0) << script;
 }
 
-// The unit names the installed program; the window module lies where the program looks for it.
-TEST_F(PackageTest, UnpackedProgramFindsItsUnitAndWindow) {
+// The unit names the installed program; the example configuration passes its check; the window
+// module lies where the program looks for it.
+TEST_F(PackageTest, UnpackedProgramChecksItsConfigurationAndFindsItsWindow) {
   const fs::path root = Unpacked();
+  const test::TRun check = test::RunToEnd(
+      {(root / "usr/bin/duzezevovivo").string(), "-check", (root / "etc/duzezevovivo/config.xml").string()},
+      {{"DUZEZEVOVIVO_REGISTRY", (root / "etc/duzezevovivo/registry.reg").string()}});
+  EXPECT_EQ(check.Status, 0) << check.Out;
+  EXPECT_NE(check.Out.find("\n0 errors, "), std::string::npos) << check.Out;
+
   const std::string unit = test::ReadFile((root / "lib/systemd/system/Deredoru.service").string());
-  for (const char* line : {"ExecStart=/usr/bin/duzezevovivo", "Type=notify", "WatchdogSec=30",
-                           "Restart=on-failure", "WantedBy=multi-user.target"})
+  for (const char* line :
+       {"ExecStart=/usr/bin/duzezevovivo", "ExecStartPre=/usr/bin/duzezevovivo -check", "Type=notify",
+        "WatchdogSec=30", "Restart=on-failure", "WantedBy=multi-user.target"})
     EXPECT_NE(unit.find(std::string("\n") + line + "\n"), std::string::npos) << line << "\n" << unit;
 
   test::TChildProcess debug({(root / "usr/bin/duzezevovivo").string(), "-debug"},

@@ -1,0 +1,116 @@
+#include "core/ConfigRules.h"
+
+#include <fmt/format.h>
+
+#include <cfloat>
+#include <climits>
+
+#include "base/Exception.h"
+#include "base/UpperCase.h"
+#include "base/Variant.h"
+
+namespace duz {
+namespace {
+
+using enum TValueType;
+
+// The longest interval, repeat interval and shutdown wait, in minutes: a year.
+constexpr double MaxMinutes = 525600;
+// The longest WAIT, in seconds: the largest finite 32-bit count of milliseconds.
+constexpr double MaxWaitSeconds = 4294967.294;
+constexpr double MaxPort = 65535;
+
+constexpr std::string_view SaveTypes[] = {"XML", "XMLWA", "TXT", "TXTX"};
+constexpr std::string_view PublisherTypes[] = {"TCPSERVER"};
+
+constexpr TAttributeRule Wait[] = {{"wait", Real, "10", 0, MaxWaitSeconds}};
+constexpr TAttributeRule Kelvo[] = {{"comport", Whole, "", 1, MaxPort, {}, true}, {"caption", Text, ""}};
+constexpr TAttributeRule Smtp[] = {{"address", Text, ""},
+                                   {"port", Whole, "25", 1, MaxPort},
+                                   {"username", Text, ""},
+                                   {"password", Text, ""},
+                                   {"from", Mailbox, ""}};
+constexpr TAttributeRule Shutdown[] = {{"type", Text, "", 0, 0, {}, true},
+                                       {"value", Whole, "", 0, INT_MAX, {}, true}};
+constexpr TAttributeRule Save[] = {{"interval", Whole, "1", 0, MaxMinutes},
+                                   {"type", Word, "XML", 0, 0, SaveTypes},
+                                   {"filename", Text, ""},
+                                   {"extension", Text, ""},
+                                   {"directory", Text, ""},
+                                   {"rewrite", Real, "0", -DBL_MAX, DBL_MAX}};
+constexpr TAttributeRule HtmlPost[] = {{"interval", Whole, "1", 0, MaxMinutes}};
+constexpr TAttributeRule DataPublisher[] = {{"type", Word, "", 0, 0, PublisherTypes, true},
+                                            {"port", Whole, "10001", 0, MaxPort},
+                                            {"fulldirection", Boolean, "false"}};
+constexpr TAttributeRule Ip[] = {{"host", Text, "~"}};
+constexpr TAttributeRule MinState[] = {{"value", Real, "-55", -FLT_MAX, FLT_MAX}};
+constexpr TAttributeRule MaxState[] = {{"value", Real, "50", -FLT_MAX, FLT_MAX}};
+constexpr TAttributeRule OffState[] = {{"value", Real, "100", -FLT_MAX, FLT_MAX},
+                                       {"wait", Real, "1", 0, MaxMinutes}};
+constexpr TAttributeRule StateText[] = {{"value", Text, ""}};
+constexpr TAttributeRule Email[] = {
+    {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Mailboxes, ""}};
+constexpr TAttributeRule NetMessage[] = {
+    {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Text, ""}};
+
+constexpr TElementRule Elements[] = {
+    {"WAIT", "", true, Wait},
+    {"KELVO", "", true, Kelvo},
+    {"SMTP", "", false, Smtp},
+    {"SHUTDOWN", "", false, Shutdown},
+    {"CONDITION", "KELVO", true, {}},
+    {"SAVE", "KELVO", true, Save},
+    {"HTMLPOST", "KELVO", true, HtmlPost},
+    {"DATAPUBLISHER", "KELVO", true, DataPublisher},
+    {"IP", "DATAPUBLISHER", true, Ip},
+    {"min", "CONDITION", false, MinState},
+    {"normal", "CONDITION", false, StateText},
+    {"max", "CONDITION", false, MaxState},
+    {"error", "CONDITION", false, StateText},
+    {"off", "CONDITION", false, OffState},
+    {"email", "CONDITION", false, Email},
+    {"netmessage", "CONDITION", false, NetMessage},
+};
+
+}  // namespace
+
+std::span<const TElementRule> ConfigElements() { return Elements; }
+
+const TElementRule* FindElementRule(std::string_view parent, std::string_view name) {
+  for (const TElementRule& rule : Elements)
+    if (rule.Parent == parent && (rule.AnyCase ? UpperCase(name) == rule.Name : name == rule.Name))
+      return &rule;
+  return nullptr;
+}
+
+const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string_view name) {
+  for (const TAttributeRule& rule : element.Attributes)
+    if (rule.Name == name) return &rule;
+  return nullptr;
+}
+
+const TAttributeRule& AttributeRule(std::string_view element, std::string_view attribute) {
+  for (const TElementRule& rule : Elements)
+    if (rule.Name == element)
+      if (const TAttributeRule* found = FindAttributeRule(rule, attribute)) return *found;
+  throw Exception(fmt::format("No rule for attribute {} of {}", attribute, element));
+}
+
+double ReadNumber(pugi::xml_node element, const TAttributeRule& rule) {
+  const pugi::xml_attribute attribute = element.attribute(std::string(rule.Name).c_str());
+  if (!attribute && rule.Required) throw ERangeError(fmt::format("{} is missing", rule.Name));
+  const std::string text = attribute ? attribute.value() : std::string(rule.Default);
+  double value;
+  try {
+    value = rule.Type == Whole ? static_cast<double>(TVariant(text).ToInt()) : TVariant(text).ToDouble();
+  } catch (const EConvertError&) {
+    throw EConvertError(fmt::format("{} \"{}\" is not {}", rule.Name, text,
+                                    rule.Type == Whole ? "a whole number" : "a number"));
+  }
+  if (!(value >= rule.Min && value <= rule.Max))
+    throw ERangeError(
+        fmt::format("{} {} is out of range ({:g} to {:g})", rule.Name, text, rule.Min, rule.Max));
+  return value;
+}
+
+}  // namespace duz
