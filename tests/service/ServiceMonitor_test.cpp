@@ -166,15 +166,5 @@ TEST_F(WatchdogTest, KeepAliveGoesOnlyWhileTheTickLoopGoesRound) {
   }
 }
 
-TEST_F(WatchdogTest, NoKeepAliveWithoutTheManagersWatchdog) {
-  test::TScopedEnv off("WATCHDOG_USEC", "");
-  TDeredoru module;
-  ASSERT_EQ(module.Start(), 0);
-  TServiceMonitor monitor([&] { return module.WatchAlive(); }, [] { return false; });
-  EXPECT_FALSE(KeptAlive(monitor, 500ms));
-  module.Control(TServiceControl::Stop);
-  EXPECT_EQ(module.Finish(), 0);
-}
-
 }  // namespace
 }  // namespace duz
