@@ -7,10 +7,10 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "base/Exception.h"
 #include "base/UpperCase.h"
-#include "base/Variant.h"
 #include "core/ConditionItem.h"
 #include "core/ConfigRules.h"
 #include "net/MailMessage.h"
@@ -139,68 +139,24 @@ class TChecker {
   }
 
   void CheckValue(pugi::xml_node element, const TAttributeRule& rule) {
-    const pugi::xml_attribute attribute = element.attribute(std::string(rule.Name).c_str());
-    if (!attribute) {
-      if (rule.Required) Report(element, true, fmt::format("<{}> has no {}", element.name(), rule.Name));
-      return;
-    }
-    const std::string value = attribute.value();
+    const bool present = element.attribute(std::string(rule.Name).c_str());
     try {
-      switch (rule.Type) {
-        case TValueType::Whole:
-        case TValueType::Real:
-          ReadNumber(element, rule);
-          break;
-        case TValueType::Boolean:
-          TVariant(value).ToBool();
-          break;
-        case TValueType::Word: {
-          const std::string word = UpperCase(value.empty() ? rule.Default : value);
-          if (std::find(rule.Words.begin(), rule.Words.end(), word) == rule.Words.end()) {
-            std::string words;
-            for (std::string_view candidate : rule.Words)
-              words += (words.empty() ? "" : ", ") + std::string(candidate);
-            Report(element, rule.Name, true,
-                   fmt::format("{} \"{}\" is not {}{}: <{}> does nothing", rule.Name, value,
-                               rule.Words.size() > 1 ? "one of " : "", words, element.name()));
-          }
-          break;
-        }
-        case TValueType::Mailbox:
-          CheckAddress(element, rule, value);
-          break;
-        case TValueType::Mailboxes:
-          for (const TMailAddress& address : ParseAddressList(value))
-            CheckAddress(element, rule, address.Address);
-          break;
-        case TValueType::Text:
-          break;
-      }
-    } catch (const EConvertError& error) {
-      Report(element, rule.Name, true,
-             rule.Type == TValueType::Boolean
-                 ? fmt::format("{} \"{}\" is not true or false", rule.Name, value)
-                 : std::string(error.what()));
-    } catch (const ERangeError& error) {
-      Report(element, rule.Name, true, error.what());
+      CheckAttribute(element, rule);
+    } catch (const Exception& error) {
+      if (present)
+        Report(element, rule.Name, true, error.what());
+      else
+        Report(element, true, error.what());
     }
-  }
-
-  void CheckAddress(pugi::xml_node element, const TAttributeRule& rule, const std::string& address) {
-    if (!IsSendableAddress(address))
-      Report(element, rule.Name, true,
-             fmt::format("{} \"{}\" is not an address the mail client sends to", rule.Name, address));
   }
 
   // What the table cannot say: how the values meet the system and each other.
   void CheckElement(pugi::xml_node element, const TElementRule& rule) {
     const std::string_view name = rule.Name;
     if (name == "KELVO") CheckThermometer(element);
-    if (name == "SMTP") {
-      if (FSmtp)
-        Report(element, false, "a second SMTP element is ignored: the first one holds the mail server");
-      if (!FSmtp) FSmtp = element;
-    }
+    if ((name == "SMTP" || name == "MQTT") && !FSeen.insert(std::string(name)).second)
+      Report(element, false,
+             fmt::format("a second {} element is ignored: the first one holds the settings", name));
     if (name == "SHUTDOWN") CheckShutdown(element);
     if (name == "min" || name == "normal" || name == "max" || name == "error" || name == "off")
       CheckMessageTemplate(element);
@@ -290,7 +246,7 @@ class TChecker {
   std::string_view FText;
   pugi::xml_node FRoot;
   std::vector<TConfigFinding> FFindings;
-  pugi::xml_node FSmtp;
+  std::set<std::string> FSeen;  // the root's elements of which only the first counts
   bool FEmailChecked = false;
   std::map<int, size_t> FComPorts;  // COM number -> offset of the first thermometer's comport
 };

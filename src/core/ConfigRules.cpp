@@ -1,13 +1,16 @@
 #include "core/ConfigRules.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 
 #include "base/Exception.h"
 #include "base/UpperCase.h"
 #include "base/Variant.h"
+#include "net/MailMessage.h"
 
 namespace duz {
 namespace {
@@ -53,11 +56,23 @@ constexpr TAttributeRule Email[] = {
 constexpr TAttributeRule NetMessage[] = {
     {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Text, ""}};
 
+constexpr std::string_view MqttTls[] = {"NONE", "TLS"};
+constexpr TAttributeRule Mqtt[] = {{"host", Text, "", 0, 0, {}, true},
+                                   {"port", Whole, "1883", 1, MaxPort},
+                                   {"username", Text, ""},
+                                   {"password", Text, ""},
+                                   {"clientid", Text, ""},
+                                   {"topic", Text, "duzezevovivo", 0, 0, {}, false, "+#"},
+                                   {"tls", Word, "NONE", 0, 0, MqttTls},
+                                   {"cafile", Text, ""},
+                                   {"discovery", Boolean, "false"}};
+
 constexpr TElementRule Elements[] = {
     {"WAIT", "", true, Wait},
     {"KELVO", "", true, Kelvo},
     {"SMTP", "", false, Smtp},
     {"SHUTDOWN", "", false, Shutdown},
+    {"MQTT", "", true, Mqtt},
     {"CONDITION", "KELVO", true, {}},
     {"SAVE", "KELVO", true, Save},
     {"HTMLPOST", "KELVO", true, HtmlPost},
@@ -71,6 +86,20 @@ constexpr TElementRule Elements[] = {
     {"email", "CONDITION", false, Email},
     {"netmessage", "CONDITION", false, NetMessage},
 };
+
+// The attribute's text, or the default; raises for a required one that is missing or empty.
+std::string Value(pugi::xml_node element, const TAttributeRule& rule) {
+  const pugi::xml_attribute attribute = element.attribute(std::string(rule.Name).c_str());
+  if (rule.Required && (!attribute || !*attribute.value()))
+    throw ERangeError(fmt::format("{} is missing", rule.Name));
+  return attribute ? attribute.value() : std::string(rule.Default);
+}
+
+void CheckAddress(const TAttributeRule& rule, const std::string& address) {
+  if (!IsSendableAddress(address))
+    throw ERangeError(
+        fmt::format("{} \"{}\" is not an address the mail client sends to", rule.Name, address));
+}
 
 }  // namespace
 
@@ -97,9 +126,7 @@ const TAttributeRule& AttributeRule(std::string_view element, std::string_view a
 }
 
 double ReadNumber(pugi::xml_node element, const TAttributeRule& rule) {
-  const pugi::xml_attribute attribute = element.attribute(std::string(rule.Name).c_str());
-  if (!attribute && rule.Required) throw ERangeError(fmt::format("{} is missing", rule.Name));
-  const std::string text = attribute ? attribute.value() : std::string(rule.Default);
+  const std::string text = Value(element, rule);
   double value;
   try {
     value = rule.Type == Whole ? static_cast<double>(TVariant(text).ToInt()) : TVariant(text).ToDouble();
@@ -111,6 +138,41 @@ double ReadNumber(pugi::xml_node element, const TAttributeRule& rule) {
     throw ERangeError(
         fmt::format("{} {} is out of range ({:g} to {:g})", rule.Name, text, rule.Min, rule.Max));
   return value;
+}
+
+bool ReadBoolean(pugi::xml_node element, const TAttributeRule& rule) {
+  const std::string text = Value(element, rule);
+  try {
+    return TVariant(text).ToBool();
+  } catch (const EConvertError&) {
+    throw EConvertError(fmt::format("{} \"{}\" is not true or false", rule.Name, text));
+  }
+}
+
+std::string ReadText(pugi::xml_node element, const TAttributeRule& rule) {
+  std::string text = Value(element, rule);
+  if (!rule.Forbidden.empty() && text.find_first_of(rule.Forbidden) != std::string::npos)
+    throw ERangeError(
+        fmt::format("{} \"{}\" may not hold {}", rule.Name, text, fmt::join(rule.Forbidden, " or ")));
+  if (rule.Type == Word) {
+    text = UpperCase(text.empty() ? rule.Default : text);
+    if (std::find(rule.Words.begin(), rule.Words.end(), text) == rule.Words.end())
+      throw ERangeError(fmt::format("{} \"{}\" is not {}{}", rule.Name, Value(element, rule),
+                                    rule.Words.size() > 1 ? "one of " : "", fmt::join(rule.Words, ", ")));
+  }
+  if (rule.Type == Mailbox) CheckAddress(rule, text);
+  if (rule.Type == Mailboxes)
+    for (const TMailAddress& address : ParseAddressList(text)) CheckAddress(rule, address.Address);
+  return text;
+}
+
+void CheckAttribute(pugi::xml_node element, const TAttributeRule& rule) {
+  if (rule.Type == Whole || rule.Type == Real)
+    ReadNumber(element, rule);
+  else if (rule.Type == Boolean)
+    ReadBoolean(element, rule);
+  else
+    ReadText(element, rule);
 }
 
 }  // namespace duz

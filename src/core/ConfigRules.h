@@ -24,11 +24,12 @@ enum class TValueType {
 struct TAttributeRule {
   std::string_view Name;
   TValueType Type;
-  // The value taken when the attribute is missing, as its text; nothing taken when Required.
+  // The value taken when the attribute is missing (a Word: also when empty), as its text.
   std::string_view Default;
   double Min = 0, Max = 0;
   std::span<const std::string_view> Words = {};
-  bool Required = false;
+  bool Required = false;            // present and not empty
+  std::string_view Forbidden = {};  // characters a Text may not hold
 };
 
 struct TElementRule {
@@ -51,9 +52,16 @@ const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string
 // The rule of a known attribute by rule names ("KELVO", "comport"); raises for an unknown one.
 const TAttributeRule& AttributeRule(std::string_view element, std::string_view attribute);
 
-// A Whole or Real attribute converted and checked by its rule, or its default when missing. Raises
-// EConvertError for text that is not such a number, ERangeError for one outside the range and for a
-// required one that is missing; each message names the attribute.
+// An attribute read by its rule: its default when missing. Each raises ERangeError for a required
+// attribute that is missing or empty; each message names the attribute.
+// Whole or Real: EConvertError for text that is not such a number, ERangeError for one out of range.
 double ReadNumber(pugi::xml_node element, const TAttributeRule& rule);
+// Boolean: EConvertError for text that is not true, false or a number.
+bool ReadBoolean(pugi::xml_node element, const TAttributeRule& rule);
+// Text, Word, Mailbox, Mailboxes: the text as written (a Word upper-cased). ERangeError for a
+// Forbidden character, a Word not among Words, an address the mail client refuses.
+std::string ReadText(pugi::xml_node element, const TAttributeRule& rule);
+// The attribute read as its type is, for a check: raises what that reader raises.
+void CheckAttribute(pugi::xml_node element, const TAttributeRule& rule);
 
 }  // namespace duz

@@ -62,6 +62,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "  <Kelvo comport=\"2\"/>\n"
       "  <SMTP address=\"mail\" port=\"0\"/>\n"
       "  <Shutdown type=\"DEFAULT\" value=\"1\"/>\n"
+      "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\"/>\n"
       "</config>\n",
       {{2, Dir.File("no-device")}});
   const test::TRun run = Check({}, Dir.File("registry.reg"));
@@ -69,7 +70,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
   const std::vector<std::string> findings = {
       "(2,9): error: wait \"soon\" is not a number",
       "(3,10): error: comport 70000 is out of range (1 to 65535)",
-      "(4,3): error: <Kelvo> has no comport",
+      "(4,3): error: comport is missing",
       "(5,10): warning: COM2 is " + Dir.File("no-device") +
           ", which does not exist: the service tries it again every second",
       "(5,22): warning: unknown attribute \"captoin\" of <Kelvo> is ignored; did you mean \"caption\"?",
@@ -77,17 +78,19 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(8,12): error: value \"hot\" is not a number",
       "(9,14): error: address \"ops team@example.com\" is not an address the mail client sends to",
       "(9,45): warning: message \"always\" names no state (MIN, NORMAL, MAX, ERROR, OFF): <email> never acts",
-      "(11,11): error: type \"CSV\" is not one of XML, XMLWA, TXT, TXTX: <SAVE> does nothing",
+      "(11,11): error: type \"CSV\" is not one of XML, XMLWA, TXT, TXTX",
       "(11,22): error: rewrite \"x\" is not a number",
       "(12,37): warning: unknown attribute \"caption\" of <DATAPUBLISHER> is ignored",
       "(12,54): error: port 65536 is out of range (0 to 65535)",
       "(14,10): warning: COM2 is also the port of the thermometer on line 5: only one of them can open it",
       "(15,24): error: port 0 is out of range (1 to 65535)",
       "(16,3): warning: unknown element \"Shutdown\" is ignored; did you mean \"SHUTDOWN\"?",
+      "(17,23): error: topic \"site/#\" may not hold + or #",
+      "(17,38): warning: unknown attribute \"tsl\" of <MQTT> is ignored; did you mean \"tls\"?",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "9 errors, 7 warnings\n");
+  EXPECT_EQ(run.Out, expected + "10 errors, 8 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {
