@@ -12,10 +12,10 @@
 #include "base/Exception.h"
 #include "base/UpperCase.h"
 #include "core/ConditionItem.h"
+#include "core/ConfigFile.h"
 #include "core/ConfigRules.h"
 #include "net/MailMessage.h"
 #include "serial/AfComPort.h"
-#include "core/ConfigFile.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -139,12 +139,12 @@ class TChecker {
   }
 
   void CheckValue(pugi::xml_node element, const TAttributeRule& rule) {
-    const bool present = element.attribute(std::string(rule.Name).c_str());
+    const pugi::xml_attribute attribute = FindAttribute(element, rule);
     try {
       CheckAttribute(element, rule);
     } catch (const Exception& error) {
-      if (present)
-        Report(element, rule.Name, true, error.what());
+      if (attribute)
+        Report(element, attribute.name(), true, error.what());
       else
         Report(element, true, error.what());
     }

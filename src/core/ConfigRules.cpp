@@ -28,11 +28,22 @@ constexpr std::string_view PublisherTypes[] = {"TCPSERVER"};
 
 constexpr TAttributeRule Wait[] = {{"wait", Real, "10", 0, MaxWaitSeconds}};
 constexpr TAttributeRule Kelvo[] = {{"comport", Whole, "", 1, MaxPort, {}, true}, {"caption", Text, ""}};
-constexpr TAttributeRule Smtp[] = {{"address", Text, ""},
-                                   {"port", Whole, "25", 1, MaxPort},
-                                   {"username", Text, ""},
-                                   {"password", Text, ""},
-                                   {"from", Mailbox, ""}};
+// An e-mail meant for TLS is never sent in clear: an empty tls is refused, not taken as NONE.
+constexpr std::string_view SmtpTls[] = {"NONE", "STARTTLS", "IMPLICIT"};
+constexpr TAttributeRule Smtp[] = {
+    {"address", Text, ""},
+    {"port", Whole, "25", 1, MaxPort},
+    {"username", Text, ""},
+    {"password", Text, ""},
+    {"from", Mailbox, ""},
+    {.Name = "tls",
+     .Type = Word,
+     .Default = "NONE",
+     .Words = SmtpTls,
+     .AnyCaseName = true,
+     .EmptyRefused = true},
+    {.Name = "tlsverify", .Type = Boolean, .Default = "true", .AnyCaseName = true},
+    {.Name = "cafile", .Type = Text, .Default = "", .AnyCaseName = true}};
 constexpr TAttributeRule Shutdown[] = {{"type", Text, "", 0, 0, {}, true},
                                        {"value", Whole, "", 0, INT_MAX, {}, true}};
 constexpr TAttributeRule Save[] = {{"interval", Whole, "1", 0, MaxMinutes},
@@ -89,7 +100,7 @@ constexpr TElementRule Elements[] = {
 
 // The attribute's text, or the default; raises for a required one that is missing or empty.
 std::string Value(pugi::xml_node element, const TAttributeRule& rule) {
-  const pugi::xml_attribute attribute = element.attribute(std::string(rule.Name).c_str());
+  const pugi::xml_attribute attribute = FindAttribute(element, rule);
   if (rule.Required && (!attribute || !*attribute.value()))
     throw ERangeError(fmt::format("{} is missing", rule.Name));
   return attribute ? attribute.value() : std::string(rule.Default);
@@ -114,8 +125,16 @@ const TElementRule* FindElementRule(std::string_view parent, std::string_view na
 
 const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string_view name) {
   for (const TAttributeRule& rule : element.Attributes)
-    if (rule.Name == name) return &rule;
+    if (rule.AnyCaseName ? UpperCase(name) == UpperCase(rule.Name) : name == rule.Name) return &rule;
   return nullptr;
+}
+
+pugi::xml_attribute FindAttribute(pugi::xml_node element, const TAttributeRule& rule) {
+  if (!rule.AnyCaseName) return element.attribute(std::string(rule.Name).c_str());
+  const std::string wanted = UpperCase(rule.Name);
+  for (pugi::xml_attribute attribute : element.attributes())
+    if (UpperCase(attribute.name()) == wanted) return attribute;
+  return {};
 }
 
 const TAttributeRule& AttributeRule(std::string_view element, std::string_view attribute) {
@@ -155,7 +174,7 @@ std::string ReadText(pugi::xml_node element, const TAttributeRule& rule) {
     throw ERangeError(
         fmt::format("{} \"{}\" may not hold {}", rule.Name, text, fmt::join(rule.Forbidden, " or ")));
   if (rule.Type == Word) {
-    text = UpperCase(text.empty() ? rule.Default : text);
+    text = UpperCase(text.empty() && !rule.EmptyRefused ? rule.Default : text);
     if (std::find(rule.Words.begin(), rule.Words.end(), text) == rule.Words.end())
       throw ERangeError(fmt::format("{} \"{}\" is not {}{}", rule.Name, Value(element, rule),
                                     rule.Words.size() > 1 ? "one of " : "", fmt::join(rule.Words, ", ")));

@@ -24,12 +24,15 @@ enum class TValueType {
 struct TAttributeRule {
   std::string_view Name;
   TValueType Type;
-  // The value taken when the attribute is missing (a Word: also when empty), as its text.
+  // The value taken when the attribute is missing (a Word: also when empty, unless EmptyRefused),
+  // as its text.
   std::string_view Default;
   double Min = 0, Max = 0;
   std::span<const std::string_view> Words = {};
   bool Required = false;            // present and not empty
   std::string_view Forbidden = {};  // characters a Text may not hold
+  bool AnyCaseName = false;         // the name compared after upper-casing; otherwise exactly
+  bool EmptyRefused = false;        // a Word: empty is not among Words
 };
 
 struct TElementRule {
@@ -49,6 +52,9 @@ std::span<const TElementRule> ConfigElements();
 const TElementRule* FindElementRule(std::string_view parent, std::string_view name);
 // The rule of the attribute of that element, or nullptr for one the platform does not read.
 const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string_view name);
+// The element's attribute that rule reads (of an AnyCaseName rule the first that matches), or an
+// empty attribute.
+pugi::xml_attribute FindAttribute(pugi::xml_node element, const TAttributeRule& rule);
 // The rule of a known attribute by rule names ("KELVO", "comport"); raises for an unknown one.
 const TAttributeRule& AttributeRule(std::string_view element, std::string_view attribute);
 

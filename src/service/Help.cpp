@@ -9,7 +9,8 @@ namespace duz {
 
 std::string HelpText() {
   return fmt::format(
-      R"(Usage: duzezevovivo [-debug | -install [-silent] | -uninstall [-silent] | -check [FILE] | -help | -version]
+      R"(Usage: duzezevovivo [-debug | -install [-silent] | -uninstall [-silent] | -check [FILE] | -testmail |
+                    -help | -version]
 
 Watches Kelvo thermometers on serial ports and acts on their readings. Without a switch it is the
 systemd service {0} ("{1}"): systemd starts it, and a start by hand fails.
@@ -22,6 +23,9 @@ Switches (also with "/" instead of "-", in any case):
   -silent         with -install or -uninstall: no line on success
   -check [FILE]   check the registry file and the configuration it names (or FILE) without
                   starting anything; one line per finding, exit status 1 when there are errors
+  -testmail       send one test e-mail to every address of the email actions through the SMTP
+                  server of the configuration, without opening a serial port or starting the
+                  platform; exit status 1 when one was not accepted
   -help, -h, /?   this text
   -version        the version
 

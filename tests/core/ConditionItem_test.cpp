@@ -155,10 +155,10 @@ TEST_F(ConditionItemTest, UnusableSmtpSettingsFailTheEmailBeforeAnyConnection) {
     const char* Error;
   } rows[] = {
       {"UnknownTls", "tls=\"tls1.2\" username=\"op\" password=\"secret\"",
-       "tls \"tls1.2\" is not none, starttls or implicit"},
-      {"EmptyTls", "tls=\"\"", "tls \"\" is not none, starttls or implicit"},
+       "tls \"tls1.2\" is not one of NONE, STARTTLS, IMPLICIT"},
+      {"EmptyTls", "tls=\"\"", "tls \"\" is not one of NONE, STARTTLS, IMPLICIT"},
       {"VerifyNotBoolean", "tls=\"implicit\" tlsverify=\"perhaps\"",
-       "'perhaps' is not a valid boolean value"},
+       "tlsverify \"perhaps\" is not true or false"},
   };
   DebugMode = true;
   StartLog();

@@ -17,11 +17,14 @@ TEST(ConfigRulesTest, EveryDefaultPassesItsOwnRule) {
   for (const TElementRule& element : ConfigElements())
     for (const TAttributeRule& attribute : element.Attributes) {
       if (attribute.Required) continue;
-      if (attribute.Type == TValueType::Whole || attribute.Type == TValueType::Real)
+      if (attribute.Type == TValueType::Whole || attribute.Type == TValueType::Real) {
         EXPECT_NO_THROW(ReadNumber(missing, attribute)) << element.Name << " " << attribute.Name;
-      if (attribute.Type == TValueType::Word)
-        EXPECT_NE(std::find(attribute.Words.begin(), attribute.Words.end(), attribute.Default), attribute.Words.end())
+      }
+      if (attribute.Type == TValueType::Word) {
+        EXPECT_NE(std::find(attribute.Words.begin(), attribute.Words.end(), attribute.Default),
+                  attribute.Words.end())
             << element.Name << " " << attribute.Name;
+      }
     }
 }
 

@@ -60,7 +60,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "    <DATAPUBLISHER type=\"TCPSERVER\" caption=\"port=1\" port=\"65536\"/>\n"
       "  </Kelvo>\n"
       "  <Kelvo comport=\"2\"/>\n"
-      "  <SMTP address=\"mail\" port=\"0\"/>\n"
+      "  <SMTP address=\"mail\" port=\"0\" TLS=\"ssl\" TlsVerify=\"perhaps\" CAfile=\"ca.pem\"/>\n"
       "  <Shutdown type=\"DEFAULT\" value=\"1\"/>\n"
       "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\"/>\n"
       "</config>\n",
@@ -84,13 +84,15 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(12,54): error: port 65536 is out of range (0 to 65535)",
       "(14,10): warning: COM2 is also the port of the thermometer on line 5: only one of them can open it",
       "(15,24): error: port 0 is out of range (1 to 65535)",
+      "(15,33): error: tls \"ssl\" is not one of NONE, STARTTLS, IMPLICIT",
+      "(15,43): error: tlsverify \"perhaps\" is not true or false",
       "(16,3): warning: unknown element \"Shutdown\" is ignored; did you mean \"SHUTDOWN\"?",
       "(17,23): error: topic \"site/#\" may not hold + or #",
       "(17,38): warning: unknown attribute \"tsl\" of <MQTT> is ignored; did you mean \"tls\"?",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "10 errors, 8 warnings\n");
+  EXPECT_EQ(run.Out, expected + "12 errors, 8 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {
