@@ -154,7 +154,7 @@ class TChecker {
   void CheckElement(pugi::xml_node element, const TElementRule& rule) {
     const std::string_view name = rule.Name;
     if (name == "KELVO") CheckThermometer(element);
-    if ((name == "SMTP" || name == "MQTT") && !FSeen.insert(std::string(name)).second)
+    if ((name == "SMTP" || name == "MQTT" || name == "METRICS") && !FSeen.insert(std::string(name)).second)
       Report(element, false,
              fmt::format("a second {} element is ignored: the first one holds the settings", name));
     if (name == "SHUTDOWN") CheckShutdown(element);

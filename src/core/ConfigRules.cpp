@@ -10,6 +10,7 @@
 #include "base/Exception.h"
 #include "base/UpperCase.h"
 #include "base/Variant.h"
+#include "net/HostAddress.h"
 #include "net/MailMessage.h"
 
 namespace duz {
@@ -78,12 +79,16 @@ constexpr TAttributeRule Mqtt[] = {{"host", Text, "", 0, 0, {}, true},
                                    {"cafile", Text, ""},
                                    {"discovery", Boolean, "false"}};
 
+constexpr TAttributeRule Metrics[] = {{"port", Whole, "9488", 0, MaxPort}, {"address", Ipv4, "0.0.0.0"}};
+
 constexpr TElementRule Elements[] = {
     {"WAIT", "", true, Wait},
     {"KELVO", "", true, Kelvo},
     {"SMTP", "", false, Smtp},
     {"SHUTDOWN", "", false, Shutdown},
     {"MQTT", "", true, Mqtt},
+    {"METRICS", "", true, Metrics},
+    {"IP", "METRICS", true, Ip},
     {"CONDITION", "KELVO", true, {}},
     {"SAVE", "KELVO", true, Save},
     {"HTMLPOST", "KELVO", true, HtmlPost},
@@ -180,6 +185,8 @@ std::string ReadText(pugi::xml_node element, const TAttributeRule& rule) {
                                     rule.Words.size() > 1 ? "one of " : "", fmt::join(rule.Words, ", ")));
   }
   if (rule.Type == Mailbox) CheckAddress(rule, text);
+  if (rule.Type == Ipv4 && !IsIpv4Address(text))
+    throw ERangeError(fmt::format("{} \"{}\" is not an IPv4 address", rule.Name, text));
   if (rule.Type == Mailboxes)
     for (const TMailAddress& address : ParseAddressList(text)) CheckAddress(rule, address.Address);
   return text;

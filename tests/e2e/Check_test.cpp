@@ -63,6 +63,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "  <SMTP address=\"mail\" port=\"0\" TLS=\"ssl\" TlsVerify=\"perhaps\" CAfile=\"ca.pem\"/>\n"
       "  <Shutdown type=\"DEFAULT\" value=\"1\"/>\n"
       "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\"/>\n"
+      "  <Metrics address=\"localhost\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/></Metrics>\n"
       "</config>\n",
       {{2, Dir.File("no-device")}});
   const test::TRun run = Check({}, Dir.File("registry.reg"));
@@ -89,10 +90,12 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(16,3): warning: unknown element \"Shutdown\" is ignored; did you mean \"SHUTDOWN\"?",
       "(17,23): error: topic \"site/#\" may not hold + or #",
       "(17,38): warning: unknown attribute \"tsl\" of <MQTT> is ignored; did you mean \"tls\"?",
+      "(18,12): error: address \"localhost\" is not an IPv4 address",
+      "(18,57): warning: unknown attribute \"hots\" of <IP> is ignored; did you mean \"host\"?",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "12 errors, 8 warnings\n");
+  EXPECT_EQ(run.Out, expected + "13 errors, 9 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {
