@@ -1,13 +1,13 @@
 #include "service/Switches.h"
 
-#include <strings.h>
+#include "base/UpperCase.h"
 
 namespace duz {
 
 bool FindSwitch(const std::vector<std::string>& arguments, const std::string& name) {
   for (const auto& argument : arguments)
     if (argument.size() > 1 && (argument[0] == '-' || argument[0] == '/') &&
-        strcasecmp(argument.c_str() + 1, name.c_str()) == 0)
+        EqualsNoCase(std::string_view(argument).substr(1), name))
       return true;
   return false;
 }
