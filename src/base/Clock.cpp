@@ -6,8 +6,12 @@
 namespace duz {
 namespace {
 
+using std::chrono::steady_clock;
+
 std::mutex ClockLock;
-std::optional<TDateTime> FixedTime;  // guarded by ClockLock; empty: the real clock
+// Guarded by ClockLock; empty: the real clock.
+std::optional<TDateTime> FixedWall;
+std::optional<TMonotonicTime> FixedMonotonic;
 
 TDateTime RealNow() { return ToLocalDateTime(std::chrono::system_clock::now()); }
 
@@ -15,24 +19,38 @@ TDateTime RealNow() { return ToLocalDateTime(std::chrono::system_clock::now()); 
 
 TDateTime Now() {
   std::lock_guard lock(ClockLock);
-  return FixedTime ? *FixedTime : RealNow();
+  return FixedWall ? *FixedWall : RealNow();
+}
+
+TMonotonicTime MonotonicNow() {
+  std::lock_guard lock(ClockLock);
+  return FixedMonotonic ? *FixedMonotonic : steady_clock::now();
 }
 
 namespace TestClock {
 
 void Set(TDateTime value) {
   std::lock_guard lock(ClockLock);
-  FixedTime = value;
+  FixedWall = value;
+  if (!FixedMonotonic) FixedMonotonic = steady_clock::now();
 }
 
 void Advance(double seconds) {
   std::lock_guard lock(ClockLock);
-  FixedTime = (FixedTime ? *FixedTime : RealNow()) + seconds / SecondsPerDay;
+  FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
+  FixedMonotonic = (FixedMonotonic ? *FixedMonotonic : steady_clock::now()) +
+                   std::chrono::duration_cast<steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+void StepWall(double seconds) {
+  std::lock_guard lock(ClockLock);
+  FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
 }
 
 void Reset() {
   std::lock_guard lock(ClockLock);
-  FixedTime.reset();
+  FixedWall.reset();
+  FixedMonotonic.reset();
 }
 
 }  // namespace TestClock
