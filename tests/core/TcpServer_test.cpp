@@ -59,8 +59,15 @@ class TClient {
     ssize_t n;
     while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
       Data.append(buffer, static_cast<size_t>(n));
-    if (n == 0) Ended = true;
     if (n < 0 && errno == ECONNRESET) Ended = Reset = true;
+    if (n == 0) {
+      // A reset that came after the server's end shows as a pending error.
+      int error = 0;
+      socklen_t size = sizeof error;
+      getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &size);
+      Ended = true;
+      Reset = Reset || error != 0;
+    }
   }
   // Resets the connection instead of ending it, as a crashed client does.
   void Abort() {

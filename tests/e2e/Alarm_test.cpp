@@ -21,14 +21,17 @@ class AlarmTest : public ::testing::Test {
   AlarmTest() {
     std::filesystem::create_directories(Dir().File("bin"));
     Script("bin/net", "for a in \"$@\"; do printf '<%s>' \"$a\"; done >> '" + Dir().File("net.log") + "'\n");
-    // Also what the started program finds of the service's signal settings.
-    Script("shutdown", "echo \"$@\" >> '" + Dir().File("shutdown.log") +
-                           "'\ngrep -E '^Sig(Blk|Ign)' /proc/$$/status > '" + Dir().File("signals") + "'\n");
+    // Also what the started program finds of the service's signal settings (in bash: dash unblocks
+    // every signal when it starts; grep shows what bash started with).
+    Script("shutdown",
+           "echo \"$@\" >> '" + Dir().File("shutdown.log") +
+               "'\nexec grep -E '^Sig(Blk|Ign)' /proc/self/status > '" + Dir().File("signals") + "'\n",
+           "/bin/bash");
   }
 
   const test::TTempDir& Dir() const { return FProgram.Dir; }
-  void Script(const std::string& name, const std::string& body) {
-    Dir().Write(name, "#!/bin/sh\n" + body);
+  void Script(const std::string& name, const std::string& body, const std::string& shell = "/bin/sh") {
+    Dir().Write(name, "#!" + shell + "\n" + body);
     chmod(Dir().File(name).c_str(), 0755);
   }
 
