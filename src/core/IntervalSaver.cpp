@@ -161,11 +161,12 @@ void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDate
 
 void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateTime now,
                              bool withAttributes) {
+  std::string text;  // parsed in place: it outlives the document
   pugi::xml_document document;
   pugi::xml_node root;
   if (FileExists(path)) {
-    const std::string text = ReadFile(path);
-    pugi::xml_parse_result result = document.load_buffer(text.data(), text.size(), pugi::parse_full);
+    text = ReadFile(path);
+    pugi::xml_parse_result result = document.load_buffer_inplace(text.data(), text.size(), pugi::parse_full);
     if (result) {
       root = document.document_element();
     } else {
