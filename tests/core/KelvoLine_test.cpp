@@ -34,7 +34,9 @@ TEST_P(KelvoLineTest, ParsesTheTemperatureAndKeepsThePublishedForm) {
   TKelvoReading reading = ParseKelvoLine(c.Line);
   EXPECT_EQ(reading.RawLine, c.Raw);
   ASSERT_EQ(reading.Value.has_value(), c.Value.has_value());
-  if (c.Value) EXPECT_FLOAT_EQ(*reading.Value, *c.Value);
+  if (c.Value) {
+    EXPECT_FLOAT_EQ(*reading.Value, *c.Value);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <regex>
+#include <cstdlib>
 
 #include "e2e/DebugProgram.h"
 #include "support/PrivateMounts.h"
@@ -64,13 +64,14 @@ class DataServerTest : public ::testing::Test {
     EXPECT_TRUE(FProgram.Start(
         "<config><KELVO comport=\"1\" caption=\"Room\">" + publisher + extra + "</KELVO></config>", env,
         prefix));
-    std::smatch port;
     const std::string out = FProgram.Program->Stdout();
-    if (!std::regex_search(out, port, std::regex("TcpServer created - port:(\\d+)"))) {
+    const std::string created = "TcpServer created - port:";
+    const size_t at = out.find(created);
+    if (at == std::string::npos) {
       ADD_FAILURE() << "no server: " << out;
       return 0;
     }
-    return std::stoi(port[1]);
+    return std::atoi(out.c_str() + at + created.size());
   }
   bool Logged(const std::string& text) { return FProgram.Program->WaitForOutput(text, 10s); }
 
