@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/Component.h"
 #include "base/Clock.h"
+#include "base/Component.h"
 #include "core/Condition.h"
 
 namespace duz {
@@ -43,7 +43,7 @@ class TConditionItem : public TComponent {
   pugi::xml_node FElement;
   std::string FMessage;
   std::optional<TMonotonicTime> FLastFired;  // empty until the item acted: its repeat is due
-  std::chrono::minutes FRepeatInterval{0};  // 0: no repetition
+  std::chrono::minutes FRepeatInterval{0};   // 0: no repetition
   TConditionStates FStates;
 };
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
@@ -26,8 +27,15 @@ namespace {
 
 constexpr const char* NotConnected = "Kelvo not connected";
 
+// Something else holds the name (a planted link, a FIFO): worth the operator's notice.
+class ERefusedFile : public Exception {
+  using Exception::Exception;
+};
+
 [[noreturn]] void FileError(const char* what, const std::string& path, int error) {
-  throw Exception(std::string(what) + " \"" + path + "\". " + FileErrorText(error));
+  std::string message = std::string(what) + " \"" + path + "\". " + FileErrorText(error);
+  if (error == ELOOP || error == ENotRegularFile) throw ERefusedFile(message);
+  throw Exception(message);
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
@@ -131,10 +139,16 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
       subservice.Status().CountSave(counted, false);
       return false;
     }
+  } catch (const ERefusedFile& error) {
+    // Once until a save succeeds again: a link left in place must not fill the journal every minute.
+    if (!std::exchange(FRefusalReported, true)) subservice.ReportEvent(error.what(), EVENTLOG_WARNING_TYPE);
+    subservice.Status().CountSave(counted, false);
+    throw;
   } catch (...) {
     subservice.Status().CountSave(counted, false);
     throw;
   }
+  FRefusalReported = false;
   subservice.Status().CountSave(counted, true);
   if (DebugMode) WriteLog("[" + caption + "] > Save to file \"" + path + "\" (" + caption + ")");
   return false;

@@ -96,8 +96,8 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
         } catch (const std::exception& error) {
           // The element says which thermometer, the error what to mend in it.
           if (DebugMode) WriteLog(std::string("Cannot create Kelvo subservice! ") + error.what());
-          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node) + "\r" + error.what(), EVENTLOG_ERROR_TYPE,
-                   0, 0);
+          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node) + "\r" + error.what(),
+                   EVENTLOG_ERROR_TYPE, 0, 0);
         }
       }
     }

@@ -2,8 +2,8 @@
 // TMqttPublisher: the platform's readings on an MQTT broker (the MQTT element). Its own thread waits
 // for a change of the platform's status, takes a snapshot, and hands the connection each message that
 // differs from what it handed last, and each temperature again once a minute has passed (on the
-// settable monotonic clock, so that a step of the wall clock neither holds nor hurries it). Nothing of it runs on the owner or the tick thread. Created and destroyed by the
-// platform on its owner thread.
+// settable monotonic clock, so that a step of the wall clock neither holds nor hurries it). Nothing of it
+// runs on the owner or the tick thread. Created and destroyed by the platform on its owner thread.
 #include <chrono>
 #include <map>
 #include <memory>
