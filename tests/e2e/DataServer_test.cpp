@@ -1,5 +1,6 @@
-// The TCP data server of the real program: an allow list checked against a private hosts file, and
-// a flood of clients against the client limit under a low open-file limit while saves go on.
+// The TCP data server of the real program: an allow list checked against a private hosts file and
+// against a name server that never answers, and a flood of clients against the client limit under a
+// low open-file limit while saves go on.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -104,6 +105,43 @@ TEST_F(DataServerTest, AllowListTakesAddressesOnlyAsAddressesAndNamesOnlyWhenThe
   FProgram.Pty.Write("*B1E1+021.0C\r");
   trusted.Read(5s, 8);
   EXPECT_EQ(trusted.Data, "+021.0C\r");
+}
+
+TEST_F(DataServerTest, NameServerThatNeverAnswersCostsItsClientFiveSecondsAndNobodyElseAnything) {
+  if (!test::PrivateMountsAvailable()) GTEST_SKIP() << "no mount namespace can be made here (needs root)";
+  // A name server that takes every question and answers none.
+  const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const struct TCloser {
+    int Fd;
+    ~TCloser() { close(Fd); }
+  } closer{silent};
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(53);
+  inet_pton(AF_INET, "127.0.0.77", &address.sin_addr);
+  if (bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    GTEST_SKIP() << "port 53 of 127.0.0.77 cannot be had here";
+  test::TTempDir& dir = FProgram.Dir;
+  dir.Write("hosts", "127.0.0.1 localhost\n");
+  dir.Write("nsswitch.conf", "hosts: files dns\n");
+  dir.Write("resolv.conf", "nameserver 127.0.0.77\noptions timeout:30 attempts:1\n");
+  std::string setup;
+  for (const char* name : {"hosts", "nsswitch.conf", "resolv.conf"})
+    setup += "mount --bind '" + dir.File(name) + "' /etc/" + name + "\n";
+  const int port = StartServer(
+      R"(<DATAPUBLISHER type="TCPSERVER" port="0"><IP host="127.0.0.3"/><IP host="far.example"/></DATAPUBLISHER>)",
+      "", {}, test::InPrivateMounts(setup, {}));
+  ASSERT_NE(port, 0);
+
+  TClient waiting("127.0.0.5", port);  // only a name could let it in: its look-up hangs
+  TClient listed("127.0.0.3", port);
+  ASSERT_TRUE(Logged("> Client socket 127.0.0.3 accept")) << "the owner thread waited for the name server";
+  FProgram.Pty.Write("*B1E1+021.0C\r");
+  listed.Read(5s, 8);
+  EXPECT_EQ(listed.Data, "+021.0C\r");
+  EXPECT_TRUE(waiting.Read(10s)) << "still waiting for its name";
+  EXPECT_EQ(waiting.Data, "refused\r") << "a client being checked gets no lines";
+  EXPECT_TRUE(Logged("> Client socket 127.0.0.5 refused - its name was not found in time"));
 }
 
 TEST_F(DataServerTest, HundredClientsMeetTheLimitOfSixtyFourWhileSavesGoOnUnderALowOpenFileLimit) {
