@@ -12,6 +12,7 @@
 #include "core/KelvoPlatform.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
+#include "support/LogCapture.h"
 #include "support/Pty.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
@@ -174,6 +175,7 @@ TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTickAndBothAreReported) {
   std::string link = FDir.File("com1");
   std::filesystem::create_symlink(FPty.SlavePath(), link);
   WriteRegistry(link);
+  test::TLogCapture log;
   TKelvo* kelvo = Make(R"(<Kelvo comport="1" caption="Room"/>)");
   TRecorder* recorder = Attach(kelvo);
   ASSERT_TRUE(Deliver(recorder, "+020.0C\r", 1));
@@ -190,8 +192,9 @@ TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTickAndBothAreReported) {
   kelvo->SendToPort("hello");
   EXPECT_EQ(replacement->Read(2000ms), "hello");
   kelvo->Tick();  // the port is open: nothing more to report
-  EXPECT_EQ(test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru"),
-            (std::vector<std::string>{"[Room] port closed: hang-up", "[Room] port opened again"}));
+  const std::vector<std::string> reports{"[Room] port closed: hang-up", "[Room] port opened again"};
+  EXPECT_EQ(test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru"), reports);
+  EXPECT_EQ(log.Lines("] port "), reports);
 }
 
 TEST_F(KelvoTest, FreeAllSubservicesFreesEveryRegisteredOne) {
