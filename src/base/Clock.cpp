@@ -42,6 +42,11 @@ void Advance(double seconds) {
                    std::chrono::duration_cast<steady_clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+void StepWall(double seconds) {
+  std::lock_guard lock(ClockLock);
+  FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
+}
+
 void Reset() {
   std::lock_guard lock(ClockLock);
   FixedWall.reset();

@@ -1,9 +1,9 @@
 #pragma once
-// The program's two clocks. Now() is the local date-time: for names, stamps and dates.
-// MonotonicNow() never jumps: ages of progress are measured on it, so that a step of the wall clock
-// (the end of summer time, a clock set at boot) makes nothing look stale or fresh. Tests set both,
-// so that 30-second, 1-minute and 20-tick behaviours are tested without waiting. Thread-safe.
-// Sleeps and the event loop's timers are not affected.
+// The program's two clocks. Now() is the local date-time: for names, stamps and dates only.
+// MonotonicNow() never jumps: delays and periods run on it, so that a step of the wall clock (the end
+// of summer time, a clock set at boot) neither pauses nor hurries them. Tests set both, so that
+// 30-second, 1-minute and 20-tick behaviours are tested without waiting, and can step the wall
+// clock alone. Thread-safe. Sleeps and the event loop's timers are not affected.
 #include <chrono>
 
 #include "base/DateTime.h"
@@ -19,9 +19,12 @@ namespace TestClock {
 // From now on both clocks stand still until changed again: Now() returns value, MonotonicNow()
 // where it was.
 void Set(TDateTime value);
-// Moves both clocks by the given number of seconds, as time passing does (negative: back); a real
-// clock becomes fixed.
+// Moves both clocks forward by the given number of seconds, as time passing does; a real clock
+// becomes fixed.
 void Advance(double seconds);
+// Moves the wall clock alone (negative: back), as a clock set by hand or a change of summer time
+// does; a real wall clock becomes fixed.
+void StepWall(double seconds);
 // Back to the real clocks.
 void Reset();
 }  // namespace TestClock

@@ -4,11 +4,36 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 namespace duz {
+namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
+// 0, or the errno that refuses to write over what is at path now (nothing there is fine).
+int CheckReplaceable(const std::string& path, mode_t& mode) {
+  struct stat old {};
+  if (::lstat(path.c_str(), &old) != 0) return errno == ENOENT ? 0 : errno;
+  if (S_ISLNK(old.st_mode)) return ELOOP;
+  if (!S_ISREG(old.st_mode)) return ENotRegularFile;
+  mode = old.st_mode & 07777;
+  return 0;
+}
+
+// The rename is durable only once the directory that holds the new name is on disk too. The new
+// content is in place by then, so a directory that cannot be flushed fails nothing.
+void SyncDirectoryOf(const std::string& path) {
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  int fd = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+bool WriteAll(int fd, std::string_view bytes, size_t* written) {
+  if (written) *written = 0;
   while (!bytes.empty()) {
     ssize_t count = ::write(fd, bytes.data(), bytes.size());
     if (count < 0 && errno == EINTR) continue;
@@ -17,21 +42,50 @@ bool WriteAll(int fd, std::string_view bytes) {
       return false;
     }
     bytes.remove_prefix(static_cast<size_t>(count));
+    if (written) *written += static_cast<size_t>(count);
   }
   return true;
 }
 
-int ReplaceFileContent(const std::string& path, std::string_view bytes, bool flushToDisk) {
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+  // O_NONBLOCK: opening a FIFO must not wait for its other end; it is refused below anyway.
+  int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  if (fd < 0) {
+    if (errno == ENXIO) errno = ENotRegularFile;  // a FIFO without a reader, a device without one
+    return -1;
+  }
+  struct stat info {};
+  if (int error = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : ENotRegularFile) {
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+int ReplaceFileContent(const std::string& path, std::string_view bytes) {
+  mode_t mode = 0644;
+  if (int error = CheckReplaceable(path, mode)) return error;
   std::string temp = path + ".XXXXXX";
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return errno;
-  struct stat old {};
-  ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0644);
-  int error = !WriteAll(fd, bytes) ? errno : (flushToDisk && ::fsync(fd) != 0) ? errno : 0;
+  ::fchmod(fd, mode);
+  int error = !WriteAll(fd, bytes) ? errno : ::fsync(fd) != 0 ? errno : 0;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) ::unlink(temp.c_str());
-  return error;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    return error;
+  }
+  SyncDirectoryOf(path);
+  return 0;
+}
+
+std::string FileErrorText(int error) {
+  if (error == ELOOP) return "It is a symbolic link, which is not followed";
+  if (error == ENotRegularFile) return "It is not a regular file";
+  return std::strerror(error);
 }
 
 }  // namespace duz

@@ -1,15 +1,15 @@
 #include "base/Variant.h"
 
-#include <cctype>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string_view>
 
 #include "base/Exception.h"
 #include "base/RegionalSettings.h"
+#include "base/UpperCase.h"
 
 namespace duz {
 namespace {
@@ -25,13 +25,6 @@ std::string_view TrimBlanks(std::string_view text) {
   size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool EqualsNoCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
-  return true;
 }
 
 // Splits off a leading sign; returns true for a minus.
@@ -57,15 +50,16 @@ std::optional<int64_t> ParseInt(std::string_view text) {
   return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
-// Only the regional decimal separator is a decimal point here; "." under a comma locale is not.
+// The regional decimal separator, and also ".", the separator XML files are written with; at most
+// one of them. Read without the C library, whose locale may be another one.
 std::optional<double> ParseDouble(std::string_view text) {
   text = TrimBlanks(text);
   bool negative = TakeSign(text);
   char separator = RegionalSettings().DecimalSeparator;
-  std::string plain;
-  for (char c : text) plain += c == separator ? '.' : c == '.' ? '?' : c;
+  std::string plain(text);
+  std::replace(plain.begin(), plain.end(), separator, '.');
   // from_chars would also read "inf" and "nan"; a number starts with a digit or the point.
-  if (plain.empty() || !(std::isdigit(static_cast<unsigned char>(plain[0])) || plain[0] == '.')) return {};
+  if (plain.empty() || !((plain[0] >= '0' && plain[0] <= '9') || plain[0] == '.')) return {};
   double value = 0;
   auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
   if (error != std::errc{} || end != plain.data() + plain.size()) return {};
@@ -84,16 +78,17 @@ std::optional<double> ParseDouble(std::string_view text) {
 // small values, written 1E20 and 1E-5.
 std::string FormatGeneral(double value) {
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text;
-  for (const char* p = buffer; *p; ++p) {
+  for (const char* p = buffer; p != end; ++p) {
     if (*p == '.') {
       text += RegionalSettings().DecimalSeparator;
-    } else if (*p == 'E') {
+    } else if (*p == 'e') {
+      // to_chars writes e+20 and e-05.
       text += 'E';
       if (*++p == '-') text += '-';
-      int exponent = std::atoi(p + 1);
-      text += std::to_string(exponent);
+      for (++p; p + 1 != end && *p == '0';) ++p;
+      text.append(p, static_cast<size_t>(end - p));
       break;
     } else {
       text += *p;

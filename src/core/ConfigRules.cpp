@@ -10,6 +10,7 @@
 #include "base/Exception.h"
 #include "base/UpperCase.h"
 #include "base/Variant.h"
+#include "core/ConfigValues.h"
 #include "net/HostAddress.h"
 #include "net/MailMessage.h"
 
@@ -18,8 +19,6 @@ namespace {
 
 using enum TValueType;
 
-// The longest interval, repeat interval and shutdown wait, in minutes: a year.
-constexpr double MaxMinutes = 525600;
 // The longest WAIT, in seconds: the largest finite 32-bit count of milliseconds.
 constexpr double MaxWaitSeconds = 4294967.294;
 constexpr double MaxPort = 65535;
@@ -56,7 +55,8 @@ constexpr TAttributeRule Save[] = {{"interval", Whole, "1", 0, MaxMinutes},
 constexpr TAttributeRule HtmlPost[] = {{"interval", Whole, "1", 0, MaxMinutes}};
 constexpr TAttributeRule DataPublisher[] = {{"type", Word, "", 0, 0, PublisherTypes, true},
                                             {"port", Whole, "10001", 0, MaxPort},
-                                            {"fulldirection", Boolean, "false"}};
+                                            {"fulldirection", Boolean, "false"},
+                                            {"maxclients", Whole, "64", 1, MaxClientsLimit}};
 constexpr TAttributeRule Ip[] = {{"host", Text, "~"}};
 constexpr TAttributeRule MinState[] = {{"value", Real, "-55", -FLT_MAX, FLT_MAX}};
 constexpr TAttributeRule MaxState[] = {{"value", Real, "50", -FLT_MAX, FLT_MAX}};

@@ -18,7 +18,7 @@
 namespace duz {
 namespace {
 
-constexpr double FirstTickDelaySeconds = 30;
+constexpr auto FirstTickDelay = std::chrono::seconds(30);
 constexpr auto TickPause = std::chrono::milliseconds(1000);
 // The longest pause a WAIT element can ask for (the largest finite 32-bit millisecond count).
 constexpr double MaxWaitMs = 4294967294.0;
@@ -61,7 +61,7 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, co
     ForgetCurrent(this);
     throw;
   }
-  const TDateTime startTime = Now() + FirstTickDelaySeconds / SecondsPerDay;
+  const TMonotonicTime startTime = MonotonicNow() + FirstTickDelay;
   FTickProgress.Mark();  // the loading, with its WAIT pauses, is not the tick loop's silence
   FRunner = std::make_unique<TThreadRunner>(
       [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
@@ -94,8 +94,11 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
       } else if (name == "KELVO") {
         try {
           FFactory(*this, node);
-        } catch (...) {
-          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node), EVENTLOG_ERROR_TYPE, 0, 0);
+        } catch (const std::exception& error) {
+          // The element says which thermometer, the error what to mend in it.
+          if (DebugMode) WriteLog(std::string("Cannot create Kelvo subservice! ") + error.what());
+          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node) + "\r" + error.what(),
+                   EVENTLOG_ERROR_TYPE, 0, 0);
         }
       }
     }
@@ -136,10 +139,10 @@ void TKelvoPlatform::TickSubservices() {
 }
 
 // An exception from a tick ends the loop; the runner swallows it.
-void TKelvoPlatform::TickLoop(TThreadRunner& thread, TDateTime startTime) {
+void TKelvoPlatform::TickLoop(TThreadRunner& thread, TMonotonicTime startTime) {
   do {
     if (FTickStop.WaitFor(TickPause)) return;
-    if (Now() > startTime) TickSubservices();
+    if (MonotonicNow() > startTime) TickSubservices();
     FTickProgress.Mark();
   } while (!thread.Terminated());
 }

@@ -13,8 +13,8 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "base/Clock.h"
 #include "base/Component.h"
-#include "base/DateTime.h"
 #include "base/EventLogger.h"
 #include "base/ProgressMark.h"
 #include "base/StopSignal.h"
@@ -58,7 +58,7 @@ class TKelvoPlatform : public TComponent {
  private:
   bool LoadConfiguration(const TStopSignal* stop);
   void StartViews();
-  void TickLoop(TThreadRunner& thread, TDateTime startTime);
+  void TickLoop(TThreadRunner& thread, TMonotonicTime startTime);
   void StopTicking();
 
   TSubserviceFactory FFactory;

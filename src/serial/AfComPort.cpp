@@ -207,7 +207,19 @@ void TAfComPort::CloseLocked() {
   FClosing = false;
 }
 
-void TAfComPort::EndSession(const std::shared_ptr<TSession>& session) {
+void TAfComPort::EndSession(const std::shared_ptr<TSession>& session, const std::string& reason) {
+  {
+    std::lock_guard lock(FOpenLock);
+    if (FSession != session) return;
+  }
+  // Told while the port is still open, so that whoever reopens it afterwards knows it was lost.
+  if (OnPortLost) {
+    try {
+      OnPortLost(*this, reason);
+    } catch (...) {
+      // Like a data handler's failure: the loop goes on.
+    }
+  }
   std::lock_guard lock(FOpenLock);
   if (FSession == session) CloseLocked();
 }
@@ -312,8 +324,13 @@ void TAfComPort::WatchEvents(std::shared_ptr<TSession> session) {
     if (n < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
       // The device is gone (unplugged, or the other side of a pseudo-terminal closed). The owner
       // loop closes the port: this thread cannot join itself.
-      FLoop.Post([session] {
-        if (TAfComPort* port = session->CurrentPort()) port->EndSession(session);
+      const short events = fds[1].revents;
+      std::string reason = n < 0              ? std::system_category().message(errno)
+                           : events & POLLHUP ? "hang-up"
+                           : events & POLLERR ? "I/O error"
+                                              : "invalid descriptor";
+      FLoop.Post([session, reason] {
+        if (TAfComPort* port = session->CurrentPort()) port->EndSession(session, reason);
       });
       return;
     }

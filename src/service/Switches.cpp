@@ -1,17 +1,17 @@
 #include "service/Switches.h"
 
-#include <strings.h>
+#include "base/UpperCase.h"
 
 #include <algorithm>
 
 namespace duz {
 namespace {
 
-constexpr const char* PlainNames[] = {"DEBUG", "INSTALL", "UNINSTALL", "SILENT", "CHECK"};
+constexpr const char* PlainNames[] = {"DEBUG", "INSTALL", "UNINSTALL", "SILENT", "CHECK", "TESTMAIL"};
 
 bool IsSwitch(const std::string& argument, const char* name) {
   return argument.size() > 1 && (argument[0] == '-' || argument[0] == '/') &&
-         strcasecmp(argument.c_str() + 1, name) == 0;
+         EqualsNoCase(std::string_view(argument).substr(1), name);
 }
 
 bool IsHelp(const std::string& argument) {

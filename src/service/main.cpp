@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A peer that closes during a TLS write, or a reader of -debug's output that goes away, must
+  // cost that write only, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
 
   std::setlocale(LC_ALL, "");
   const TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));

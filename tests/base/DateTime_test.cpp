@@ -109,14 +109,18 @@ TEST(DateTime, LocalConversionsHandleTimesBefore1970) {
   EXPECT_EQ(FromLocalDateTime(local), before);
 }
 
-TEST(Clock, TestClockStandsStillAdvancesAndReturnsToTheRealClock) {
+TEST(Clock, TestClockMovesBothClocksOrTheWallClockAloneThenReturnsToTheRealClocks) {
+  using namespace std::chrono_literals;
   TDateTime start = EncodeDate(2026, 12, 7) + EncodeTime(14, 5, 0, 0);
   TestClock::Set(start);
+  const TMonotonicTime monotonic = MonotonicNow();
   EXPECT_EQ(Now(), start);
   TestClock::Advance(30);
   EXPECT_DOUBLE_EQ(Now(), start + 1 / 2880.0);
-  TestClock::Advance(-60);
+  EXPECT_EQ(MonotonicNow() - monotonic, 30s);
+  TestClock::StepWall(-60);
   EXPECT_DOUBLE_EQ(Now(), start - 1 / 2880.0);
+  EXPECT_EQ(MonotonicNow() - monotonic, 30s) << "a step of the wall clock moved the monotonic clock";
   TestClock::Reset();
   EXPECT_GT(Now(), EncodeDate(2025, 1, 1));
   TDateTime real = Now();

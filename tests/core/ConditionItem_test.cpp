@@ -72,11 +72,12 @@ class ConditionItemTest : public test::TConditionFixture {
   }
 };
 
-TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroUp) {
+TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroToAYear) {
   const struct {
     const char* Value;
     bool Accepted;
-  } rows[] = {{"0", true}, {"59", true}, {"90", true}, {"-1", false}, {"soon", false}, {"1.5", false}};
+  } rows[] = {{"0", true},   {"59", true},    {"90", true},   {"525600", true},
+              {"-1", false}, {"soon", false}, {"1.5", false}, {"525601", false}};
   for (const auto& row : rows) {
     const std::string xml =
         std::string("<CONDITION><email repeatinterval=\"") + row.Value + "\"/></CONDITION>";

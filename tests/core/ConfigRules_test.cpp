@@ -39,6 +39,8 @@ TEST(ConfigRulesTest, NumbersConvertWithinTheirRangeOrRaiseNamingTheAttribute) {
   };
   const TCase cases[] = {
       {"default", "DATAPUBLISHER", "port", "<e/>", 10001, nullptr},
+      {"client limit", "DATAPUBLISHER", "maxclients", R"(<e maxclients="1001"/>)", 0,
+       "maxclients 1001 is out of range (1 to 1000)"},
       {"whole", "KELVO", "comport", R"(<e comport=" 7 "/>)", 7, nullptr},
       {"regional separator", "min", "value", R"(<e value="-12,5"/>)", -12.5, nullptr},
       {"other separator", "min", "value", R"(<e value="-12.5"/>)", 0, "value \"-12.5\" is not a number"},

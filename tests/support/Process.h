@@ -3,11 +3,20 @@
 // additions (an empty value removes the variable) and working directory, stdout and stderr captured in files,
 // stopped at the end.
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace duz::test {
+
+// The blocked and ignored signals in the text of a /proc/<pid>/status file (signal n is bit n - 1),
+// without the two that the C library keeps for itself (32 and 33).
+struct TSignalMasks {
+  uint64_t Blocked = ~0ull;
+  uint64_t Ignored = ~0ull;
+};
+TSignalMasks SignalMasks(const std::string& status);
 
 // Path of a program built by the project (build/bin/<name>); tests get DUZ_BIN_DIR from CTest.
 std::string BinPath(const std::string& name);
