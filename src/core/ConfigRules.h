@@ -14,7 +14,7 @@ namespace duz {
 enum class TValueType {
   Text,
   Whole,      // a whole number within Min..Max
-  Real,       // a number with the regional decimal separator, within Min..Max
+  Real,       // a number with the regional decimal separator or a dot, within Min..Max
   Boolean,    // true or false in any case, or a number (0 is false)
   Word,       // one of Words, compared without case
   Mailbox,    // one e-mail address as the mail client sends it
