@@ -7,23 +7,39 @@
 namespace duz {
 namespace {
 
+using std::chrono::steady_clock;
+
 std::mutex ClockLock;
-std::optional<TDateTime> FixedTime;  // guarded by ClockLock; empty: the real clock
+// Guarded by ClockLock; empty: the real clock.
+std::optional<TDateTime> FixedWall;
+std::optional<TMonotonicTime> FixedMonotonic;
 
 TDateTime RealNow() { return ToLocalDateTime(std::chrono::system_clock::now()); }
+
+// Both clocks forward, as time passing does; ClockLock is held.
+void AdvanceFixed(double seconds) {
+  FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
+  FixedMonotonic = (FixedMonotonic ? *FixedMonotonic : steady_clock::now()) +
+                   std::chrono::duration_cast<steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
 
 }  // namespace
 
 TDateTime Now() {
   std::lock_guard lock(ClockLock);
-  return FixedTime ? *FixedTime : RealNow();
+  return FixedWall ? *FixedWall : RealNow();
+}
+
+TMonotonicTime MonotonicNow() {
+  std::lock_guard lock(ClockLock);
+  return FixedMonotonic ? *FixedMonotonic : steady_clock::now();
 }
 
 void Pause(std::chrono::milliseconds time, const TStopSignal* stop) {
   {
     std::lock_guard lock(ClockLock);
-    if (FixedTime) {
-      *FixedTime += static_cast<double>(time.count()) / MSecsPerDay;
+    if (FixedWall || FixedMonotonic) {
+      AdvanceFixed(std::chrono::duration<double>(time).count());
       return;
     }
   }
@@ -37,17 +53,24 @@ namespace TestClock {
 
 void Set(TDateTime value) {
   std::lock_guard lock(ClockLock);
-  FixedTime = value;
+  FixedWall = value;
+  if (!FixedMonotonic) FixedMonotonic = steady_clock::now();
 }
 
 void Advance(double seconds) {
   std::lock_guard lock(ClockLock);
-  FixedTime = (FixedTime ? *FixedTime : RealNow()) + seconds / SecondsPerDay;
+  AdvanceFixed(seconds);
+}
+
+void StepWall(double seconds) {
+  std::lock_guard lock(ClockLock);
+  FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
 }
 
 void Reset() {
   std::lock_guard lock(ClockLock);
-  FixedTime.reset();
+  FixedWall.reset();
+  FixedMonotonic.reset();
 }
 
 }  // namespace TestClock

@@ -12,6 +12,7 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Exception.h"
+#include "base/FileWrite.h"
 
 namespace duz {
 namespace {
@@ -53,8 +54,9 @@ std::string EscapeText(const std::string& text) {
 }
 
 // One write with O_APPEND, so that lines of concurrent reporters (threads or processes) never mix.
+// Like every file the service writes, never through a symbolic link.
 bool AppendToFile(const char* path, const std::string& line) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) return false;
   bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
   return close(fd) == 0 && written;

@@ -1,9 +1,8 @@
 #include "base/FloatFormat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "base/RegionalSettings.h"
 
@@ -17,12 +16,17 @@ std::string FormatFixed(double value, int width, int decimals) {
   } else if (std::isinf(value)) {
     text = value < 0 ? "-INF" : "INF";
   } else {
-    // 18 significant digits d.ddd...e±x, the decimal rounding below works on these digits.
+    // 18 significant digits d.ddd...e±x, the decimal rounding below works on these digits. Written
+    // without the C library, whose locale may have another decimal point.
     char scientific[32];
-    std::snprintf(scientific, sizeof scientific, "%.17e", std::fabs(value));
+    char* end = std::to_chars(scientific, scientific + sizeof scientific, std::fabs(value),
+                              std::chars_format::scientific, 17)
+                    .ptr;
     std::string digits{scientific[0]};
     digits.append(scientific + 2, 17);
-    int integerDigits = std::atoi(scientific + 20) + 1;
+    int exponent = 0;
+    std::from_chars(scientific + 20 + (scientific[20] == '+'), end, exponent);
+    int integerDigits = exponent + 1;
 
     if (integerDigits <= 0) {
       digits.insert(0, static_cast<size_t>(1 - integerDigits), '0');

@@ -3,22 +3,13 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 
 #include "base/RegionalSettings.h"
+#include "base/UpperCase.h"
 
 namespace duz {
 namespace {
-
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (Upper(text[i]) != Upper(prefix[i])) return false;
-  return true;
-}
 
 bool IsAmPmSpecifier(std::string_view text) {
   return StartsWithNoCase(text, "am/pm") || StartsWithNoCase(text, "a/p") || StartsWithNoCase(text, "ampm");
@@ -55,10 +46,11 @@ class TDateTimeWriter {
     size_t i = 0;
     while (i < format.size()) {
       char first = format[i];
-      char token = Upper(first);
+      char token = UpperCase(first);
       size_t count = 1;
-      if (std::isalpha(static_cast<unsigned char>(first))) {
-        while (i + count < format.size() && Upper(format[i + count]) == token) ++count;
+      // ASCII letters only: the bytes of a UTF-8 text in a format are copied, whatever the locale.
+      if (IsAsciiLetter(first)) {
+        while (i + count < format.size() && UpperCase(format[i + count]) == token) ++count;
         if (token == 'M' && lastLetter == 'H') token = 'N';
         lastLetter = token;
       }

@@ -1,6 +1,7 @@
 #pragma once
 // Starting other programs without a shell: arguments are passed as they are, so no text can run
-// commands. Any thread.
+// commands. The program starts with no signal blocked and every signal at its default action,
+// whatever this process blocks or ignores. Any thread.
 #include <string>
 #include <vector>
 

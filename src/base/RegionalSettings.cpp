@@ -7,11 +7,10 @@
 #include <forward_list>
 #include <mutex>
 
+#include "base/UpperCase.h"
+
 namespace duz {
 namespace {
-
-// Locale-independent: the bytes of a UTF-8 name are neither letters nor separators here.
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The first punctuation character of a translated format that is not a quote.
 char SeparatorOf(std::string_view translated, char fallback) {
@@ -53,17 +52,29 @@ std::string TranslateStrftime(std::string_view format, bool withSeconds) {
       }
       continue;
     }
-    char spec = format[++i];
+    // glibc's flags (- no padding, _ blanks, 0 zeros, ^ and # the case of names) and a width. Our
+    // fields are padded with zeros or not at all, so "_" leaves the padding out too.
+    char padding = 0;
+    for (++i; i < format.size() && std::string_view("-_0^#").find(format[i]) != std::string_view::npos; ++i)
+      if (format[i] != '^' && format[i] != '#') padding = format[i];
+    while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+    if (i == format.size()) break;
+    char spec = format[i];
     if ((spec == 'E' || spec == 'O') && i + 1 < format.size()) spec = format[++i];
+    // A number field: the zero-padded form, or the bare one that the flags or the field itself ask for.
+    auto number = [&](std::string_view padded, bool bareByDefault = false) {
+      const bool bare = padding == '-' || padding == '_' || (bareByDefault && padding != '0');
+      field(bare ? padded.substr(0, 1) : padded);
+    };
     switch (spec) {
       case 'd':
-        field("dd");
+        number("dd");
         break;
       case 'e':
-        field("d");
+        number("dd", true);
         break;
       case 'm':
-        field("mm");
+        number("mm");
         break;
       case 'b':
       case 'h':
@@ -90,14 +101,14 @@ std::string TranslateStrftime(std::string_view format, bool withSeconds) {
       case 'k':
       case 'I':
       case 'l':
-        field("hh");
+        number("hh");
         break;
       case 'M':
-        field("nn");
+        number("nn");
         break;
       case 'S':
         if (withSeconds)
-          field("ss");
+          number("ss");
         else
           result.resize(afterLastField);
         break;

@@ -1,6 +1,6 @@
 #include "base/Variant.h"
 
-#include <cctype>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -9,6 +9,7 @@
 
 #include "base/Exception.h"
 #include "base/RegionalSettings.h"
+#include "base/UpperCase.h"
 
 namespace duz {
 namespace {
@@ -24,13 +25,6 @@ std::string_view TrimBlanks(std::string_view text) {
   size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-bool EqualsNoCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
-  return true;
 }
 
 // Splits off a leading sign; returns true for a minus.
@@ -56,15 +50,16 @@ std::optional<int64_t> ParseInt(std::string_view text) {
   return negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
 }
 
-// Only the regional decimal separator is a decimal point here; "." under a comma locale is not.
+// The regional decimal separator, and also ".", the separator XML files are written with; at most
+// one of them. Read without the C library, whose locale may be another one.
 std::optional<double> ParseDouble(std::string_view text) {
   text = TrimBlanks(text);
   bool negative = TakeSign(text);
   char separator = RegionalSettings().DecimalSeparator;
-  std::string plain;
-  for (char c : text) plain += c == separator ? '.' : c == '.' ? '?' : c;
+  std::string plain(text);
+  std::replace(plain.begin(), plain.end(), separator, '.');
   // from_chars would also read "inf" and "nan"; a number starts with a digit or the point.
-  if (plain.empty() || !(std::isdigit(static_cast<unsigned char>(plain[0])) || plain[0] == '.')) return {};
+  if (plain.empty() || !((plain[0] >= '0' && plain[0] <= '9') || plain[0] == '.')) return {};
   double value = 0;
   auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
   if (error != std::errc{} || end != plain.data() + plain.size()) return {};
@@ -95,14 +90,14 @@ std::string FormatGeneral(double value) {
     if (*p == '.') {
       text += RegionalSettings().DecimalSeparator;
     } else if (*p == 'e') {
+      // to_chars writes e+20 and e-05.
       text += 'E';
       if (*++p == '-') text += '-';
-      int exponent = 0;  // the buffer has no terminating zero: read up to its end only
-      std::from_chars(p + 1, end, exponent);
-      text += std::to_string(exponent);
+      for (++p; p + 1 != end && *p == '0';) ++p;
+      text.append(p, static_cast<size_t>(end - p));
       break;
     } else {
-      text += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));  // INF, NAN
+      text += UpperCase(*p);  // INF, NAN
     }
   }
   return text;

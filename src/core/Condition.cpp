@@ -1,27 +1,25 @@
 #include "core/Condition.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "base/DebugMode.h"
 #include "base/FloatFormat.h"
 #include "core/ConditionItem.h"
+#include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/Shutdown.h"
 #include "log/Logger.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 
-namespace {
-
-// Beyond this a wait means "never" in practice; it also keeps the timer's time point in range.
-constexpr double MaxShutdownPeriodMs = 100.0 * 365 * 24 * 3600 * 1000;
-
-}  // namespace
-
 TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
-    : TKelvoChild(subservice), FElement(element), FStatusIndex(subservice.Status().AddCondition()) {
+    : TKelvoChild(subservice),
+      FElement(element),
+      FLower(ConditionLimit(element, "min", -55)),
+      FUpper(ConditionLimit(element, "max", 50)),
+      FShutdown(ConditionLimit(element, "off", 100)),
+      FShutdownWait(ShutdownWait(element)),
+      FStatusIndex(subservice.Status().AddCondition()) {
   for (pugi::xml_node child : element.children()) {
     if (std::strcmp(child.name(), "email") == 0 || std::strcmp(child.name(), "netmessage") == 0)
       new TConditionItem(*this, child);
@@ -46,10 +44,9 @@ TConditionState TCondition::Classify(float temperature, float lower, float upper
 
 void TCondition::Evaluate() {
   std::lock_guard lock(FLock);
-  const float lower = Limit("min", -55), upper = Limit("max", 50), shutdown = Limit("off", 100);
-  Subservice().Status().SetConditionLimits(FStatusIndex, lower, upper, shutdown);
+  Subservice().Status().SetConditionLimits(FStatusIndex, FLower, FUpper, FShutdown);
   const TConditionState state =
-      Subservice().IsConnected() ? Classify(Subservice().Temperature(), lower, upper, shutdown) : stError;
+      Subservice().IsConnected() ? Classify(Subservice().Temperature(), FLower, FUpper, FShutdown) : stError;
   if (state == FState) return;
   if (state == stError) {
     // Silently: the error actions are the tick's business.
@@ -79,10 +76,6 @@ pugi::xml_node TCondition::StateElement(TConditionState state) const {
   return FElement.child(ConditionStateName(state));
 }
 
-float TCondition::Limit(const char* name, double defaultValue) const {
-  return static_cast<float>(GetAttrDef(FElement.child(name), "value", defaultValue).ToDouble());
-}
-
 void TCondition::SetState(TConditionState state) {
   FState = state;
   Subservice().Status().SetConditionState(FStatusIndex, state);
@@ -104,11 +97,9 @@ void TCondition::ChangeState(TConditionState state) {
 }
 
 void TCondition::StartShutdownTimer() {
-  const double ms = GetAttrDef(StateElement(stOff), "wait", 1).ToDouble() * 60000;
-  // Zero, negative or not-a-number: a period that never fires.
-  const auto period = std::chrono::milliseconds(ms > 0 ? std::llround(std::min(ms, MaxShutdownPeriodMs)) : 0);
   // The timer keeps the configuration root, not the condition: the shutdown frees the condition.
-  duz::StartShutdownTimer(this, period, [root = ConfigRoot()] { ShutdownComputer(root); });
+  // A wait of 0 is a period that never fires.
+  duz::StartShutdownTimer(this, FShutdownWait, [root = ConfigRoot()] { ShutdownComputer(root); });
 }
 
 pugi::xml_node TCondition::ConfigRoot() const {

@@ -1,10 +1,11 @@
 #pragma once
 // TCondition: watches its subservice's temperature against the limits of its CONDITION element
-// (children min, max and off, read again at every evaluation), keeps one of five states and fires
+// (children min, max and off, read and checked at creation), keeps one of five states and fires
 // its action items (TConditionItem, owned, in document order) when the state changes. Entering the
 // off state also arms a shutdown timer on the evaluating thread's event loop.
 // Owned by its TKelvo. Evaluate runs on the owner thread, Tick on the tick thread; one lock per
 // condition serialises them, held for the whole evaluation, tick step or state change.
+#include <chrono>
 #include <mutex>
 #include <pugixml.hpp>
 #include <string>
@@ -16,11 +17,11 @@ namespace duz {
 
 class TCondition : public TKelvoChild {
  public:
-  // Raises when an action item cannot be created.
+  // Raises for a limit or off wait that is not a number in range (ConfigValues.h), and when an
+  // action item cannot be created.
   TCondition(TKelvo& subservice, pugi::xml_node element);
   ~TCondition() override;
 
-  // Raises the conversion error of a limit or wait that is not a number; the state is kept then.
   void Evaluate() override;
   void Tick() override;
 
@@ -38,7 +39,6 @@ class TCondition : public TKelvoChild {
 
  private:
   pugi::xml_node StateElement(TConditionState state) const;
-  float Limit(const char* name, double defaultValue) const;
   // FState, as the subservice's status shows it too.
   void SetState(TConditionState state);
   void SetErrorState();
@@ -47,6 +47,8 @@ class TCondition : public TKelvoChild {
   void StartShutdownTimer();
 
   pugi::xml_node FElement;
+  const float FLower, FUpper, FShutdown;
+  const std::chrono::milliseconds FShutdownWait;
   const int FStatusIndex;  // this condition's slot in the subservice's status
   // Recursive: the items call State and ExpandMessage back while a state change holds it.
   mutable std::recursive_mutex FLock;

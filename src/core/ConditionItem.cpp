@@ -2,15 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstring>
 #include <memory>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
-#include "base/Exception.h"
 #include "base/ProcessStart.h"
 #include "base/UpperCase.h"
+#include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
@@ -32,10 +31,7 @@ const TStateWord StateWords[] = {
 
 TConditionItem::TConditionItem(TCondition& condition, pugi::xml_node element)
     : TComponent(&condition), FCondition(condition), FElement(element) {
-  const TVariant interval = GetAttrDef(element, "repeatinterval", 0);
-  FRepeatInterval = interval.ToInt();
-  if (FRepeatInterval < 0)
-    throw ERangeError("repeatinterval " + interval.ToString() + " is not a number of minutes from 0 up");
+  FRepeatInterval = RepeatInterval(element);
   FStates = ParseStates(GetAttrDef(element, "message", "").ToString());
 }
 
@@ -56,17 +52,15 @@ void TConditionItem::Fire() {
       SendNetMessage();
     else if (std::strcmp(FElement.name(), "email") == 0)
       PostEmail();
-    FLastFired = Now();
+    FLastFired = MonotonicNow();
   } catch (...) {
     // An action never disturbs its condition; the next repeat tries again.
   }
 }
 
 bool TConditionItem::CheckRepeat() {
-  if (FRepeatInterval == 0) return false;
-  // Whole milliseconds, so that a repeat exactly at the mark is not lost to rounding.
-  const double elapsedMs = std::round((Now() - FLastFired) * MSecsPerDay);
-  if (elapsedMs < static_cast<double>(FRepeatInterval) * 60000) return false;
+  if (FRepeatInterval.count() == 0 || (FLastFired && MonotonicNow() - *FLastFired < FRepeatInterval))
+    return false;
   Fire();
   return true;
 }

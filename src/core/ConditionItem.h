@@ -4,20 +4,21 @@
 // Owned by its TCondition, which calls Fire and CheckRepeat while holding its lock, on whichever
 // thread drives the condition (owner thread or tick thread). Neither waits for the network: an
 // e-mail goes to the platform's e-mail outbox with copies of the message and the server settings.
-#include <cstdint>
+#include <chrono>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
 
+#include "base/Clock.h"
 #include "base/Component.h"
-#include "base/DateTime.h"
 #include "core/Condition.h"
 
 namespace duz {
 
 class TConditionItem : public TComponent {
  public:
-  // Raises for a repeatinterval that is not a whole number of minutes from 0 up.
+  // Raises for a repeatinterval that is not a whole number of minutes in range (ConfigValues.h).
   TConditionItem(TCondition& condition, pugi::xml_node element);
 
   // Expands the message, then acts if the condition's state is selected; never fails.
@@ -41,8 +42,8 @@ class TConditionItem : public TComponent {
   TCondition& FCondition;
   pugi::xml_node FElement;
   std::string FMessage;
-  TDateTime FLastFired = 0;
-  int64_t FRepeatInterval = 0;  // minutes; 0: no repetition
+  std::optional<TMonotonicTime> FLastFired;  // empty until the item acted: its repeat is due
+  std::chrono::minutes FRepeatInterval{0};   // 0: no repetition
   TConditionStates FStates;
 };
 

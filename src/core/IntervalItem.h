@@ -1,25 +1,29 @@
 #pragma once
 // TIntervalItem: the base of the periodic actions of a thermometer (file savers, HTTP posters).
 // Owned by its TKelvo. Reads `interval` (whole minutes, default 1) once at construction; the first
-// run is due 15 s after construction, later runs on a schedule anchored there. The tick thread
-// calls Tick (CheckDue) about once per second; DoAction runs on that thread.
+// run is due 15 s after construction, later runs on a schedule anchored there. The schedule runs
+// on the monotonic clock: a step of the wall clock (the end of summer time) neither pauses nor
+// hurries it. The tick thread calls Tick (CheckDue) about once per second; DoAction runs on that
+// thread.
+#include <chrono>
 #include <pugixml.hpp>
 #include <string>
 
-#include "base/DateTime.h"
+#include "base/Clock.h"
 #include "core/KelvoChild.h"
 
 namespace duz {
 
 class TIntervalItem : public TKelvoChild {
  public:
-  // Raises "Invalid argument to time encode" for a negative interval, the conversion error for
-  // one that is not a whole number.
+  // Raises for an interval that is not a whole number of minutes in range (ConfigValues.h).
   TIntervalItem(TKelvo& subservice, pugi::xml_node element);
 
-  TDateTime GetInterval() const { return FInterval; }
+  std::chrono::minutes GetInterval() const { return FInterval; }
   // Runs the action when it is due, at most once per call; each call that finds it due advances
   // the schedule by one interval, also when the action fails (the failure is logged in debug mode).
+  // After time has passed several intervals (a long blocking action), it runs on every call until
+  // it has caught up.
   void CheckDue(TKelvo& subservice);
   void Tick() override { CheckDue(Subservice()); }
 
@@ -32,8 +36,8 @@ class TIntervalItem : public TKelvoChild {
 
  private:
   pugi::xml_node FElement;
-  TDateTime FLastRun;   // scheduled time of the last run
-  TDateTime FInterval;  // days
+  std::chrono::minutes FInterval;
+  TMonotonicTime FNextRun;
 };
 
 }  // namespace duz

@@ -1,16 +1,16 @@
 #include "core/IntervalSaver.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string_view>
-#include <system_error>
+#include <utility>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
+#include "base/EventLogger.h"
 #include "base/Exception.h"
 #include "base/FileWrite.h"
 #include "base/FloatFormat.h"
@@ -30,17 +30,19 @@ constexpr const char* NotConnected = "Kelvo not connected";
 // A day of readings every minute is about 100 KiB; a file this large is not one of ours.
 constexpr size_t MaxXmlFileSize = 64 * 1024 * 1024;
 
-bool EqualsNoCase(std::string_view text, const char* word) {
-  return text.size() == std::char_traits<char>::length(word) &&
-         ::strncasecmp(text.data(), word, text.size()) == 0;
-}
+// Something else holds the name (a planted link, a FIFO): worth the operator's notice.
+class ERefusedFile : public Exception {
+  using Exception::Exception;
+};
 
 [[noreturn]] void FileError(const char* what, const std::string& path, int error) {
-  throw Exception(std::string(what) + " \"" + path + "\". " + std::system_category().message(error));
+  std::string message = std::string(what) + " \"" + path + "\". " + FileErrorText(error);
+  if (error == ELOOP || error == ENotRegularFile) throw ERefusedFile(message);
+  throw Exception(message);
 }
 
 void AppendToFile(const std::string& path, std::string_view bytes) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) FileError("Cannot open file", path, errno);
   const off_t start = AppendStart(fd);
   bool written = WriteAll(fd, bytes);
@@ -50,16 +52,26 @@ void AppendToFile(const std::string& path, std::string_view bytes) {
   if (!written) FileError("Cannot write file", path, error);
 }
 
-// Written beside the file and renamed over it: a crash or a full disk in the middle of a save
-// leaves the old file whole, never a truncated one. Not synced: a flush to the disk would cost more
-// than the whole save, and a power loss then costs at most the latest run.
+// Written beside the file, flushed to disk and renamed over it: a crash, a power loss or a full
+// disk in the middle of a save leaves the old file whole, never a truncated one.
 void ReplaceFile(const std::string& path, std::string_view bytes) {
-  if (int error = ReplaceFileContent(path, bytes, false)) FileError("Cannot write file", path, error);
+  if (int error = ReplaceFileContent(path, bytes)) FileError("Cannot write file", path, error);
 }
 
+std::string ReadFile(const std::string& path) {
+  int fd = OpenRegularFile(path, O_RDONLY);
+  if (fd < 0) FileError("Cannot open file", path, errno);
+  std::string bytes;
+  int error = ReadAll(fd, bytes, MaxXmlFileSize);
+  ::close(fd);
+  if (error != 0) FileError("Cannot read file", path, error);
+  return bytes;
+}
+
+// Also true for a symbolic link, which the save then refuses instead of starting a new file.
 bool FileExists(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::exists(path, ignored);
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 std::string DefaultLine(TKelvo& subservice, TDateTime now) {
@@ -100,9 +112,7 @@ std::string TIntervalSaver::FilePath(const std::string& caption, TDateTime now) 
   if (pugi::xml_attribute extension = element.attribute("extension"))
     name += std::string(".") + extension.value();
   else
-    name += ::strncasecmp(type.c_str(), "XML", 3) == 0   ? ".xml"
-            : ::strncasecmp(type.c_str(), "TXT", 3) == 0 ? ".txt"
-                                                         : ".???";
+    name += StartsWithNoCase(type, "XML") ? ".xml" : StartsWithNoCase(type, "TXT") ? ".txt" : ".???";
   // The directory is put in front as written: it carries its own trailing separator.
   return GetAttrDef(element, "directory", "").ToString() + name;
 }
@@ -126,10 +136,16 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
       subservice.Status().CountSave(counted, false);
       return false;
     }
+  } catch (const ERefusedFile& error) {
+    // Once until a save succeeds again: a link left in place must not fill the journal every minute.
+    if (!std::exchange(FRefusalReported, true)) subservice.ReportEvent(error.what(), EVENTLOG_WARNING_TYPE);
+    subservice.Status().CountSave(counted, false);
+    throw;
   } catch (...) {
     subservice.Status().CountSave(counted, false);
     throw;
   }
+  FRefusalReported = false;
   subservice.Status().CountSave(counted, true);
   if (DebugMode) WriteLog("[" + caption + "] > Save to file \"" + path + "\" (" + caption + ")");
   return false;
@@ -159,15 +175,21 @@ void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateT
   pugi::xml_document document;
   pugi::xml_node root;
   if (FileExists(path)) {
-    std::string bytes;
-    if (int error = ReadFileContent(path, bytes, MaxXmlFileSize)) FileError("Cannot read file", path, error);
+    const std::string bytes = ReadFile(path);
     try {
       ParseXmlFile(bytes, document);
+      root = document.document_element();
     } catch (const Exception& error) {
-      throw Exception("Cannot load XML file \"" + path + "\": " + error.Message());
+      // A damaged file would fail every later save; it is kept aside and a new one begins.
+      const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", now);
+      if (::rename(path.c_str(), aside.c_str()) != 0) FileError("Cannot rename file", path, errno);
+      subservice.ReportEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
+                                 "; it was renamed to \"" + aside + "\"",
+                             EVENTLOG_WARNING_TYPE);
+      document.reset();
     }
-    root = document.document_element();
-  } else {
+  }
+  if (!root) {
     root = document.append_child("Kelvo");
     AddField(root, "caption", subservice.GetCaption(), withAttributes);
     AddField(root, "date", FormatDateTime("tt", now), withAttributes);

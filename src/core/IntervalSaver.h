@@ -21,8 +21,10 @@ class TIntervalSaver : public TIntervalItem {
   std::string FilePath(const std::string& caption, TDateTime now) const;
 
  protected:
-  // Raises on a file that cannot be written and on an existing XML file that is not well-formed;
-  // the file is then left as it was. Always false.
+  // Raises on a file that cannot be written; the file is then left as it was. A name held by a
+  // symbolic link or by no regular file is also an event-log warning, once until a save succeeds
+  // again. An existing XML file that is not well-formed is set aside with a warning and a new one
+  // begun. Always false.
   bool DoAction(TKelvo& subservice) override;
 
  private:
@@ -30,6 +32,8 @@ class TIntervalSaver : public TIntervalItem {
   void CreateDirectory() const;
   void SaveText(TKelvo& subservice, const std::string& path, TDateTime now, const char* lineEnd);
   void SaveXml(TKelvo& subservice, const std::string& path, TDateTime now, bool withAttributes);
+
+  bool FRefusalReported = false;  // tick thread only
 };
 
 }  // namespace duz

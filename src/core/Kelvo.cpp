@@ -9,6 +9,7 @@
 #include "base/FloatFormat.h"
 #include "base/UpperCase.h"
 #include "core/Condition.h"
+#include "core/ConfigValues.h"
 #include "core/IntervalPoster.h"
 #include "core/IntervalSaver.h"
 #include "core/KelvoChild.h"
@@ -36,20 +37,16 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   if (DebugMode) WriteLog("Kelvo create");
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
-  FPort->SetComNumber(ComNumberOf(element));
+  FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
+  FPort->SetComNumber(ComPortNumber(element));
   FPort->SetBaudRate(9600);
-  if (FPort->ComNumber() == 0) throw Exception("Number of ComPort is not set!");
   FStatus = std::make_shared<TKelvoStatus>(GetCaption(), FPort->ComNumber());
   RegisterStatus(FStatus);
   try {
     FPort->Open();
   } catch (const std::exception& error) {
     if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
-    // Without a service module (debug mode) the report goes to the platform's own channel.
-    if (TServiceEvents* service = ServiceInstance)
-      service->ReportServiceEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
-    else
-      owner.LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
+    ReportEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE);
   }
   for (pugi::xml_node child : element.children())
     if (child.type() == pugi::node_element) CreateChild(child);
@@ -137,16 +134,43 @@ void TKelvo::HandleLine(const std::string& line) {
   if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
   if (!FFirstLine)
     for (int i = 0; i < ComponentCount(); ++i)
-      if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Evaluate();
+      if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) {
+        try {
+          child->Evaluate();
+        } catch (const std::exception& error) {
+          // One child's failure must not keep the line from the others and from the TCP clients.
+          if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
+        }
+      }
   for (int i = 0; i < ComponentCount(); ++i)
     if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Publish(reading.RawLine);
   FFirstLine = false;
+}
+
+void TKelvo::PortLost(const std::string& reason) {
+  FPortLost = true;
+  const std::string text = LogPrefix() + "port closed: " + reason;
+  if (DebugMode) WriteLog(text);
+  ReportEvent(text, EVENTLOG_WARNING_TYPE);
+}
+
+void TKelvo::ReportEvent(const std::string& text, uint32_t type) {
+  // Without a service module (debug mode) the report goes to the platform's own channel.
+  if (TServiceEvents* service = ServiceInstance)
+    service->ReportServiceEvent(text, type, 0, 0);
+  else
+    FPlatform.LogEvent(text, type, 0, 0);
 }
 
 void TKelvo::Tick() {
   if (!FPort->IsOpen()) {
     try {
       FPort->Open();
+      if (FPortLost.exchange(false)) {
+        const std::string text = LogPrefix() + "port opened again";
+        if (DebugMode) WriteLog(text);
+        ReportEvent(text, EVENTLOG_INFORMATION_TYPE);
+      }
     } catch (const std::exception&) {
       // Retried silently on every tick until the device is back.
     }
@@ -166,7 +190,9 @@ bool TKelvo::IsConnected() {
 std::string TKelvo::GetCaption() const { return CaptionOf(FElement, FPort ? FPort->ComNumber() : 0); }
 
 uint16_t TKelvo::ComNumberOf(pugi::xml_node element) {
-  return static_cast<uint16_t>(GetAttrDef(element, "comport", 0).ToInt());
+  // Unset is no error here; any other number is checked as at creation, never wrapped.
+  if (GetAttrDef(element, "comport", 0).ToInt() == 0) return 0;
+  return ComPortNumber(element);
 }
 
 std::string TKelvo::CaptionOf(pugi::xml_node element, uint16_t comNumber) {

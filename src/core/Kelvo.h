@@ -21,9 +21,9 @@ class TKelvoPlatform;
 
 class TKelvo : public TSubservice {
  public:
-  // Raises "Number of ComPort is not set!" for a missing or zero comport, the conversion error for
-  // a comport that is not a number, and whatever a child raises. A port that cannot be opened is
-  // reported and retried on the tick.
+  // Raises "Number of ComPort is not set!" for a missing or zero comport, the error of a comport
+  // that is not a number from 1 to 65535, and whatever a child raises. A port that cannot be opened
+  // is reported and retried on the tick; one that is lost and opened again is reported both times.
   TKelvo(TKelvoPlatform& owner, pugi::xml_node element);
   ~TKelvo() override;
 
@@ -41,18 +41,23 @@ class TKelvo : public TSubservice {
   TKelvoStatus& Status() const { return *FStatus; }
   // For a job that reports its result after the subservice may have gone.
   std::shared_ptr<TKelvoStatus> SharedStatus() const { return FStatus; }
+  // Any thread: an entry (category 0, ID 0) in the service's event log, or in debug mode in the
+  // platform's own channel.
+  void ReportEvent(const std::string& text, uint32_t type);
 
   // Bytes kept while waiting for a carriage return; beyond it they are discarded.
   static constexpr size_t MaxRxBuffer = 4096;
 
   // What a KELVO element configures, for those that read it without making a subservice. The port
-  // number is 0 when unset; a comport that is not a number raises the conversion error.
+  // number is 0 when unset; a comport that is not a number raises the conversion error, one out of
+  // range the range error.
   static uint16_t ComNumberOf(pugi::xml_node element);
   // The caption attribute, or "Kelvo_on_COM" and the port number when it is empty.
   static std::string CaptionOf(pugi::xml_node element, uint16_t comNumber);
 
  private:
   void PortDataReceived();
+  void PortLost(const std::string& reason);
   void HandleLine(const std::string& line);
   void CreateChild(pugi::xml_node child);
   void SeedHistory();
@@ -67,6 +72,7 @@ class TKelvo : public TSubservice {
   std::atomic<float> FTemperature{0};
   std::atomic<int> FNoDataTicks{0};
   std::atomic<bool> FConnected{false};
+  std::atomic<bool> FPortLost{false};  // set on the owner thread, cleared by the tick's reopen
 };
 
 // Every subservice created completely, in creation order, for the shutdown action.

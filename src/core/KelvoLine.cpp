@@ -1,7 +1,7 @@
 #include "core/KelvoLine.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "base/RegionalSettings.h"
@@ -47,7 +47,12 @@ std::optional<double> ConvertNumber(std::string_view text, char separator) {
   }
   while (i < n && IsBlank(text[i])) ++i;
   if (i != n) return std::nullopt;
-  return std::strtod(number.c_str(), nullptr);
+  // Not strtod: the C library reads the decimal point of the process's locale.
+  const char* first = number.data() + (number[0] == '+');
+  double value = 0;
+  auto [end, error] = std::from_chars(first, number.data() + number.size(), value);
+  if (error != std::errc{} || end != number.data() + number.size()) return std::nullopt;
+  return value;
 }
 
 }  // namespace

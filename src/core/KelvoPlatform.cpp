@@ -20,7 +20,7 @@
 namespace duz {
 namespace {
 
-constexpr double FirstTickDelaySeconds = 30;
+constexpr auto DefaultFirstTickDelay = std::chrono::seconds(30);
 constexpr auto TickPause = std::chrono::milliseconds(1000);
 // The longest pause a WAIT element can ask for (the largest finite 32-bit millisecond count).
 constexpr double MaxWaitMs = 4294967294.0;
@@ -59,9 +59,8 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, co
     ForgetCurrent(this);
     throw;
   }
-  // Without a delay the first tick comes at once, though the clock reads in whole milliseconds.
-  const double delay = FirstTickDelay();
-  const TDateTime startTime = Now() + (delay > 0 ? delay : -0.001) / SecondsPerDay;
+  const TMonotonicTime startTime = MonotonicNow() + FirstTickDelay();
+  FTickProgress.Mark();  // the loading, with its WAIT pauses, is not the tick loop's silence
   FRunner = std::make_unique<TThreadRunner>(
       [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
   StartViews();
@@ -83,7 +82,7 @@ TKelvoPlatform::~TKelvoPlatform() {
 bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   DebugLog("KelvoPlatform configuration load");
   const std::string path = ConfigFilePath();
-  const bool found = LoadConfigFile(FConfig, path);
+  const bool found = LoadConfigFile(FConfig, path).has_value();
   if (found) {
     for (pugi::xml_node node : FConfig.document_element().children()) {
       if (node.type() != pugi::node_element) continue;
@@ -93,8 +92,11 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
       } else if (name == "KELVO") {
         try {
           FFactory(*this, node);
-        } catch (...) {
-          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node), EVENTLOG_ERROR_TYPE, 0, 0);
+        } catch (const std::exception& error) {
+          // The element says which thermometer, the error what to mend in it.
+          if (DebugMode) WriteLog(std::string("Cannot create Kelvo subservice! ") + error.what());
+          LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node) + "\r" + error.what(),
+                   EVENTLOG_ERROR_TYPE, 0, 0);
         }
       }
     }
@@ -135,10 +137,11 @@ void TKelvoPlatform::TickSubservices() {
 }
 
 // An exception from a tick ends the loop; the runner swallows it. A start time that has already
-// passed (a first tick without delay) ticks before the first pause.
-void TKelvoPlatform::TickLoop(TThreadRunner& thread, TDateTime startTime) {
+// come (a first tick without delay) ticks before the first pause.
+void TKelvoPlatform::TickLoop(TThreadRunner& thread, TMonotonicTime startTime) {
   do {
-    if (Now() > startTime) TickSubservices();
+    if (MonotonicNow() >= startTime) TickSubservices();
+    FTickProgress.Mark();
     if (FTickStop.WaitFor(TickPause)) return;
   } while (!thread.Terminated());
 }
@@ -153,13 +156,13 @@ void TKelvoPlatform::StopTicking() {
 
 TKelvoPlatform* CurrentPlatform() { return Current; }
 
-double FirstTickDelay() {
+std::chrono::milliseconds FirstTickDelay() {
   const char* text = std::getenv("DUZEZEVOVIVO_FIRST_TICK");
   double seconds = 0;
   if (!text || std::from_chars(text, text + std::strlen(text), seconds).ec != std::errc{} ||
-      !(seconds >= 0 && seconds < FirstTickDelaySeconds))
-    return FirstTickDelaySeconds;
-  return seconds;
+      !(seconds >= 0 && seconds < std::chrono::duration<double>(DefaultFirstTickDelay).count()))
+    return DefaultFirstTickDelay;
+  return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
 }  // namespace duz

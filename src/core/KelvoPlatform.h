@@ -7,15 +7,17 @@
 // views (core/PlatformView.h). It owns the two outboxes through which its children reach the
 // network. Destruction ends the views, stops the tick thread before the subservices go, then closes
 // the outboxes (a worker stuck on a peer is abandoned).
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <pugixml.hpp>
 #include <string>
 
+#include "base/Clock.h"
 #include "base/Component.h"
-#include "base/DateTime.h"
 #include "base/EventLogger.h"
+#include "base/ProgressMark.h"
 #include "base/StopSignal.h"
 #include "core/PlatformView.h"
 #include "net/Outbox.h"
@@ -46,6 +48,9 @@ class TKelvoPlatform : public TComponent {
 
   // Keeps the tick thread away from the subservices while the shutdown frees them.
   std::mutex& TickLock() { return FTickLock; }
+  // Marked after every pass of the tick loop, from its start on; it ages once the loop has ended
+  // (a tick that raised) or hangs. Any thread.
+  const TProgressMark& TickProgress() const { return FTickProgress; }
 
   // Any thread: where the alarms' e-mails and the posters' GETs go.
   TOutbox& MailOutbox() { return FMailOutbox; }
@@ -54,7 +59,7 @@ class TKelvoPlatform : public TComponent {
  private:
   bool LoadConfiguration(const TStopSignal* stop);
   void StartViews();
-  void TickLoop(TThreadRunner& thread, TDateTime startTime);
+  void TickLoop(TThreadRunner& thread, TMonotonicTime startTime);
   void StopTicking();
 
   TSubserviceFactory FFactory;
@@ -67,6 +72,7 @@ class TKelvoPlatform : public TComponent {
   std::mutex FEventLoggerLock;
   std::mutex FTickLock;
   TStopSignal FTickStop;  // wakes the tick thread from its pause when the platform goes
+  TProgressMark FTickProgress;
   pugi::xml_document FConfig;
 };
 
@@ -76,6 +82,6 @@ TKelvoPlatform* CurrentPlatform();
 
 // Seconds from the start of the tick thread to the first tick: 30, or less when
 // DUZEZEVOVIVO_FIRST_TICK says so, so that fault drills and demos need not wait half a minute.
-double FirstTickDelay();
+std::chrono::milliseconds FirstTickDelay();
 
 }  // namespace duz

@@ -7,6 +7,7 @@
 
 #include "base/DebugMode.h"
 #include "base/Exception.h"
+#include "core/ConfigRules.h"
 #include "log/Logger.h"
 #include "xml/XmlHelpers.h"
 
@@ -33,12 +34,10 @@ TSmtpSettings ReadSmtpSettings(pugi::xml_node smtp) {
   settings.Authentication = !settings.UserName.empty() && !settings.Password.empty()
                                 ? TSmtpAuthentication::Login
                                 : TSmtpAuthentication::None;
-  const std::string tls = GetAttrDefAnyCase(smtp, "tls", "none").ToString();
-  const std::optional<TSmtpTls> mode = ParseSmtpTls(tls);
-  if (!mode) throw EConvertError("tls \"" + tls + "\" is not none, starttls or implicit");
-  settings.Tls = *mode;
-  settings.TlsVerify = GetAttrDefAnyCase(smtp, "tlsverify", true).ToBool();
-  settings.CaFile = GetAttrDefAnyCase(smtp, "cafile", "").ToString();
+  // The TLS settings by the configuration's rules, which -check applies too.
+  settings.Tls = ParseSmtpTls(ReadText(smtp, AttributeRule("SMTP", "tls"))).value();
+  settings.TlsVerify = ReadBoolean(smtp, AttributeRule("SMTP", "tlsverify"));
+  settings.CaFile = ReadText(smtp, AttributeRule("SMTP", "cafile"));
   return settings;
 }
 

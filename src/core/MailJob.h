@@ -21,8 +21,8 @@
 namespace duz {
 
 // The mail server settings of the configuration's SMTP element; a missing element gives every
-// default. Raises the conversion error of a port that is not a number, a tlsverify that is not a
-// Boolean, and a tls that names no mode: an e-mail meant for TLS is never sent in clear.
+// default. Raises EConvertError for a port or a tlsverify that does not convert, and ERangeError for
+// a tls that names no mode: an e-mail meant for TLS is never sent in clear.
 TSmtpSettings ReadSmtpSettings(pugi::xml_node smtp);
 
 // An alarm's message from the SMTP element's sender (from), with the highest priority.

@@ -11,7 +11,8 @@ namespace {
 const char* const StalledReason = "queue full for 30 s";
 }
 
-TTcpClientConnection::TTcpClientConnection(asio::ip::tcp::socket socket) : FSocket(std::move(socket)) {
+TTcpClientConnection::TTcpClientConnection(asio::ip::tcp::socket socket)
+    : FSocket(std::move(socket)), FLinger(FSocket.get_executor()) {
   std::error_code error;
   FPeer = FSocket.remote_endpoint(error);
   FAddress = FPeer.address().to_string();
@@ -41,7 +42,7 @@ void TTcpClientConnection::Read() {
 void TTcpClientConnection::Send(std::shared_ptr<const std::string> line) {
   if (!FOnClose) return;
   if (FCloseDeadline) {
-    if (Now() >= *FCloseDeadline) Fail(StalledReason);
+    if (MonotonicNow() >= *FCloseDeadline) Fail(StalledReason);
     return;
   }
   if (FQueuedBytes + line->size() > MaxQueuedBytes) return LineLost();
@@ -63,14 +64,14 @@ void TTcpClientConnection::Send(std::shared_ptr<const std::string> line) {
 }
 
 void TTcpClientConnection::LineLost() {
-  TDateTime now = Now();
+  const TMonotonicTime now = MonotonicNow();
   if (!FFullSince) {
     FFullSince = now;
-  } else if ((now - *FFullSince) * SecondsPerDay >= MaxStallSeconds) {
+  } else if (now - *FFullSince >= MaxStall) {
     // The lines handed to the socket are finished first, so that the client ends on a whole line.
     FQueue.resize(FInFlight);
     if (FQueue.empty()) return Fail(StalledReason);
-    FCloseDeadline = now + MaxStallSeconds / SecondsPerDay;
+    FCloseDeadline = now + MaxStall;
   }
 }
 
@@ -99,16 +100,38 @@ void TTcpClientConnection::Written(const std::error_code& error) {
     Fail(StalledReason);
 }
 
-void TTcpClientConnection::SendAndClose(const std::string& text) {
+void TTcpClientConnection::Refuse(const std::string& text, std::function<void()> onClosed) {
   std::error_code error;
   FSocket.send(asio::buffer(text), 0, error);
   FSocket.shutdown(asio::socket_base::shutdown_send, error);
+  FOnRefused = std::move(onClosed);
+  FLinger.expires_after(MaxRefuseLinger);
+  FLinger.async_wait([self = shared_from_this()](const std::error_code& cancelled) {
+    if (!cancelled) self->EndRefusal();
+  });
+  DrainRefused();
+}
+
+void TTcpClientConnection::DrainRefused() {
+  FSocket.async_read_some(asio::buffer(FReadBuffer),
+                          [self = shared_from_this()](const std::error_code& error, size_t) {
+                            if (!self->FOnRefused) return;
+                            if (error) return self->EndRefusal();  // the client's end, or a reset
+                            self->DrainRefused();
+                          });
+}
+
+void TTcpClientConnection::EndRefusal() {
+  std::function<void()> onRefused = std::move(FOnRefused);
   Close();
+  if (onRefused) onRefused();
 }
 
 void TTcpClientConnection::Close() {
   FOnRead = nullptr;
   FOnClose = nullptr;
+  FOnRefused = nullptr;
+  FLinger.cancel();
   std::error_code error;
   FSocket.close(error);
 }

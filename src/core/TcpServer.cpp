@@ -1,20 +1,21 @@
 #include "core/TcpServer.h"
 
 #include <fcntl.h>
-#include <netdb.h>
 
 #include <algorithm>
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
-#include <cctype>
+#include <optional>
 
 #include "base/DebugMode.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "core/AllowList.h"
+#include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/TcpClientConnection.h"
 #include "log/Logger.h"
+#include "net/HostNameResolver.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -26,30 +27,32 @@ using asio::ip::tcp;
 // Programs the service starts (network messages, the shutdown command) must not inherit sockets.
 void KeepFromChildren(int fd) { fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC); }
 
-// The peer's name by reverse lookup; empty when it has none. Blocks the owner thread meanwhile.
-std::string ReverseLookup(const tcp::endpoint& peer) {
-  char host[NI_MAXHOST];
-  if (getnameinfo(static_cast<const sockaddr*>(peer.data()), static_cast<socklen_t>(peer.size()), host,
-                  sizeof host, nullptr, 0, NI_NAMEREQD) != 0)
-    return "";
-  return host;
-}
-
 }  // namespace
 
 struct TdpTcpServer::TListener {
-  explicit TListener(asio::io_context& context) : Acceptor(context), Retry(context) {}
+  explicit TListener(TEventLoop& loop) : Loop(loop), Acceptor(loop.Context()), Retry(loop.Context()) {}
+  TEventLoop& Loop;
   tcp::acceptor Acceptor;
   asio::steady_timer Retry;
 };
 
-TdpTcpServer::TdpTcpServer(TKelvo& subservice, pugi::xml_node element) : TDataPublisher(subservice, element) {
+// A client that only a name could allow, while its name is being checked.
+struct TdpTcpServer::TNameCheck {
+  TNameCheck(std::shared_ptr<TTcpClientConnection> client, TAllowList list, asio::io_context& context)
+      : Client(std::move(client)), List(std::move(list)), Timer(context) {}
+  std::shared_ptr<TTcpClientConnection> Client;
+  TAllowList List;
+  asio::steady_timer Timer;
+  uint64_t Id = 0;  // of the resolver's look-up
+};
+
+TdpTcpServer::TdpTcpServer(TKelvo& subservice, pugi::xml_node element)
+    : TDataPublisher(subservice, element), FMaxClients(static_cast<size_t>(MaxClients(element))) {
   if (!element) return;
+  const uint16_t port = TcpPort(element);
   try {
-    int64_t port = GetAttrDef(element, "port", 10001).ToInt();
-    if (port < 0 || port > 65535) throw ERangeError("Port " + std::to_string(port) + " is out of range");
     FFullDirection = GetAttrDef(element, "fulldirection", false).ToBool();
-    Open(static_cast<uint16_t>(port));
+    Open(port);
     if (DebugMode)
       WriteLog(IsListening() ? LogPrefix() + "TcpServer created - port:" + std::to_string(Port())
                              : LogPrefix() + "TcpServer created - not active !");
@@ -61,13 +64,15 @@ TdpTcpServer::TdpTcpServer(TKelvo& subservice, pugi::xml_node element) : TDataPu
 
 TdpTcpServer::~TdpTcpServer() {
   FListener.reset();
+  FNameChecks.clear();
   for (const auto& client : FClients) client->Close();
+  for (const auto& client : FRefusing) client->Close();
 }
 
 void TdpTcpServer::Open(uint16_t port) {
   TEventLoop* loop = TEventLoop::Current();
   if (!loop) return;
-  auto listener = std::make_shared<TListener>(loop->Context());
+  auto listener = std::make_shared<TListener>(*loop);
   tcp::endpoint endpoint(asio::ip::address_v4::any(), port);
   listener->Acceptor.open(endpoint.protocol());
   KeepFromChildren(listener->Acceptor.native_handle());
@@ -86,6 +91,10 @@ uint16_t TdpTcpServer::Port() const {
 }
 
 void TdpTcpServer::Accept() {
+  if (FRefusing.size() >= MaxRefusing) {
+    FAcceptPaused = true;  // the connections wait in the kernel's backlog meanwhile
+    return;
+  }
   std::weak_ptr<TListener> listener = FListener;
   FListener->Acceptor.async_accept([this, listener](const std::error_code& error, tcp::socket socket) {
     if (listener.expired()) return;  // the server is gone
@@ -104,11 +113,41 @@ void TdpTcpServer::Accept() {
 }
 
 void TdpTcpServer::ServerAccept(const std::shared_ptr<TTcpClientConnection>& client) {
-  if (!IsAllowed(*client)) {
-    if (DebugMode) WriteLog(LogPrefix() + "> Client socket " + client->Address() + " refused");
-    client->SendAndClose("refused\r");
-    return;
+  if (FClients.size() + FNameChecks.size() >= FMaxClients)
+    return Refuse(client, std::to_string(FMaxClients) + " clients connected");
+  TAllowList list(Element());
+  if (list.AllowsEveryone() || list.AllowsAddress(client->Peer().address())) return Admit(client);
+  if (!list.HasNames()) return Refuse(client, "");
+  auto check = std::make_unique<TNameCheck>(client, std::move(list), FListener->Loop.Context());
+  if (!FResolver) FResolver = std::make_unique<THostNameResolver>(FListener->Loop);
+  TTcpClientConnection* key = client.get();
+  const tcp::endpoint& peer = client->Peer();
+  check->Id =
+      FResolver->Resolve(static_cast<const sockaddr*>(peer.data()), static_cast<socklen_t>(peer.size()),
+                         [this, key](const std::string& name) { NameChecked(key, name); });
+  check->Timer.expires_after(MaxNameCheck);
+  check->Timer.async_wait([this, key](const std::error_code& cancelled) {
+    if (!cancelled) NameChecked(key, std::nullopt);
+  });
+  FNameChecks.emplace(key, std::move(check));
+}
+
+void TdpTcpServer::NameChecked(TTcpClientConnection* key, const std::optional<std::string>& name) {
+  auto found = FNameChecks.find(key);
+  if (found == FNameChecks.end()) return;
+  std::unique_ptr<TNameCheck> check = std::move(found->second);
+  FNameChecks.erase(found);
+  if (!name) {
+    FResolver->Cancel(check->Id);
+    return Refuse(check->Client, "its name was not found in time");
   }
+  if (check->List.AllowsName(*name))
+    Admit(check->Client);
+  else
+    Refuse(check->Client, "");
+}
+
+void TdpTcpServer::Admit(const std::shared_ptr<TTcpClientConnection>& client) {
   FClients.push_back(client);
   Subservice().Status().AddTcpClients(1);
   client->Start([this](TTcpClientConnection& c, const std::string& data) { ServerClientRead(c, data); },
@@ -116,17 +155,18 @@ void TdpTcpServer::ServerAccept(const std::shared_ptr<TTcpClientConnection>& cli
   if (DebugMode) WriteLog(LogPrefix() + "> Client socket " + client->Address() + " accept");
 }
 
-bool TdpTcpServer::IsAllowed(const TTcpClientConnection& client) const {
-  bool listed = false;
-  std::optional<std::string> hostName;  // looked up once, and only when an entry needs it
-  for (pugi::xml_node entry : Element().children()) {
-    if (entry.type() != pugi::node_element || UpperCase(entry.name()) != "IP") continue;
-    listed = true;
-    std::string host = UpperCase(GetAttrDef(entry, "host", "~").ToString());
-    if (!hostName) hostName = UpperCase(ReverseLookup(client.Peer()));
-    if (host == *hostName || host == UpperCase(client.Address())) return true;
-  }
-  return !listed;
+void TdpTcpServer::Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason) {
+  if (DebugMode)
+    WriteLog(LogPrefix() + "> Client socket " + client->Address() + " refused" +
+             (reason.empty() ? "" : " - " + reason));
+  FRefusing.push_back(client);
+  client->Refuse("refused\r", [this, key = client.get()] {
+    std::erase_if(FRefusing, [key](const auto& c) { return c.get() == key; });
+    if (FAcceptPaused && FListener) {
+      FAcceptPaused = false;
+      Accept();
+    }
+  });
 }
 
 void TdpTcpServer::ServerClientRead(TTcpClientConnection& client, const std::string& data) {

@@ -2,12 +2,20 @@
 // TdpTcpServer: the TCP data server of a DATAPUBLISHER element of type TCPSERVER. Listens on `port`
 // (default 10001) on every local IPv4 address; every connected client receives each thermometer
 // line unchanged; with `fulldirection`, what a client sends is written to the thermometer's serial
-// port. IP children form an allow list, read again at every new connection. A server that cannot be
-// set up (bad attribute, port in use, no event loop) stays, never listening.
+// port. IP children form an allow list (TAllowList), read again at every new connection; a client
+// that only a name could allow waits, receiving nothing, while its name is checked off the owner
+// thread, at most MaxNameCheck. At most `maxclients` clients (default 64) are connected or being
+// checked at once; one beyond, or one the list refuses, reads "refused" and a carriage return and
+// is closed. A port or maxclients that is not a number in range is a creation error; a server that
+// cannot otherwise be set up (a bad fulldirection, the port in use, no event loop) stays, never
+// listening.
 // Owned by its TKelvo. Constructed, destroyed and driven on the owner thread, whose event loop
 // (TEventLoop::Current() at construction) delivers the socket events.
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,10 +23,16 @@
 
 namespace duz {
 
+class THostNameResolver;
 class TTcpClientConnection;
 
 class TdpTcpServer : public TDataPublisher {
  public:
+  static constexpr std::chrono::seconds MaxNameCheck{5};
+  // Refused clients waiting to read their answer at once; beyond it, accepting pauses, so that a
+  // flood of connections cannot take the descriptors that saves and the log need.
+  static constexpr size_t MaxRefusing = 16;
+
   TdpTcpServer(TKelvo& subservice, pugi::xml_node element);
   ~TdpTcpServer() override;
 
@@ -31,18 +45,27 @@ class TdpTcpServer : public TDataPublisher {
 
  private:
   struct TListener;
+  struct TNameCheck;
 
   void Open(uint16_t port);
   void Accept();
   void ServerAccept(const std::shared_ptr<TTcpClientConnection>& client);
-  bool IsAllowed(const TTcpClientConnection& client) const;
+  // The verified name of a client waiting for it, or nothing when the check took too long.
+  void NameChecked(TTcpClientConnection* client, const std::optional<std::string>& name);
+  void Admit(const std::shared_ptr<TTcpClientConnection>& client);
+  void Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason);
   void ServerClientRead(TTcpClientConnection& client, const std::string& data);
   void ClientClosed(TTcpClientConnection& client, const std::string& reason);
   std::string LogPrefix() const;
 
-  std::shared_ptr<TListener> FListener;  // shared only so that late completions can see it is gone
+  std::shared_ptr<TListener> FListener;          // shared only so that late completions can see it is gone
+  std::unique_ptr<THostNameResolver> FResolver;  // made for the first name check
   std::vector<std::shared_ptr<TTcpClientConnection>> FClients;
+  std::map<TTcpClientConnection*, std::unique_ptr<TNameCheck>> FNameChecks;
+  std::vector<std::shared_ptr<TTcpClientConnection>> FRefusing;
+  bool FAcceptPaused = false;
   bool FFullDirection = false;
+  const size_t FMaxClients;
 };
 
 }  // namespace duz

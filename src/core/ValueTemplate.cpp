@@ -1,20 +1,15 @@
 #include "core/ValueTemplate.h"
 
-#include <strings.h>
-
 #include <exception>
 #include <vector>
 
 #include "base/FloatFormat.h"
 #include "base/FormatDateTime.h"
+#include "base/UpperCase.h"
 #include "base/Variant.h"
 
 namespace duz {
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // The format of a DATETIME piece: after the first "(" (if any), up to the first ")".
 std::string DateTimeFormat(std::string_view piece) {

@@ -5,19 +5,58 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "base/StopSignal.h"
 #include "debugwindow/DebugDialog.h"
 #include "log/Logger.h"
 
 namespace duz {
+namespace {
+
+constexpr std::string_view NoDisplayPlatform = "offscreen";
+
+bool Names(std::string_view list, std::string_view platform) {
+  while (!list.empty()) {
+    const std::string_view entry = list.substr(0, list.find(';'));
+    if (entry.substr(0, entry.find(':')) == platform) return true;
+    list.remove_prefix(std::min(list.size(), entry.size() + 1));
+  }
+  return false;
+}
+
+// The platforms Qt is to try, in order: those asked for, else those the environment offers. Qt ends
+// the process when it can open none of them, so "offscreen" comes last and, unless it was asked
+// for, stands for "no display".
+std::string PlatformList(const std::string& asked) {
+  std::string list = asked;
+  if (list.empty()) {
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland) list = "wayland;";
+    if (const char* x11 = std::getenv("DISPLAY"); x11 && *x11) list += "xcb;";
+  }
+  if (!Names(list, NoDisplayPlatform)) {
+    if (!list.empty() && list.back() != ';') list += ';';
+    list += NoDisplayPlatform;
+  }
+  return list;
+}
+
+}  // namespace
 
 int RunWindow(const sigset_t& stopSignals) {
   // Qt keeps referring to the arguments for the application's life.
-  static int argc = 1;
-  static char name[] = "duzezevovivo";
-  static char* argv[] = {name, nullptr};
+  const char* asked = std::getenv("QT_QPA_PLATFORM");
+  const std::string askedList = asked ? asked : "";
+  std::string name = "duzezevovivo", option = "-platform", platforms = PlatformList(askedList);
+  int argc = 3;
+  char* argv[] = {name.data(), option.data(), platforms.data(), nullptr};
   QApplication app(argc, argv);
+  if (!Names(askedList, NoDisplayPlatform) &&
+      QGuiApplication::platformName() == QLatin1String(NoDisplayPlatform))
+    return WindowNoDisplay;
 
   TStopSignal stop;
   std::unique_ptr<TfDebugDialog> dialog;
@@ -55,3 +94,5 @@ int RunWindow(const sigset_t& stopSignals) {
 }
 
 }  // namespace duz
+
+extern "C" int DuzRunWindow(const sigset_t* stopSignals) { return duz::RunWindow(*stopSignals); }

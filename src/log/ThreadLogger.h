@@ -1,10 +1,13 @@
 #pragma once
 // TThreadLogger: the log writer's thread. Every cycle (a 500 ms pause, then up to 2500 ms waiting
 // for lines) it takes the whole queue as one batch, appends it to the log files in the current
-// directory and hands the new lines to the view. Lines of a failed attempt are kept and written
-// with the next successful one. The logger creates, starts and stops it from one thread (stop:
-// close the queue, then Terminate and wait, so that the last cycle takes the last lines); all the
-// rest runs on the writer's own thread.
+// directory and hands the new lines to the view. A failed attempt is cut back and keeps its file:
+// the next one tries the same file again (a full disk makes no new files) with the lines not
+// written; none is written twice, and none stays half written (where a file cannot be cut back,
+// the next attempt completes the line that the failure cut short). A name taken by something
+// else (a symbolic link, a directory) is given up for a new one. The logger creates, starts
+// and stops it from one thread (stop: close the queue, then Terminate and wait, so that the last
+// cycle takes the last lines); all the rest runs on the writer's own thread.
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -37,13 +40,21 @@ class TThreadLogger : public TThread {
 
  private:
   void RunBatch();
-  // Writes the batch day by day; returns, per line, whether its attempt failed.
-  std::vector<bool> WriteBatch(TLines batch);
-  bool AppendLines(TLines lines);
-  bool WriteLines(int fd, TLines lines);
+  // Writes the batch day by day, each day to its own file, up to the first failed attempt; returns
+  // how many lines, from the first, are done.
+  size_t WriteBatch(TLines batch);
+  // Counts a failed attempt (error not 0), or reports the recovery after failed ones; returns
+  // whether the attempt succeeded.
+  bool Attempted(int error);
+  // Appends the rest of a torn line, then the lines, to FFileName; done counts the lines written
+  // (none when the failed attempt was cut back). Returns 0 or the errno of the failure.
+  int AppendLines(TLines lines, size_t& done);
+  bool WriteLines(int fd, TLines lines, size_t& done);
+  bool WritePiece(int fd, std::string& piece, std::vector<size_t>& ends, size_t& begun);
   void AppendLine(std::string& out, TDateTime time, std::string_view text);
   std::string NewFileName();
-  void Keep(std::vector<TLogEntry::TPtr>& batch, const std::vector<bool>& failed);
+  // Keeps the lines from done on for the next attempt.
+  void Keep(std::vector<TLogEntry::TPtr>& batch, size_t done);
 
   TLogQueue& FQueue;
   TShowLines FShow;
@@ -53,6 +64,7 @@ class TThreadLogger : public TThread {
   int32_t FFileDay = 0;                // whole days of the current file's lines; 0: no current file
   int64_t FFileNameMSecs = 0;          // the time of FFileName, in milliseconds
   int FFailCount = 0;                  // failed attempts not yet reported as recovered
+  std::string FTornRest;               // the end of a line a failure cut short in FFileName
   std::vector<TLogEntry::TPtr> FKept;  // lines of failed attempts, oldest first
   uint64_t FDropped = 0;               // kept lines dropped at the bound, not yet noted in a file
   TDateTime FStampTime = -1;           // the time that FStamp shows

@@ -1,7 +1,6 @@
 #include "mqtt/MqttPublisher.h"
 
 #include <chrono>
-#include <cmath>
 
 #include "base/Clock.h"
 #include "base/EventLogger.h"
@@ -32,17 +31,16 @@ void TMqttPublisher::Run(TThreadRunner& thread) {
   SetThreadName("MQTT publisher");
   while (!thread.Terminated()) {
     const TPlatformSnapshot snapshot = TakeSnapshot();
-    Offer(SnapshotMessages(FSettings, snapshot), Now());
+    Offer(SnapshotMessages(FSettings, snapshot), MonotonicNow());
     WaitForStatusChange(snapshot.Sequence, DueCheckPeriod);
   }
 }
 
-void TMqttPublisher::Offer(const TMqttMessages& messages, TDateTime now) {
+void TMqttPublisher::Offer(const TMqttMessages& messages, TMonotonicTime now) {
   for (const auto& [topic, message] : messages) {
     auto offered = FOffered.find(topic);
     const bool changed = offered == FOffered.end() || offered->second.Message != message;
-    // Either way round: a clock set back must not hold the temperature for as long.
-    const bool due = message.Refresh && !changed && std::abs(now - offered->second.Time) >= RefreshPeriod;
+    const bool due = message.Refresh && !changed && now - offered->second.Time >= RefreshPeriod;
     if (!changed && !due) continue;
     FConnection.Publish(topic, message);
     FOffered[topic] = {message, now};

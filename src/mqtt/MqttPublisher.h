@@ -1,14 +1,15 @@
 #pragma once
 // TMqttPublisher: the platform's readings on an MQTT broker (the MQTT element). Its own thread waits
 // for a change of the platform's status, takes a snapshot, and hands the connection each message that
-// differs from what it handed last, and each temperature again once a minute has passed (by the
-// settable clock). Nothing of it runs on the owner or the tick thread. Created and destroyed by the
-// platform on its owner thread.
+// differs from what it handed last, and each temperature again once a minute has passed (on the
+// settable monotonic clock, so that a step of the wall clock neither holds nor hurries it). Nothing of it
+// runs on the owner or the tick thread. Created and destroyed by the platform on its owner thread.
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "base/DateTime.h"
+#include "base/Clock.h"
 #include "core/PlatformView.h"
 #include "core/ThreadRunner.h"
 #include "mqtt/MqttConnection.h"
@@ -21,17 +22,17 @@ class TMqttPublisher : public TPlatformView {
   TMqttPublisher(const TMqttSettings& settings, TMqttConnection::TWarn warn);
   ~TMqttPublisher() override;
 
-  // How often an unchanged temperature is sent again, in days.
-  static constexpr TDateTime RefreshPeriod = 1 / MinutesPerDay;
+  // How often an unchanged temperature is sent again.
+  static constexpr std::chrono::minutes RefreshPeriod{1};
 
  private:
   struct TOffered {
     TMqttMessage Message;
-    TDateTime Time;
+    TMonotonicTime Time;
   };
 
   void Run(TThreadRunner& thread);
-  void Offer(const TMqttMessages& messages, TDateTime now);
+  void Offer(const TMqttMessages& messages, TMonotonicTime now);
 
   const TMqttSettings FSettings;
   TMqttConnection FConnection;

@@ -10,6 +10,11 @@ bool IsIpAddress(const std::string& host) {
   return inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
+bool IsIpv4Address(const std::string& text) {
+  in_addr address{};
+  return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
 std::string AddressText(const sockaddr* address) {
   char text[INET6_ADDRSTRLEN] = "";
   const void* raw = address->sa_family == AF_INET6

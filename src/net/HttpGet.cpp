@@ -1,12 +1,13 @@
 #include "net/HttpGet.h"
 
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string_view>
+
+#include "base/UpperCase.h"
 
 namespace duz {
 
@@ -16,10 +17,6 @@ constexpr std::size_t PieceSize = 4095;
 constexpr std::size_t MaxBody = 1 << 20;
 constexpr long ConnectTimeoutSeconds = 15;
 constexpr long TotalTimeoutSeconds = 30;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // A request line cannot carry blanks, control or non-ASCII bytes, and a template's value brings a
 // leading blank: such bytes travel as %XX, as a browser sends them. Everything else goes as given.

@@ -187,6 +187,13 @@ std::vector<TMailAddress> ParseAddressList(std::string_view text) {
   return list;
 }
 
+bool IsSendableAddress(std::string_view address) {
+  if (address.size() > MaxAddress) return false;
+  for (unsigned char c : address)
+    if (c <= ' ' || c > '~' || c == '<' || c == '>') return false;
+  return true;
+}
+
 std::string FormatAddressList(const std::vector<TMailAddress>& list) {
   std::string text;
   for (const TMailAddress& entry : list) {
@@ -197,9 +204,7 @@ std::string FormatAddressList(const std::vector<TMailAddress>& list) {
 }
 
 void CheckMailAddress(std::string_view address) {
-  for (unsigned char c : address)
-    if (c <= ' ' || c > '~' || c == '<' || c == '>') throw ESmtpRefusal("Invalid e-mail address");
-  if (address.size() > MaxAddress) throw ESmtpRefusal("Invalid e-mail address");
+  if (!IsSendableAddress(address)) throw ESmtpRefusal("Invalid e-mail address");
 }
 
 std::string EncodeHeaderText(std::string_view text) {

@@ -27,11 +27,15 @@ struct TMailMessage {
 // Addresses separated by commas, each a bare address or a display name with the address in angle
 // brackets; a name in double quotes may hold commas. Empty entries are skipped.
 std::vector<TMailAddress> ParseAddressList(std::string_view text);
+// An address goes into commands and headers as it is: one with a control character, a blank, a
+// byte above 126 or an angle bracket could end a command or add a header line, and one over 254
+// bytes exceeds a command's path, so the mail client refuses it. The empty address (the null
+// sender) passes.
+bool IsSendableAddress(std::string_view address);
 // The list as the To header shows it: entries joined by ", ", names quoted or encoded.
 std::string FormatAddressList(const std::vector<TMailAddress>& list);
 
-// Raises ESmtpRefusal "Invalid e-mail address" for an address that could break a command or a header
-// line: a control character, blank, angle bracket or non-ASCII byte, or more than 254 bytes.
+// Raises ESmtpRefusal "Invalid e-mail address" for an address that is not IsSendableAddress.
 void CheckMailAddress(std::string_view address);
 // Header text: unchanged when every byte lies in 32..126, it is at most 900 bytes long (so that
 // folding keeps its lines within 998 bytes) and holds no "=?" (which would read as an encoded word);

@@ -17,16 +17,14 @@
 namespace duz {
 namespace {
 
-// The one reading of the clock that retries run on: the settable clock, so that tests move it
-// instead of waiting.
-TDateTime DueAfter(std::chrono::seconds pause) {
-  return Now() + static_cast<double>(pause.count()) / SecondsPerDay;
-}
+// The one reading of the clock that retries run on: the settable monotonic clock, so that tests
+// move it instead of waiting, and a step of the wall clock neither delays nor hurries a retry.
+TMonotonicTime DueAfter(std::chrono::seconds pause) { return MonotonicNow() + pause; }
 
 std::atomic<bool> LeftBehind{false};
 
 struct TEntry {
-  TDateTime Due;
+  TMonotonicTime Due;
   std::unique_ptr<TOutboxJob> Job;
 };
 
@@ -36,7 +34,7 @@ struct TOutbox::TState {
   TState(std::string name, TEventLogger events) : Name(std::move(name)), Events(std::move(events)) {}
 
   // Queues the job, pushing the oldest out at the bound; after Close the job is dropped.
-  void Add(TDateTime due, std::unique_ptr<TOutboxJob> job) {
+  void Add(TMonotonicTime due, std::unique_ptr<TOutboxJob> job) {
     std::unique_ptr<TOutboxJob> dropped;
     bool firstDrop = false;
     {
@@ -120,7 +118,7 @@ void TOutbox::Work(std::shared_ptr<TState> state) {
   SetThreadName(state->Name + " outbox");
   std::unique_lock lock(state->Lock);
   while (!state->Closed) {
-    const TDateTime now = DueAfter(std::chrono::seconds(0));
+    const TMonotonicTime now = DueAfter(std::chrono::seconds(0));
     const auto due = std::find_if(state->Queue.begin(), state->Queue.end(),
                                   [now](const TEntry& entry) { return entry.Due <= now; });
     if (due == state->Queue.end()) {

@@ -32,12 +32,6 @@ TEventLoop& CurrentLoop() {
   return *loop;
 }
 
-std::string DevicePath(int number) {
-  std::string device =
-      ReadRegistryString(R"(SOFTWARE\Quellix\Duzezevovivo\ComPorts)", fmt::format("COM{}", number));
-  return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
-}
-
 speed_t SpeedOf(uint32_t baud) {
   struct TSpeed {
     uint32_t Baud;
@@ -66,6 +60,12 @@ void ReleaseDevice(int fd) {
 }
 
 }  // namespace
+
+std::string ComDevicePath(int number) {
+  std::string device =
+      ReadRegistryString(R"(SOFTWARE\Quellix\Duzezevovivo\ComPorts)", fmt::format("COM{}", number));
+  return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
+}
 
 // One open period of the port, shared by its two threads and by the notifications queued on the
 // owner loop, which may outlive the period and the port itself.
@@ -136,7 +136,7 @@ void TAfComPort::OpenLocked() {
   if (number < 1) throw EAfComPortCoreError(invalid);
   std::string path;
   try {
-    path = DevicePath(number);
+    path = ComDevicePath(number);
   } catch (const Exception&) {
     throw EAfComPortCoreError(cannotOpen);
   }
@@ -207,7 +207,19 @@ void TAfComPort::CloseLocked() {
   FClosing = false;
 }
 
-void TAfComPort::EndSession(const std::shared_ptr<TSession>& session) {
+void TAfComPort::EndSession(const std::shared_ptr<TSession>& session, const std::string& reason) {
+  {
+    std::lock_guard lock(FOpenLock);
+    if (FSession != session) return;
+  }
+  // Told while the port is still open, so that whoever reopens it afterwards knows it was lost.
+  if (OnPortLost) {
+    try {
+      OnPortLost(*this, reason);
+    } catch (...) {
+      // Like a data handler's failure: the loop goes on.
+    }
+  }
   std::lock_guard lock(FOpenLock);
   if (FSession == session) CloseLocked();
 }
@@ -312,8 +324,13 @@ void TAfComPort::WatchEvents(std::shared_ptr<TSession> session) {
     if (n < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
       // The device is gone (unplugged, or the other side of a pseudo-terminal closed). The owner
       // loop closes the port: this thread cannot join itself.
-      FLoop.Post([session] {
-        if (TAfComPort* port = session->CurrentPort()) port->EndSession(session);
+      const short events = fds[1].revents;
+      std::string reason = n < 0              ? std::system_category().message(errno)
+                           : events & POLLHUP ? "hang-up"
+                           : events & POLLERR ? "I/O error"
+                                              : "invalid descriptor";
+      FLoop.Post([session, reason] {
+        if (TAfComPort* port = session->CurrentPort()) port->EndSession(session, reason);
       });
       return;
     }

@@ -4,7 +4,8 @@
 // else /dev/ttyS<n-1>; it is opened exclusively, raw, 8N1, without flow control, DTR and RTS raised.
 // While open, an event thread watches the device and announces input as OnDataRecived on the owner
 // loop (TEventLoop::Current() of the constructing thread), and a writer thread sends what WriteString
-// queued. A device that hangs up or fails closes the port, so that its owner can open it again.
+// queued. A device that hangs up or fails closes the port, so that its owner can open it again, and
+// says why through OnPortLost.
 // Threads: construct, destroy and handle events on the owner loop thread; Open, Close and IsOpen may
 // also be called from another thread; WriteString from any thread. The loop outlives the port.
 #include <atomic>
@@ -27,6 +28,9 @@ class TEventLoop;
 class EAfComPortCoreError : public Exception {
   using Exception::Exception;
 };
+
+// The device of COM<number>: the registry's value, else /dev/ttyS<number-1>.
+std::string ComDevicePath(int number);
 
 // A write that does not fit into the output ring buffer.
 class EAfComPortError : public Exception {
@@ -62,14 +66,18 @@ class TAfComPort : public TComponent {
 
   // Runs on the owner loop thread; what it throws is dropped.
   std::function<void(TAfComPort& sender, size_t count)> OnDataRecived;
+  // Runs on the owner loop thread when the device hung up or failed, just before the port closes
+  // itself; reason says what happened ("hang-up", "I/O error", ...). Not called for Close.
+  std::function<void(TAfComPort& sender, const std::string& reason)> OnPortLost;
 
  private:
   struct TSession;
 
   void OpenLocked();
   void CloseLocked();
-  // Closes the port if session is still its open period (a late hang-up must not close a reopen).
-  void EndSession(const std::shared_ptr<TSession>& session);
+  // Tells OnPortLost and closes the port, if session is still its open period (a late hang-up must
+  // not close a reopen).
+  void EndSession(const std::shared_ptr<TSession>& session, const std::string& reason);
   void ApplyLineSettings(int fd) const;
   size_t InputCount();
   void DeliverData();

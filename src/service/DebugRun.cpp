@@ -1,8 +1,12 @@
 #include "service/DebugRun.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
+#include <string>
 #include <thread>
 
 #include "base/StopSignal.h"
@@ -21,6 +25,18 @@ bool IsSet(const char* name) {
 
 // A display, or a platform named for the window (offscreen, vnc ...), means the window.
 bool DisplayAvailable() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM"); }
+
+// The window's entry point, or nullptr with the reason in error (the module is not installed, or
+// it does not load). The module stays loaded: Qt leaves threads and exit handlers in it.
+TWindowEntry* LoadWindowModule(std::string& error) {
+  std::error_code ignored;
+  const std::filesystem::path module =
+      std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path() / WindowModulePath;
+  void* handle = dlopen(module.lexically_normal().c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* entry = handle ? dlsym(handle, WindowEntryName) : nullptr;
+  if (!entry) error = dlerror();
+  return reinterpret_cast<TWindowEntry*>(entry);
+}
 
 int RunTerminal(const sigset_t& stopSignals) {
   TStopSignal stop;
@@ -47,7 +63,17 @@ int RunTerminal(const sigset_t& stopSignals) {
 }  // namespace
 
 int RunDebug(const sigset_t& stopSignals) {
-  return DisplayAvailable() ? RunWindow(stopSignals) : RunTerminal(stopSignals);
+  if (DisplayAvailable()) {
+    std::string error;
+    if (TWindowEntry* runWindow = LoadWindowModule(error)) {
+      const int status = runWindow(&stopSignals);
+      if (status != WindowNoDisplay) return status;
+    } else {
+      std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    std::fprintf(stderr, "No display available, showing the log here\n");
+  }
+  return RunTerminal(stopSignals);
 }
 
 }  // namespace duz

@@ -1,8 +1,9 @@
 #pragma once
-// The -debug run: the platform on its owner thread and a view of the log (the window when there is a
-// display, else the terminal) until the window is closed or one of the stop signals arrives. Ends in
-// the order of the process end: the log writer is stopped first (the platform's last lines are
-// dropped), then the view and the platform go.
+// The -debug run: the platform on its owner thread and a view of the log until the window is
+// closed or one of the stop signals arrives. The view is the window of the module that -debug loads
+// when there is a display, else the terminal; a missing module or a display that cannot be opened
+// falls back to the terminal with a notice on stderr. Ends in the order of the process end: the log
+// writer is stopped first (the platform's last lines are dropped), then the view and the platform go.
 #include <csignal>
 
 namespace duz {

@@ -6,6 +6,7 @@
 
 #include "base/EventLoop.h"
 #include "base/Exception.h"
+#include "base/PeriodicTimer.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "log/ThreadUtils.h"
@@ -18,10 +19,13 @@ namespace {
 constexpr const char* ServiceDescription =
     "Služba pro dohled a kontrolu teploty čidel Kelvo (KelvoUsb/KelvoNet) [Quellix, https://quellix.example]";
 constexpr uint32_t TypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+constexpr std::chrono::milliseconds HeartbeatPeriod{1000};
 
 }  // namespace
 
-TDeredoru::TDeredoru() {
+TDeredoru::TDeredoru() : TDeredoru(CreateKelvo) {}
+
+TDeredoru::TDeredoru(TKelvoPlatform::TSubserviceFactory factory) : FFactory(std::move(factory)) {
   ServiceInstance = this;
   ServiceCreate();
 }
@@ -62,6 +66,8 @@ void TDeredoru::Control(TServiceControl control) {
   if (FLoop) FLoop->Post([this, control] { HandleControl(control); });
 }
 
+bool TDeredoru::WatchAlive() const { return FCreating || FProgress.Age() < MaxWatchSilence; }
+
 int TDeredoru::Finish() {
   if (FThread.joinable()) FThread.join();
   return FFailed ? 1 : 0;
@@ -86,8 +92,24 @@ void TDeredoru::ServiceStart() { ReportServiceEvent("Start", EVENTLOG_INFORMATIO
 // The platform's whole start-up (configuration with its WAIT pauses, subservices, tick thread) runs
 // here; controls posted meanwhile wait in the loop until it is done.
 void TDeredoru::ServiceExecute() {
-  FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, &FStop);
+  FCreating = true;
+  try {
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, FFactory, &FStop);
+  } catch (...) {
+    FCreating = false;
+    throw;
+  }
+  FProgress.Mark();
+  FCreating = false;
+  FRunning = true;
+  const auto heartbeat = TPeriodicTimer::Start(*FLoop, HeartbeatPeriod, [this] { Heartbeat(); });
   FLoop->Run();
+  heartbeat->Stop();
+}
+
+// The loop went round; that counts only while the tick loop goes round too.
+void TDeredoru::Heartbeat() {
+  if (!FPlatform || FPlatform->TickProgress().Age() < MaxWatchSilence) FProgress.Mark();
 }
 
 void TDeredoru::ServiceStop() {

@@ -5,8 +5,11 @@
 // which the platform is created and on which the stop and shutdown controls are handled, one at a
 // time, so that a stop never runs while the platform is being created; a control only cuts the
 // creation's WAIT pauses short.
-// Threads: construct, Start, Ended, Finish, the installation handlers and destroy on the main
-// thread; Control and ReportServiceEvent on any thread; the service handlers on the service thread.
+// While it runs, the service thread's loop marks its progress every second, but only while the
+// platform's tick loop goes round too: WatchAlive() is what the service manager's watchdog is fed on.
+// Threads: construct, Start, Ended, Finish, Control, Running, the installation handlers and destroy
+// on the main thread; WatchAlive and ReportServiceEvent on any thread; the service handlers on the
+// service thread.
 #include <atomic>
 #include <exception>
 #include <future>
@@ -15,13 +18,14 @@
 #include <thread>
 
 #include "base/EventLogger.h"
+#include "base/ProgressMark.h"
 #include "base/StopSignal.h"
+#include "core/KelvoPlatform.h"
 #include "core/ServiceInstance.h"
 
 namespace duz {
 
 class TEventLoop;
-class TKelvoPlatform;
 
 inline constexpr const char* ServiceName = "Deredoru";
 inline constexpr const char* ServiceDisplayName = "Kelvo watch service";
@@ -31,9 +35,14 @@ inline constexpr const char* EventSourceKey =
 
 enum class TServiceControl { Stop, Shutdown };
 
+// How long the watch may go without progress before the watchdog is left to run out.
+inline constexpr std::chrono::seconds MaxWatchSilence{10};
+
 class TDeredoru : public TServiceEvents {
  public:
   TDeredoru();
+  // The platform creates its subservices through factory (tests put their own in).
+  explicit TDeredoru(TKelvoPlatform::TSubserviceFactory factory);
   ~TDeredoru() override;
 
   // Entries under the source "Deredoru"; failures of the event log are dropped.
@@ -46,6 +55,11 @@ class TDeredoru : public TServiceEvents {
   // Queues a control for the service thread; handled after the platform has been created, whose
   // WAIT pauses it ends at once.
   void Control(TServiceControl control);
+  // The platform has been created and no control has been asked for: the time for status lines.
+  bool Running() const { return FRunning && !FStop.Raised(); }
+  // The watch made progress within MaxWatchSilence: the service thread's loop and the tick loop
+  // have both gone round. The platform's creation, WAIT pauses included, counts as progress.
+  bool WatchAlive() const;
   // The service thread has finished (stopped, shut down, or failed).
   bool Ended() const { return FEnded; }
   // Waits for the service thread. Returns the exit status: 0 after a stop or a shutdown, 1 when
@@ -65,6 +79,7 @@ class TDeredoru : public TServiceEvents {
   void ServiceShutdown();
 
   void ServiceThread(std::promise<void>& loopReady);
+  void Heartbeat();
   void HandleControl(TServiceControl control);
   void ReportStatus(const std::string& state);
   void ReportFailure(const char* step, const std::exception& error);
@@ -75,6 +90,10 @@ class TDeredoru : public TServiceEvents {
   std::atomic<bool> FEnded{false};
   bool FFailed = false;         // written by the service thread before FEnded
   bool FStopRequested = false;  // service thread only
+  std::atomic<bool> FRunning{false};
+  std::atomic<bool> FCreating{false};
+  TProgressMark FProgress;  // marked by Heartbeat
+  const TKelvoPlatform::TSubserviceFactory FFactory;
   // Created on the service thread, which makes it its loop; kept until the platform has gone,
   // because the platform's ports and sockets are bound to it.
   std::unique_ptr<TEventLoop> FLoop;

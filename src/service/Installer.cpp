@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "base/ProcessStart.h"
 #include "service/Deredoru.h"
 #include "service/ServiceManager.h"
+#include "service/UnitTemplate.h"
 #include "xml/Registry.h"
 
 namespace duz {
@@ -98,20 +100,11 @@ std::string ServiceUnitText(const std::string& executable) {
       command += static_cast<char>(c);
   }
   command += '"';
-  return fmt::format(
-      "[Unit]\n"
-      "Description={}\n"
-      "\n"
-      "[Service]\n"
-      "Type=notify\n"
-      "ExecStart={}\n"
-      "WorkingDirectory=/var/lib/duzezevovivo\n"
-      "StateDirectory=duzezevovivo\n"
-      "Restart=on-failure\n"
-      "\n"
-      "[Install]\n"
-      "WantedBy=multi-user.target\n",
-      ServiceDisplayName, command);
+  std::string unit = ServiceUnitTemplate;
+  constexpr std::string_view Placeholder = "@EXECUTABLE@";
+  for (size_t at = 0; (at = unit.find(Placeholder, at)) != std::string::npos; at += command.size())
+    unit.replace(at, Placeholder.size(), command);
+  return unit;
 }
 
 int InstallService(TDeredoru& module) {

@@ -1,29 +1,37 @@
 #include "service/ServiceApplication.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "base/EventLogger.h"
 #include "log/SystemLogUtils.h"
 #include "service/Deredoru.h"
+#include "service/Help.h"
 #include "service/Installer.h"
 #include "service/ServiceManager.h"
+#include "service/ServiceMonitor.h"
 
 namespace duz {
 namespace {
 
-// How often the main thread looks whether the service thread has ended on its own (a failed start).
+// How often the main thread looks whether the service thread has ended on its own (a failed start),
+// and what is due to the service manager.
 constexpr timespec SignalPoll{0, 100'000'000};
 
 int RunService(TDeredoru& module, const sigset_t& stopSignals) {
   if (int error = module.Start()) {
-    // Started by hand: there is no service manager to run under.
     ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, std::strerror(error));
+    // Started by hand: there is no service manager to run under.
+    if (error == ECONNREFUSED) std::fprintf(stderr, "%s\n", StartedByHandHint().c_str());
     return 1;
   }
+  TServiceMonitor monitor([&module] { return module.WatchAlive(); }, [&module] { return module.Running(); });
   while (!module.Ended()) {
     if (sigtimedwait(&stopSignals, nullptr, &SignalPoll) > 0)
       module.Control(SystemStopping() ? TServiceControl::Shutdown : TServiceControl::Stop);
+    monitor.Poll();
   }
   return module.Finish();
 }

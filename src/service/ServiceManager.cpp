@@ -32,6 +32,12 @@ int NotifyServiceManager(const std::string& state) {
   return result < 0 ? -result : 0;
 }
 
+std::optional<std::chrono::microseconds> WatchdogTimeout() {
+  uint64_t usec = 0;
+  if (sd_watchdog_enabled(0, &usec) <= 0) return std::nullopt;
+  return std::chrono::microseconds(usec);
+}
+
 bool SystemdRuns() { return sd_booted() > 0; }
 
 bool SystemStopping() {

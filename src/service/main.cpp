@@ -12,7 +12,9 @@
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
 #include "net/Outbox.h"
+#include "service/CheckRun.h"
 #include "service/DebugRun.h"
+#include "service/Help.h"
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
 #include "service/TestMail.h"
@@ -27,18 +29,27 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // A peer that closes during a TLS write, or a reader of -debug's output that goes away, must
+  // cost that write only, not the process.
+  std::signal(SIGPIPE, SIG_IGN);
 
   std::setlocale(LC_ALL, "");
+  const TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
+  // Answered before anything starts: no log file, no event, no thread.
+  if (switches.Help || switches.Version) {
+    std::printf("%s\n", (switches.Help ? HelpText() : VersionText()).c_str());
+    return 0;
+  }
+  if (switches.Check) return RunCheck(switches.CheckFile);
   try {
     LoadRegionalSettings();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "Regional settings: %s\n", error.what());
   }
+
   StartLogger();
   RegisterPlatformView(CreateMqttPublisher);
   RegisterPlatformView(CreateMetricsServer);
-
-  TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
   DebugMode = switches.Debug;
   int status = switches.TestMail ? RunTestMail(stopSignals)
                : switches.Debug  ? RunDebug(stopSignals)

@@ -19,8 +19,8 @@ struct TMetricsSettings {
 };
 
 // The first child of root named METRICS in any case; nothing when there is none. Raises Exception
-// for a `port` that is not a whole number from 0 to 65535 and for an `address` that is not an IPv4
-// address.
+// "METRICS: ..." for a `port` that is not a whole number from 0 to 65535 and for an `address` that
+// is not an IPv4 address.
 std::optional<TMetricsSettings> ReadMetricsSettings(pugi::xml_node root);
 
 }  // namespace duz

@@ -3,27 +3,17 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
 
+#include "base/UpperCase.h"
 #include "base/Utf8.h"
 #include "xml/Registry.h"
 
 namespace duz {
 namespace {
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-bool StartsWithText(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && SameText(text.substr(0, prefix.size()), prefix);
-}
-
 // Keys below path, not path itself.
 bool IsBelow(std::string_view key, std::string_view path) {
-  return key.size() > path.size() + 1 && StartsWithText(key, path) && key[path.size()] == '\\';
+  return key.size() > path.size() + 1 && StartsWithNoCase(key, path) && key[path.size()] == '\\';
 }
 
 std::string_view TrimLeft(std::string_view s) {
@@ -39,8 +29,8 @@ std::string_view Trim(std::string_view s) {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
@@ -156,12 +146,12 @@ std::optional<TRegValue> ParseData(std::string name, std::string_view data) {
     value.Quoted = true;
     return value;
   }
-  if (StartsWithText(data, "dword:")) {
+  if (StartsWithNoCase(data, "dword:")) {
     const auto number = ParseHex(Trim(data.substr(6)), 8);
     if (!number) return std::nullopt;
     return TRegValue::Dword(std::move(value.Name), *number);
   }
-  if (!StartsWithText(data, "hex")) return std::nullopt;
+  if (!StartsWithNoCase(data, "hex")) return std::nullopt;
   data.remove_prefix(3);
   value.Type = REG_BINARY;
   if (!data.empty() && data.front() == '(') {
@@ -296,7 +286,7 @@ TRegFile TRegFile::Parse(std::string_view text) {
       rest.remove_prefix(1);
       std::string data(rest);
       // Hex data goes on over the next lines while a line ends in a backslash.
-      if (StartsWithText(Trim(data), "hex")) {
+      if (StartsWithNoCase(Trim(data), "hex")) {
         while (!Trim(data).empty() && Trim(data).back() == '\\' && i < lines.size()) {
           data = std::string(Trim(data));
           data.pop_back();
@@ -353,22 +343,23 @@ const TRegValue* TRegFile::Find(std::string_view key, std::string_view name) con
 const TRegFile::TEntry* TRegFile::FindEntry(std::string_view key, std::string_view name) const {
   const TEntry* found = nullptr;
   for (const auto& k : FKeys) {
-    if (!SameText(k.Path, key)) continue;
+    if (!EqualsNoCase(k.Path, key)) continue;
     for (const auto& entry : k.Entries) {
-      if (entry.Value && SameText(entry.Value->Name, name)) found = &entry;
+      if (entry.Value && EqualsNoCase(entry.Value->Name, name)) found = &entry;
     }
   }
   return found;
 }
 
 TRegFile::TKey* TRegFile::LastKey(std::string_view path) {
-  auto it = std::find_if(FKeys.rbegin(), FKeys.rend(), [&](const TKey& k) { return SameText(k.Path, path); });
+  auto it =
+      std::find_if(FKeys.rbegin(), FKeys.rend(), [&](const TKey& k) { return EqualsNoCase(k.Path, path); });
   return it == FKeys.rend() ? nullptr : &*it;
 }
 
 bool TRegFile::HasKey(std::string_view key) const {
   return std::any_of(FKeys.begin(), FKeys.end(),
-                     [&](const TKey& k) { return SameText(k.Path, key) || IsBelow(k.Path, key); });
+                     [&](const TKey& k) { return EqualsNoCase(k.Path, key) || IsBelow(k.Path, key); });
 }
 
 void TRegFile::CreateKey(std::string_view key) {
@@ -395,7 +386,7 @@ void TRegFile::SetValue(std::string_view key, TRegValue value) {
 
 bool TRegFile::DeleteKey(std::string_view key) {
   const size_t before = FKeys.size();
-  std::erase_if(FKeys, [&](const TKey& k) { return SameText(k.Path, key) || IsBelow(k.Path, key); });
+  std::erase_if(FKeys, [&](const TKey& k) { return EqualsNoCase(k.Path, key) || IsBelow(k.Path, key); });
   return FKeys.size() != before;
 }
 

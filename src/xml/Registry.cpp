@@ -27,7 +27,7 @@ std::mutex WriteLock;  // one read-change-replace at a time within the process
 std::string FullKey(const std::string& key) { return Hive + key; }
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-  throw ERegistryException(what + " " + path + ": " + std::strerror(error), error);
+  throw ERegistryException(what + " " + path + ": " + FileErrorText(error), error);
 }
 
 // A missing file is an empty registry.
@@ -60,8 +60,7 @@ void Save(const TRegFile& file) {
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   std::error_code ignored;
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  if (int error = ReplaceFileContent(path, file.Serialize(), true))
-    Fail("Cannot write registry", path, error);
+  if (int error = ReplaceFileContent(path, file.Serialize())) Fail("Cannot write registry", path, error);
 }
 
 template <typename TResult>

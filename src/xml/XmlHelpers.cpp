@@ -6,30 +6,15 @@
 
 #include "base/Exception.h"
 #include "base/RegionalSettings.h"
-#include "base/UpperCase.h"
 
 namespace duz {
 
-namespace {
-
-TVariant ValueOrDefault(pugi::xml_attribute attribute, const TVariant& defaultValue) {
+TVariant GetAttrDef(pugi::xml_node element, const char* name, const TVariant& defaultValue) {
+  const pugi::xml_attribute attribute = element.attribute(name);
   TVariant result = attribute ? TVariant(std::string(attribute.value())) : defaultValue;
   if (result.IsNull()) throw Exception("Variant is Null !!!! ***");
   if (result.IsEmpty()) throw Exception("Variant is Empty !!!! ***");
   return result;
-}
-
-}  // namespace
-
-TVariant GetAttrDef(pugi::xml_node element, const char* name, const TVariant& defaultValue) {
-  return ValueOrDefault(element.attribute(name), defaultValue);
-}
-
-TVariant GetAttrDefAnyCase(pugi::xml_node element, const char* name, const TVariant& defaultValue) {
-  const std::string wanted = UpperCase(name);
-  for (pugi::xml_attribute attribute : element.attributes())
-    if (UpperCase(attribute.name()) == wanted) return ValueOrDefault(attribute, defaultValue);
-  return ValueOrDefault({}, defaultValue);
 }
 
 pugi::xml_node FindCDataNode(pugi::xml_node element) {

@@ -13,8 +13,6 @@ namespace duz {
 // present but empty), else the default. Raises Exception "Variant is Null !!!! ***" or
 // "Variant is Empty !!!! ***" when the result is a null or empty default.
 TVariant GetAttrDef(pugi::xml_node element, const char* name, const TVariant& defaultValue);
-// The same for an attribute whose name matches without regard to case; the first such counts.
-TVariant GetAttrDefAnyCase(pugi::xml_node element, const char* name, const TVariant& defaultValue);
 // The element's first child of type CDATA section, or an empty node.
 pugi::xml_node FindCDataNode(pugi::xml_node element);
 // Text of that CDATA section exactly as stored, or "".

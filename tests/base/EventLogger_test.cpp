@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -84,9 +85,14 @@ TEST_F(EventLoggerTest, PathIsReadAtEveryReport) {
   EXPECT_NE(test::ReadFile(other).find("\tsecond\n"), std::string::npos);
 }
 
-TEST_F(EventLoggerTest, UnwritableFileReportsFailureWithoutRaising) {
+TEST_F(EventLoggerTest, UnwritableFileOrSymbolicLinkReportsFailureWithoutRaising) {
   test::TScopedEnv redirect("DUZEZEVOVIVO_EVENTLOG", FDir.Path().string());  // a directory
   EXPECT_FALSE(TEventLogger("src").LogMessage("x", EVENTLOG_ERROR_TYPE, 0, 0));
+  const std::string target = FDir.File("target");
+  test::WriteFile(target, "");
+  std::filesystem::create_symlink(target, FPath);
+  EXPECT_FALSE(TEventLogger("src").LogMessage("x", EVENTLOG_ERROR_TYPE, 0, 0));
+  EXPECT_EQ(test::ReadFile(target), "") << "written through the link";
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/ProcessStart.h"
 #include "base/Thread.h"
 
 namespace duz {
@@ -76,14 +75,6 @@ TEST(ThreadTest, WaitForReturnsOnlyAfterTheBodyHasEnded) {
   while (thread->Rounds == 0) std::this_thread::sleep_for(1ms);
   thread.reset();
   EXPECT_TRUE(ended) << "the destructor returned before the body ended";
-}
-
-TEST(ProcessStartTest, ArgumentsReachTheProgramUnchangedWithoutAShell) {
-  EXPECT_EQ(RunProcess({"sh", "-c", "test \"$1\" = 'a b; rm -rf x'", "sh", "a b; rm -rf x"}), 0);
-  EXPECT_EQ(RunProcess({"sh", "-c", "exit 3"}), 3);
-  EXPECT_EQ(RunProcess({"no-such-program-duz"}), -1);
-  EXPECT_EQ(StartProcess({"no-such-program-duz"}), -1);
-  EXPECT_GT(StartProcess({"true"}), 0);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(FileWrite, AbandonedBesideFilesGoWithTheNextReplacement) {
   const int held = ::open(dir.File("data.xml.saving-Held00").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
-  ASSERT_EQ(ReplaceFileContent(path, "new", false), 0);
+  ASSERT_EQ(ReplaceFileContent(path, "new"), 0);
   ::close(held);
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))

@@ -8,6 +8,8 @@
 
 #include "base/FloatFormat.h"
 #include "base/FormatDateTime.h"
+#include "base/Variant.h"
+#include "support/Locales.h"
 
 namespace duz {
 namespace {
@@ -27,6 +29,9 @@ TEST(RegionalSettings, StrftimeFormatsTranslateToOurSyntax) {
       {"%T", "hh:nn:ss", "hh:nn"},
       {"%H.%M.%S", "hh.nn.ss", "hh.nn"},
       {"%Hh%M", "hh\"h\"nn", "hh\"h\"nn"},
+      {"%-d.%-m.%Y", "d.m.yyyy", "d.m.yyyy"},
+      {"%-I:%M:%S %p", "h:nn:ss ampm", "h:nn ampm"},
+      {"%_H:%0e %^a %#b %10d", "h:dd ddd mmm dd", "h:dd ddd mmm dd"},
       {"%OH:%EM it's", "hh:nn \"i\"\"t\"\"'\"\"s\"", "hh:nn \"i\"\"t\"\"'\"\"s\""},
       {"100%% %Z", "100% ", "100% "},
       {"trailing %", "\"t\"\"r\"\"a\"\"i\"\"l\"\"i\"\"n\"\"g\" %",
@@ -62,6 +67,25 @@ TEST(RegionalSettings, CLocaleGivesItsFormatsSeparatorsAndNames) {
   EXPECT_EQ(settings.TimeAMString, "AM");
   EXPECT_EQ(settings.LongMonthNames[11], "December");
   EXPECT_EQ(settings.ShortDayNames[0], "Sun");
+}
+
+TEST(RegionalSettings, CommaLocaleGivesItsSettingsAndNumbersIgnoreTheCLibrarysLocale) {
+  test::TLocales locales({"cs_CZ"});
+  const TRegionalSettings saved = RegionalSettings();
+  {
+    test::TScopedCLocale czech(locales, "cs_CZ");
+    TRegionalSettings settings = TRegionalSettings::FromLocale();
+    EXPECT_EQ(settings.DecimalSeparator, ',');
+    EXPECT_EQ(settings.ShortDateFormat, "d.m.yyyy");
+    SetRegionalSettings(settings);
+    EXPECT_EQ(FormatDateTime("ddddd", EncodeDate(2026, 3, 7)), "7.3.2026");
+    settings.DecimalSeparator = '.';  // as the registry may say
+    SetRegionalSettings(settings);
+    EXPECT_EQ(TVariant(2.5).ToString(), "2.5");
+    EXPECT_DOUBLE_EQ(TVariant("23.5").ToDouble(), 23.5);
+    EXPECT_EQ(FormatFixed(-12.5, 5, 1), "-12.5");
+  }
+  SetRegionalSettings(saved);
 }
 
 TEST(RegionalSettings, ReadersOnOtherThreadsSurviveAChangeOfSettings) {

@@ -72,11 +72,12 @@ class ConditionItemTest : public test::TConditionFixture {
   }
 };
 
-TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroUp) {
+TEST_F(ConditionItemTest, RepeatIntervalMustBeWholeMinutesFromZeroToAYear) {
   const struct {
     const char* Value;
     bool Accepted;
-  } rows[] = {{"0", true}, {"59", true}, {"90", true}, {"-1", false}, {"soon", false}, {"1.5", false}};
+  } rows[] = {{"0", true},   {"59", true},    {"90", true},   {"525600", true},
+              {"-1", false}, {"soon", false}, {"1.5", false}, {"525601", false}};
   for (const auto& row : rows) {
     const std::string xml =
         std::string("<CONDITION><email repeatinterval=\"") + row.Value + "\"/></CONDITION>";
@@ -155,10 +156,10 @@ TEST_F(ConditionItemTest, UnusableSmtpSettingsFailTheEmailBeforeAnyConnection) {
     const char* Error;
   } rows[] = {
       {"UnknownTls", "tls=\"tls1.2\" username=\"op\" password=\"secret\"",
-       "tls \"tls1.2\" is not none, starttls or implicit"},
-      {"EmptyTls", "tls=\"\"", "tls \"\" is not none, starttls or implicit"},
+       "tls \"tls1.2\" is not one of NONE, STARTTLS, IMPLICIT"},
+      {"EmptyTls", "tls=\"\"", "tls \"\" is not one of NONE, STARTTLS, IMPLICIT"},
       {"VerifyNotBoolean", "tls=\"implicit\" tlsverify=\"perhaps\"",
-       "'perhaps' is not a valid boolean value"},
+       "tlsverify \"perhaps\" is not true or false"},
   };
   DebugMode = true;
   StartLog();

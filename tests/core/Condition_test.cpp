@@ -87,11 +87,40 @@ TEST_F(ConditionTest, LimitsComeFromTheElementsAndCompareInSinglePrecision) {
   EXPECT_EQ(Sent(), (Texts{"max  20.2"}));
 }
 
-TEST_F(ConditionTest, LimitThatIsNotANumberFailsTheEvaluationAndKeepsTheState) {
-  TKelvo* kelvo = Make("<CONDITION><min value=\"cold\"/></CONDITION>");
-  kelvo->Tick();
-  EXPECT_THROW(ConditionOf(kelvo).Evaluate(), EConvertError);
-  EXPECT_EQ(ConditionOf(kelvo).State(), stNormal);
+TEST_F(ConditionTest, LimitOrWaitThatIsNotANumberInRangeFailsTheCreation) {
+  const struct {
+    const char* Label;
+    const char* Children;
+    const char* Message;
+  } rows[] = {
+      {"word", "<min value=\"cold\"/>", "min value: 'cold' is not a valid floating point value"},
+      {"comma under a dot locale", "<max value=\"37,5\"/>",
+       "max value: '37,5' is not a valid floating point value"},
+      {"beyond single precision", "<off value=\"1e39\"/>",
+       "off value 1e39 is out of range (-3.4E38 to 3.4E38)"},
+      {"negative wait", "<off wait=\"-1\"/>", "off wait -1 is out of range (0 to 525600 minutes)"},
+      {"wait beyond a year", "<off wait=\"525601\"/>",
+       "off wait 525601 is out of range (0 to 525600 minutes)"},
+  };
+  for (const auto& row : rows) {
+    try {
+      Make(std::string("<CONDITION>") + row.Children + "</CONDITION>");
+      ADD_FAILURE() << row.Label << ": created";
+    } catch (const Exception& error) {
+      EXPECT_STREQ(error.what(), row.Message) << row.Label;
+    }
+  }
+}
+
+TEST_F(ConditionTest, LimitsAcceptTheRegionalSeparatorAndThePoint) {
+  TRegionalSettings comma = RegionalSettings();
+  comma.DecimalSeparator = ',';
+  SetRegionalSettings(comma);
+  Make(
+      "<CONDITION><min value=\"-5,5\">min</min><max value=\"37.5\">max %value%</max>"
+      "<email address=\"ops@example.com\"/></CONDITION>");
+  Feed("+037.6C");
+  EXPECT_EQ(Sent(), (Texts{"max  37,6"}));
 }
 
 TEST_F(ConditionTest, MessageTemplateOfTheStateEntered) {

@@ -58,6 +58,12 @@ class TIntervalFixture : public ::testing::Test {
     SetRegionalSettings(FOldSettings);
   }
 
+  // Both clocks at the given number of seconds after FixtureStart(), as if that time had passed.
+  void ClockAt(double seconds) {
+    TestClock::Advance(seconds - FClockSeconds);
+    FClockSeconds = seconds;
+  }
+
   // A subservice on COM1 (the pseudo-terminal) from a KELVO element with its children.
   TKelvo* Make(const std::string& xml) {
     auto& document = FDocuments.emplace_back(std::make_unique<pugi::xml_document>());
@@ -100,6 +106,7 @@ class TIntervalFixture : public ::testing::Test {
   std::unique_ptr<TKelvoPlatform> FPlatform;
   std::vector<TKelvo*> FKelvos;
   std::unique_lock<std::mutex> FNoPlatformTicks;
+  double FClockSeconds = 0;
 };
 
 }  // namespace duz::test

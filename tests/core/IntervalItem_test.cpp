@@ -28,8 +28,8 @@ class IntervalItemTest : public test::TIntervalFixture {
     FKelvo = Make("<Kelvo comport=\"1\" caption=\"Hall\"><ITEM interval=\"" + interval + "\"/></Kelvo>");
     return *new TCountingItem(*FKelvo, FKelvo->Element().child("ITEM"));
   }
-  // Moves the clock to the given number of seconds after the item was made.
-  static void At(double seconds) { TestClock::Set(test::FixtureStart() + seconds / SecondsPerDay); }
+  // Time passes until the given number of seconds after the item was made.
+  void At(double seconds) { ClockAt(seconds); }
 
   TKelvo* FKelvo = nullptr;
 };
@@ -47,7 +47,7 @@ TEST_F(IntervalItemTest, FirstRunComesFifteenSecondsAfterConstructionThenEveryIn
   }
 }
 
-TEST_F(IntervalItemTest, ClockJumpAheadCatchesUpOneRunPerTick) {
+TEST_F(IntervalItemTest, TimePassingSeveralIntervalsCatchesUpOneRunPerTick) {
   TCountingItem& item = MakeItem("1");
   At(15.5);
   item.CheckDue(*FKelvo);
@@ -64,15 +64,20 @@ TEST_F(IntervalItemTest, ClockJumpAheadCatchesUpOneRunPerTick) {
   EXPECT_EQ(item.Runs, 12);
 }
 
-TEST_F(IntervalItemTest, ClockMovedBackWaitsForTheDueTime) {
+TEST_F(IntervalItemTest, WallClockStepsNeitherPauseNorHurryTheSchedule) {
   TCountingItem& item = MakeItem("1");
   At(15.5);
   item.CheckDue(*FKelvo);
-  At(-3600);
-  for (int tick = 0; tick < 5; ++tick) item.CheckDue(*FKelvo);
+  TestClock::StepWall(-3600);  // summer time ends
   At(75.5);
   item.CheckDue(*FKelvo);
-  EXPECT_EQ(item.Runs, 2);
+  EXPECT_EQ(item.Runs, 2) << "the schedule paused for the hour the clock went back";
+  TestClock::StepWall(2 * 3600);  // a clock set forward at boot
+  for (int tick = 0; tick < 3; ++tick) item.CheckDue(*FKelvo);
+  EXPECT_EQ(item.Runs, 2) << "the schedule hurried to catch up with the wall clock";
+  At(135.5);
+  item.CheckDue(*FKelvo);
+  EXPECT_EQ(item.Runs, 3);
 }
 
 TEST_F(IntervalItemTest, IntervalZeroRunsOnEveryTick) {
@@ -87,7 +92,7 @@ TEST_F(IntervalItemTest, IntervalZeroRunsOnEveryTick) {
 
 TEST_F(IntervalItemTest, IntervalOfAnHourAndMoreIsAccepted) {
   TCountingItem& item = MakeItem("90");
-  EXPECT_DOUBLE_EQ(item.GetInterval(), 90 / MinutesPerDay);
+  EXPECT_EQ(item.GetInterval(), std::chrono::minutes(90));
   At(15.5);
   item.CheckDue(*FKelvo);
   At(15.5 + 89 * 60);
@@ -98,13 +103,14 @@ TEST_F(IntervalItemTest, IntervalOfAnHourAndMoreIsAccepted) {
   EXPECT_EQ(item.Runs, 2);
 }
 
-TEST_F(IntervalItemTest, NegativeOrNonNumericIntervalFailsTheThermometer) {
+TEST_F(IntervalItemTest, IntervalThatIsNotAWholeNumberInRangeFailsTheThermometer) {
   EXPECT_THROW(
       try { Make(R"(<Kelvo comport="1"><SAVE interval="-1"/></Kelvo>)"); } catch (const ERangeError& error) {
-        EXPECT_STREQ(error.what(), "Invalid argument to time encode");
+        EXPECT_STREQ(error.what(), "interval -1 is out of range (0 to 525600 minutes)");
         throw;
       },
       ERangeError);
+  EXPECT_THROW(Make(R"(<Kelvo comport="1"><SAVE interval="525601"/></Kelvo>)"), ERangeError);
   EXPECT_THROW(Make(R"(<Kelvo comport="1"><HTMLPOST interval="abc"/></Kelvo>)"), EConvertError);
   EXPECT_EQ(FPlatform->ComponentCount(), 0) << "no half-built thermometer stays behind";
 }

@@ -39,7 +39,7 @@ class IntervalPosterTest : public test::TIntervalFixture {
     TKelvo* kelvo =
         Make("<Kelvo comport=\"1\" caption=\"Hall\"><HTMLPOST>" + content + "</HTMLPOST></Kelvo>");
     Receive(*kelvo, 23.5f);
-    TestClock::Set(test::FixtureStart() + 15.5 / SecondsPerDay);
+    ClockAt(15.5);
     kelvo->Tick();
     EXPECT_TRUE(test::WaitUntil([&] { return FPlatform->HttpOutbox().Pending() == 0; }, 10s));
   }

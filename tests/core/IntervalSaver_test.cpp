@@ -1,11 +1,13 @@
 #include "core/IntervalSaver.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "core/IntervalFixture.h"
+#include "support/EventLogFile.h"
 
 namespace duz {
 namespace {
@@ -19,7 +21,7 @@ class IntervalSaverTest : public test::TIntervalFixture {
   TKelvo& MakeSaver(const std::string& attributes, const std::string& content = "",
                     const std::string& kelvoAttributes = "") {
     if (FKelvo) Remove(FKelvo);
-    TestClock::Set(test::FixtureStart());
+    ClockAt(0);
     FKelvo = Make("<Kelvo comport=\"1\" " + kelvoAttributes + "><SAVE directory=\"" + Directory() + "\" " +
                   attributes + ">" + content + "</SAVE></Kelvo>");
     return *FKelvo;
@@ -27,7 +29,7 @@ class IntervalSaverTest : public test::TIntervalFixture {
   std::string Directory() const { return FDir.Path().string() + "/"; }
   // A tick at the given number of seconds after the saver was made (its first run is due at 15).
   void TickAt(double seconds) {
-    TestClock::Set(test::FixtureStart() + seconds / SecondsPerDay);
+    ClockAt(seconds);
     FKelvo->Tick();
   }
   void Disconnect() {
@@ -37,8 +39,9 @@ class IntervalSaverTest : public test::TIntervalFixture {
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(FDir.Path())) names.push_back(entry.path().filename());
-    std::erase_if(names,
-                  [](const std::string& name) { return name == "config.xml" || name == "registry.reg"; });
+    std::erase_if(names, [](const std::string& name) {
+      return name == "config.xml" || name == "registry.reg" || name == "events.log";
+    });
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -192,15 +195,64 @@ TEST_F(IntervalSaverTest, UnwritableFileIsReportedAndTheNextRunTriesAgain) {
   EXPECT_EQ(FDir.Read("a/b/data.txt"), "Kelvo not connected\r\n");
 }
 
-TEST_F(IntervalSaverTest, MalformedXmlFileIsReportedAndLeftAsItWas) {
-  test::TLogCapture log;
+TEST_F(IntervalSaverTest, DamagedXmlFileIsPutAsideWithAWarningAndANewOneBegins) {
   const std::string broken = "<?xml version=\"1.0\"?>\r\n<Kelvo><data></Kelvo>\r\n";
   FDir.Write("broken.xml", broken);
-  MakeSaver("filename=\"broken\"");
+  MakeSaver("filename=\"broken\" type=\"XMLWA\"", "", "caption=\"Hall\"");
   TickAt(15.5);
-  EXPECT_EQ(FDir.Read("broken.xml"), broken);
-  EXPECT_EQ(log.Lines("! Exception - Cannot load XML file").size(), 1u);
-  EXPECT_EQ(Files(), Names{"broken.xml"});
+  TickAt(75.5);
+  EXPECT_EQ(Files(), (Names{"broken.xml", "broken.xml.corrupt-20261207140533"}));
+  EXPECT_EQ(FDir.Read("broken.xml.corrupt-20261207140533"), broken);
+  EXPECT_EQ(
+      FDir.Read("broken.xml"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Kelvo><caption>Hall</caption><date>14:05:33</date>"
+      "<data><time>14:05</time><error>Kelvo not connected</error></data>"
+      "<data><time>14:06</time><error>Kelvo not connected</error></data></Kelvo>\r\n");
+  const std::vector<test::TEventEntry> events = test::ReadEventLog(FDir.File("events.log"));
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].Type, 2u) << "a warning";
+  EXPECT_EQ(events[0].Text, "Cannot load XML file \"" + FDir.File("broken.xml") +
+                                "\": Start-end tags mismatch at offset 38; it was renamed to \"" +
+                                FDir.File("broken.xml.corrupt-20261207140533") + "\"");
+}
+
+TEST_F(IntervalSaverTest, WhatIsNoRegularFileAtTheSaveNameIsRefusedLeftAloneAndReportedOnce) {
+  const std::string target = FDir.File("target");
+  const struct {
+    const char* Label;
+    const char* Attributes;
+    const char* Name;
+    bool Fifo;  // else a symbolic link to target
+  } rows[] = {
+      {"appended text", "type=\"TXT\" filename=\"a\"", "a.txt", false},
+      {"rewritten text", "type=\"TXT\" rewrite=\"1\" filename=\"b\"", "b.txt", false},
+      {"xml", "type=\"XML\" filename=\"c\"", "c.xml", false},
+      {"fifo", "type=\"TXT\" filename=\"d\"", "d.txt", true},
+  };
+  for (const auto& row : rows) {
+    test::TLogCapture log;
+    test::WriteFile(target, "<Kelvo>untouched</Kelvo>");
+    const std::string path = FDir.File(row.Name);
+    if (row.Fifo)
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    else
+      fs::create_symlink(target, path);
+    MakeSaver(row.Attributes);
+    TickAt(15.5);  // returns: a FIFO without a reader is not waited for
+    TickAt(75.5);
+    EXPECT_EQ(test::ReadFile(target), "<Kelvo>untouched</Kelvo>") << row.Label;
+    EXPECT_TRUE(row.Fifo ? fs::is_fifo(path) : fs::is_symlink(path)) << row.Label;
+    const Names lines = log.Lines("! Exception");
+    ASSERT_EQ(lines.size(), 2u) << row.Label;
+    EXPECT_NE(lines[0].find("\"" + path + "\". It is "), std::string::npos) << lines[0];
+    // In the journal too, where a service's operator looks, but not at every run.
+    std::vector<test::TEventEntry> events = test::ReadEventLog(FDir.File("events.log"));
+    std::erase_if(events,
+                  [&](const test::TEventEntry& event) { return event.Text.find(path) == std::string::npos; });
+    ASSERT_EQ(events.size(), 1u) << row.Label;
+    EXPECT_EQ(events[0].Type, 2u) << row.Label;
+    fs::remove(path);
+  }
 }
 
 TEST_F(IntervalSaverTest, LoadedFileKeepsItsHeaderVersionAndOtherNodes) {

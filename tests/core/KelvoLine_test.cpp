@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/RegionalSettings.h"
+#include "support/Locales.h"
 
 namespace duz {
 namespace {
@@ -33,7 +34,9 @@ TEST_P(KelvoLineTest, ParsesTheTemperatureAndKeepsThePublishedForm) {
   TKelvoReading reading = ParseKelvoLine(c.Line);
   EXPECT_EQ(reading.RawLine, c.Raw);
   ASSERT_EQ(reading.Value.has_value(), c.Value.has_value());
-  if (c.Value) EXPECT_FLOAT_EQ(*reading.Value, *c.Value);
+  if (c.Value) {
+    EXPECT_FLOAT_EQ(*reading.Value, *c.Value);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,6 +60,21 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineCase{"NegativeBeyondFloatRange", "-1e39C\r", '.', "-1e39C\r", std::nullopt},
                       TLineCase{"LargestFloat", "+3.40282e38C\r", '.', "+3.40282e38C\r", 3.40282e38f}),
     [](const auto& info) { return std::string(info.param.Label); });
+
+TEST(KelvoLineLocaleTest, TemperatureKeepsItsDecimalsWhateverTheCLibrarysLocale) {
+  test::TLocales locales({"cs_CZ"});
+  test::TScopedCLocale czech(locales, "cs_CZ");
+  const TRegionalSettings saved = RegionalSettings();
+  for (char separator : {',', '.'}) {
+    TRegionalSettings settings = saved;
+    settings.DecimalSeparator = separator;
+    SetRegionalSettings(settings);
+    const std::optional<float> value = ParseKelvoLine("*B1E1+023.5C\r").Value;
+    ASSERT_TRUE(value) << separator;
+    EXPECT_FLOAT_EQ(*value, 23.5f) << separator;
+  }
+  SetRegionalSettings(saved);
+}
 
 }  // namespace
 }  // namespace duz

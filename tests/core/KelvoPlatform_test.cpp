@@ -215,7 +215,8 @@ TEST_F(KelvoPlatformTest, FailingElementIsReportedAndTheNextOneIsStillCreated) {
   EXPECT_EQ(FRecord.Created, std::vector<int>{2});
   EXPECT_EQ(EventTexts(),
             std::vector<std::string>{
-                "Cannot create Kelvo subservice!\\r<Kelvo caption=\"Server &amp; room\"><SAVE/></Kelvo>"});
+                "Cannot create Kelvo subservice!\\r<Kelvo caption=\"Server &amp; room\"><SAVE/></Kelvo>"
+                "\\rNumber of ComPort is not set!"});
 }
 
 TEST_F(KelvoPlatformTest, MissingConfigurationIsReportedWithItsPath) {
@@ -264,6 +265,14 @@ TEST_F(KelvoPlatformTest, FirstTickComesOnlyAfterThirtySecondsThenInCreationOrde
   ASSERT_TRUE(WaitUntil([&] { return FRecord.TickCount() >= 2; }, 5s));
   std::lock_guard lock(FRecord.Lock);
   EXPECT_EQ(std::vector<int>(FRecord.Ticks.begin(), FRecord.Ticks.begin() + 2), (std::vector<int>{1, 2}));
+}
+
+TEST_F(KelvoPlatformTest, WallClockSetBackDoesNotDelayTheFirstTick) {
+  UseConfig("<r><Kelvo comport=\"1\"/></r>");
+  auto platform = Create();
+  TestClock::StepWall(-3600);  // the clock is set at boot, an hour back
+  TestClock::Advance(31);
+  EXPECT_TRUE(WaitUntil([&] { return FRecord.TickCount() >= 1; }, 5s));
 }
 
 TEST_F(KelvoPlatformTest, DestructionWaitsForTheCurrentTick) {

@@ -11,6 +11,8 @@
 #include "core/KelvoChild.h"
 #include "core/KelvoPlatform.h"
 #include "support/Env.h"
+#include "support/EventLogFile.h"
+#include "support/LogCapture.h"
 #include "support/Pty.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
@@ -89,13 +91,14 @@ class TFailingRecorder : public TRecorder {
   }
 };
 
-TEST_F(KelvoTest, LinesHandledBeforeAFailingEvaluationAreNotHandledAgain) {
+TEST_F(KelvoTest, FailingEvaluationOfOneChildKeepsTheLineFromNoOther) {
   TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
-  auto* recorder = new TFailingRecorder(*kelvo);
-  FPty.Write("+1.0C\r+2.0C\r+3.0C\r");
-  FLoop.RunUntil([] { return false; }, 300ms);
-  ASSERT_TRUE(Deliver(recorder, "+4.0C\r", 3));
-  EXPECT_EQ(recorder->Published, (std::vector<std::string>{"+1.0C\r", "+3.0C\r", "+4.0C\r"}));
+  auto* failing = new TFailingRecorder(*kelvo);
+  TRecorder* after = Attach(kelvo);
+  ASSERT_TRUE(Deliver(after, "+1.0C\r+2.0C\r+3.0C\r", 3));
+  EXPECT_EQ(failing->Published, (std::vector<std::string>{"+1.0C\r", "+2.0C\r", "+3.0C\r"}));
+  EXPECT_EQ(after->Published, failing->Published);
+  EXPECT_EQ(after->Evaluated, (std::vector<float>{2.0f, 3.0f}));
 }
 
 TEST_F(KelvoTest, LineWithoutNumberDisconnectsButKeepsTheLastTemperature) {
@@ -150,6 +153,13 @@ TEST_F(KelvoTest, ConstructionErrors) {
       Exception);
   EXPECT_THROW(Make(R"(<Kelvo comport="0"/>)"), Exception);
   EXPECT_THROW(Make(R"(<Kelvo comport="one"/>)"), EConvertError);
+  EXPECT_THROW(
+      try { Make(R"(<Kelvo comport="65537"/>)"); } catch (const ERangeError& e) {
+        EXPECT_STREQ(e.what(), "comport 65537 is out of range (1 to 65535)");  // not COM1
+        throw;
+      },
+      ERangeError);
+  EXPECT_THROW(Make(R"(<Kelvo comport="-1"/>)"), ERangeError);
   EXPECT_EQ(FPlatform->ComponentCount(), 0) << "a failed subservice is destroyed";
 }
 
@@ -161,10 +171,11 @@ TEST_F(KelvoTest, PortThatCannotBeOpenedIsReportedAndTheSubserviceStays) {
   kelvo->SendToPort("x");  // a closed port swallows it
 }
 
-TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTick) {
+TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTickAndBothAreReported) {
   std::string link = FDir.File("com1");
   std::filesystem::create_symlink(FPty.SlavePath(), link);
   WriteRegistry(link);
+  test::TLogCapture log;
   TKelvo* kelvo = Make(R"(<Kelvo comport="1" caption="Room"/>)");
   TRecorder* recorder = Attach(kelvo);
   ASSERT_TRUE(Deliver(recorder, "+020.0C\r", 1));
@@ -180,6 +191,10 @@ TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTick) {
   EXPECT_FLOAT_EQ(kelvo->Temperature(), 30.0f);
   kelvo->SendToPort("hello");
   EXPECT_EQ(replacement->Read(2000ms), "hello");
+  kelvo->Tick();  // the port is open: nothing more to report
+  const std::vector<std::string> reports{"[Room] port closed: hang-up", "[Room] port opened again"};
+  EXPECT_EQ(test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru"), reports);
+  EXPECT_EQ(log.Lines("] port "), reports);
 }
 
 TEST_F(KelvoTest, FreeAllSubservicesFreesEveryRegisteredOne) {

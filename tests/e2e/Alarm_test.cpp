@@ -8,12 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "support/Env.h"
-#include "support/Process.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
+#include "e2e/DebugProgram.h"
 #include "support/SmtpSink.h"
-#include "support/TempDir.h"
 
 namespace duz {
 namespace {
@@ -23,73 +19,71 @@ using namespace std::chrono_literals;
 class AlarmTest : public ::testing::Test {
  protected:
   AlarmTest() {
-    std::filesystem::create_directories(FDir.File("bin"));
-    std::filesystem::create_directories(FDir.File("work"));
-    Script("bin/net", "for a in \"$@\"; do printf '<%s>' \"$a\"; done >> '" + FDir.File("net.log") + "'\n");
-    Script("shutdown", "echo \"$@\" >> '" + FDir.File("shutdown.log") + "'\n");
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
+    std::filesystem::create_directories(Dir().File("bin"));
+    Script("bin/net", "for a in \"$@\"; do printf '<%s>' \"$a\"; done >> '" + Dir().File("net.log") + "'\n");
+    // Also what the started program finds of the service's signal settings (in bash: dash unblocks
+    // every signal when it starts; grep shows what bash started with).
+    Script("shutdown",
+           "echo \"$@\" >> '" + Dir().File("shutdown.log") +
+               "'\nexec grep -E '^Sig(Blk|Ign)' /proc/self/status > '" + Dir().File("signals") + "'\n",
+           "/bin/bash");
   }
 
-  void Script(const std::string& name, const std::string& body) {
-    FDir.Write(name, "#!/bin/sh\n" + body);
-    chmod(FDir.File(name).c_str(), 0755);
+  const test::TTempDir& Dir() const { return FProgram.Dir; }
+  void Script(const std::string& name, const std::string& body, const std::string& shell = "/bin/sh") {
+    Dir().Write(name, "#!" + shell + "\n" + body);
+    chmod(Dir().File(name).c_str(), 0755);
   }
 
   // Starts the program on a configuration with one thermometer (COM1, caption Room) holding the
   // given condition, and waits until the thermometer has been created.
   void Start(const std::string& condition, const std::string& rootExtra = "") {
-    FDir.Write("config.xml", "<config><SMTP address=\"127.0.0.1\" port=\"" + std::to_string(FSink.Port()) +
-                                 "\" from=\"alarm@example.com\"/>" + rootExtra +
-                                 "<KELVO comport=\"1\" caption=\"Room\">" + condition + "</KELVO></config>");
-    FProgram = std::make_unique<test::TChildProcess>(
-        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"},
-        std::map<std::string, std::string>{{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
-                                           {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
-                                           {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")},
-                                           {"PATH", FDir.File("bin") + ":" + std::getenv("PATH")},
-                                           {"DISPLAY", ""},
-                                           {"WAYLAND_DISPLAY", ""}},
-        FDir.File("work"));
-    ASSERT_TRUE(FProgram->WaitForOutput("[Room] Kelvo created", 10s))
-        << FProgram->Stdout() << FProgram->Stderr();
+    ASSERT_TRUE(FProgram.Start("<config><SMTP address=\"127.0.0.1\" port=\"" + std::to_string(FSink.Port()) +
+                                   "\" from=\"alarm@example.com\"/>" + rootExtra +
+                                   "<KELVO comport=\"1\" caption=\"Room\">" + condition + "</KELVO></config>",
+                               {{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", Dir().File("shutdown")},
+                                {"PATH", Dir().File("bin") + ":" + std::getenv("PATH")}}));
   }
+  std::string Stdout() const { return FProgram.Program->Stdout(); }
 
-  void TearDown() override {
-    if (!FProgram) return;
-    FProgram->Signal(SIGTERM);
-    EXPECT_EQ(FProgram->Wait(10s), 0) << FProgram->Stderr();
-  }
-
-  test::TTempDir FDir;
   test::TSmtpSink FSink;
-  test::TPty FPty;
-  std::unique_ptr<test::TChildProcess> FProgram;
+  test::TDebugProgram FProgram;
 };
+
+TEST_F(AlarmTest, ProgramIgnoresSigpipe) {
+  Start("");
+  const std::string status = test::ReadFile("/proc/" + std::to_string(FProgram.Program->Pid()) + "/status");
+  EXPECT_TRUE(test::SignalMasks(status).Ignored & (1u << (SIGPIPE - 1))) << status;
+}
 
 TEST_F(AlarmTest, ReadingAboveMaxSendsTheEmailAndTheNetMessage) {
   Start(
       "<CONDITION><max value=\"50\">Room at %value% C</max>"
       "<email address=\"ops@example.com\" message=\"max\"/>"
       "<netmessage address=\"PC 1\" message=\"max\"/></CONDITION>");
-  FPty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
-  FPty.Write("*B1E1+055.5C\r");
-  ASSERT_TRUE(FSink.WaitForMails(1, 10s)) << FProgram->Stdout();
+  FProgram.Pty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
+  FProgram.Pty.Write("*B1E1+055.5C\r");
+  ASSERT_TRUE(FSink.WaitForMails(1, 10s)) << Stdout();
   const test::TSmtpSession mail = FSink.Mails()[0];
   EXPECT_EQ(mail.Body(), std::vector<std::string>{"Room at  55.5 C"});
   EXPECT_NE(std::find(mail.Data.begin(), mail.Data.end(), "Subject: Room"), mail.Data.end());
-  ASSERT_TRUE(test::WaitUntil([&] { return !FDir.Read("net.log").empty(); }, 5s));
-  EXPECT_EQ(FDir.Read("net.log"), "<send><PC 1><Room at  55.5 C>");
+  ASSERT_TRUE(test::WaitUntil([&] { return !Dir().Read("net.log").empty(); }, 5s));
+  EXPECT_EQ(Dir().Read("net.log"), "<send><PC 1><Room at  55.5 C>");
 }
 
 TEST_F(AlarmTest, ReadingAboveOffRunsTheShutdownCommandAfterTheWait) {
   Start("<CONDITION><off value=\"100\" wait=\"0.02\"/></CONDITION>",
         "<SHUTDOWN type=\"DEFAULT\" value=\"9\"/>");
-  FPty.Write("*B1E1+020.0C\r");
-  FPty.Write("*B1E1+101.0C\r");
+  FProgram.Pty.Write("*B1E1+020.0C\r");
+  FProgram.Pty.Write("*B1E1+101.0C\r");
   const auto entered = std::chrono::steady_clock::now();
-  ASSERT_TRUE(test::WaitUntil([&] { return !FDir.Read("shutdown.log").empty(); }, 10s)) << FProgram->Stdout();
+  ASSERT_TRUE(test::WaitUntil([&] { return !Dir().Read("shutdown.log").empty(); }, 10s)) << Stdout();
   EXPECT_GE(std::chrono::steady_clock::now() - entered, 1100ms) << "the wait is 0.02 minutes";
-  EXPECT_EQ(FDir.Read("shutdown.log"), "9\n");
+  EXPECT_EQ(Dir().Read("shutdown.log"), "9\n");
+  ASSERT_TRUE(test::WaitUntil([&] { return !Dir().Read("signals").empty(); }, 5s));
+  const test::TSignalMasks started = test::SignalMasks(Dir().Read("signals"));
+  EXPECT_EQ(started.Blocked, 0u) << "the shutdown command inherited the blocked stop signals";
+  EXPECT_EQ(started.Ignored, 0u) << "the shutdown command inherited ignored signals";
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The -debug window of the real binary on a virtual X display, watching a pseudo-terminal
 // thermometer: found by its caption, measured, photographed (build/artifacts/debug-window.png) and
-// ended by SIGTERM.
+// ended by SIGTERM. Where no window can be shown, the terminal view instead.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -250,6 +251,56 @@ TEST_F(DebugWindowTest, SigtermEndsTheProgramWhileThePlatformErrorIsShown) {
   ASSERT_FALSE(WaitForWindow("duzezevovivo").Id.empty()) << "no error box; stderr: " << FProgram->Stderr();
   EXPECT_TRUE(FindWindow(*FDisplay, Caption).Id.empty());
   ExpectEndOnSigterm();
+}
+
+// A display name on which no X server answers.
+std::string UnusedDisplay() {
+  int number = 2000;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) ++number;
+  return ":" + std::to_string(number);
+}
+
+// Qt would end the process on a display that no server answers; a binary without its window module
+// has no window to show. Either way the log goes to the terminal, and SIGTERM still ends the run well.
+TEST(DebugFallbackTest, WithoutAWindowTheLogGoesToTheTerminal) {
+  test::TTempDir dir;
+  fs::create_directory(dir.File("bin"));
+  fs::copy_file(test::BinPath("duzezevovivo"), dir.File("bin/duzezevovivo"));
+  dir.Write("config.xml", "<config/>");
+  test::WriteRegistryFile(dir.File("registry.reg"), dir.File("config.xml"), {});
+  struct TCase {
+    const char* Label;
+    std::string Program;
+    std::map<std::string, std::string> Display;
+    const char* Reason;  // on stderr before the notice
+  };
+  const TCase cases[] = {
+      {"no server answers", test::BinPath("duzezevovivo"), {{"DISPLAY", UnusedDisplay()}}, ""},
+      {"no window module",
+       dir.File("bin/duzezevovivo"),
+       {{"QT_QPA_PLATFORM", "offscreen"}},
+       "libduzezevovivo-window.so: cannot open shared object file"},
+  };
+  for (const TCase& c : cases) {
+    std::map<std::string, std::string> environment{{"DISPLAY", ""},
+                                                   {"WAYLAND_DISPLAY", ""},
+                                                   {"QT_QPA_PLATFORM", ""},
+                                                   {"DUZEZEVOVIVO_REGISTRY", dir.File("registry.reg")},
+                                                   {"DUZEZEVOVIVO_EVENTLOG", dir.File("events.log")},
+                                                   {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"}};
+    for (const auto& [name, value] : c.Display) environment[name] = value;
+    test::TChildProcess program({c.Program, "-debug"}, environment, dir.Path().string());
+    EXPECT_TRUE(program.WaitForOutput("] KelvoPlatform created\n", 20s))
+        << c.Label << "\n"
+        << program.Stdout() << program.Stderr();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << c.Label;
+    const std::string errors = program.Stderr();
+    const size_t reason = errors.find(c.Reason),
+                 notice = errors.find("No display available, showing the log here\n");
+    EXPECT_NE(notice, std::string::npos) << c.Label << ": " << errors;
+    EXPECT_LT(reason, notice) << c.Label << ": " << errors;
+  }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "support/EventLogFile.h"
 #include "support/NotifySocket.h"
 #include "support/Process.h"
+#include "support/Pty.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
 #include "xml/Registry.h"
@@ -26,11 +27,6 @@ using Texts = std::vector<std::string>;
 
 constexpr const char* InstallFailure = "Service \"Kelvo watch service\" failed to install with error: ";
 constexpr const char* UninstallFailure = "Service \"Kelvo watch service\" failed to uninstall with error: ";
-
-struct TRun {
-  int Status;
-  std::string Out, Err;
-};
 
 // Seconds since the epoch of an entry's local time stamp "yyyy-mm-ddThh:nn:ss.zzz".
 double Seconds(const std::string& time) {
@@ -59,12 +55,10 @@ class ServiceTest : public ::testing::Test {
             {"DISPLAY", ""},
             {"WAYLAND_DISPLAY", ""}};
   }
-  TRun Run(std::vector<std::string> arguments,
-           const std::string& program = test::BinPath("duzezevovivo")) const {
+  test::TRun Run(std::vector<std::string> arguments,
+                 const std::string& program = test::BinPath("duzezevovivo")) const {
     arguments.insert(arguments.begin(), program);
-    test::TChildProcess child(arguments, Environment(), Dir.File("work"));
-    const int status = child.Wait(20s);
-    return {status, child.Stdout(), child.Stderr()};
+    return test::RunToEnd(arguments, Environment(), Dir.File("work"), 20s);
   }
   void WriteConfig(const std::string& xml) const {
     Dir.Write("config.xml", xml);
@@ -110,9 +104,42 @@ TEST_F(ServiceTest, StopDuringALongWaitEndsItAndIsHandledOnceThePlatformExists) 
   EXPECT_EQ(events[4].Text, "Destroy");
 }
 
+// The service binary leaves the window toolkit to the module that only -debug loads.
+TEST_F(ServiceTest, ServiceMapsNoGuiLibrary) {
+  WriteConfig("<KELVOS/>");
+  test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(Manager.Path()), Dir.File("work"));
+  ASSERT_TRUE(Manager.WaitFor("READY=1", 10s)) << service.Stderr();
+  const std::string maps = test::ReadFile("/proc/" + std::to_string(service.Pid()) + "/maps");
+  ASSERT_NE(maps.find("/libc.so"), std::string::npos) << maps;
+  for (const char* library : {"/libQt6", "/libX11", "/libxcb", "/libGL", "/libEGL", "/libOpenGL", "/libicu"})
+    EXPECT_EQ(maps.find(library), std::string::npos) << library;
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
+}
+
+// What "systemctl status" shows and what keeps the watchdog quiet, from the real binary.
+TEST_F(ServiceTest, StatusLineAndKeepAliveReachTheManager) {
+  test::TPty thermometer;
+  Dir.Write("config.xml", R"(<config><Kelvo comport="1" caption="Server room"><CONDITION/></Kelvo>)"
+                          R"(<Kelvo comport="2" caption="Rack"/></config>)");
+  test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"),
+                          {{1, thermometer.SlavePath()}, {2, Dir.File("no-device")}});
+  auto environment = Environment(Manager.Path());
+  environment["WATCHDOG_USEC"] = "300000";
+  test::TChildProcess service({test::BinPath("duzezevovivo")}, environment, Dir.File("work"));
+  ASSERT_TRUE(Manager.WaitFor("READY=1", 10s)) << service.Stderr();
+  EXPECT_TRUE(Manager.WaitFor("WATCHDOG=1", 5s));
+  // The second line is the first that the condition evaluates.
+  thermometer.Write("*B1E1+023.5C\r");
+  thermometer.Write("*B1E1+023.5C\r");
+  EXPECT_TRUE(Manager.WaitFor("STATUS=2 thermometers: Server room 23.5 °C normal; Rack lost", 10s));
+  service.Signal(SIGTERM);
+  EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
+}
+
 TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
   WriteConfig("<KELVOS/>");
-  const TRun run = Run({});
+  const test::TRun run = Run({});
   EXPECT_EQ(run.Status, 1);
   const std::vector<test::TEventEntry> events = Events();
   ASSERT_EQ(events.size(), 3u);
@@ -122,20 +149,45 @@ TEST_F(ServiceTest, StartWithoutServiceManagerReportsOneErrorAndFails) {
   EXPECT_EQ(events[1].Category, 0u);
   EXPECT_EQ(events[1].Text, "Connection refused");
   EXPECT_EQ(events[2].Text, "Destroy");
+  EXPECT_EQ(
+      run.Err,
+      "duzezevovivo runs as the systemd service Deredoru; to watch in this terminal run it with -debug, "
+      "to install the service run it with -install (see -help)\n");
+}
+
+// Answered at once, without a module, an event or a log file.
+TEST_F(ServiceTest, HelpAndVersionAnswerAndExit) {
+  for (const Texts& arguments : {Texts{"-help"}, Texts{"--help"}, Texts{"-h"}, Texts{"/?"}}) {
+    const test::TRun run = Run(arguments);
+    EXPECT_EQ(run.Status, 0) << arguments[0];
+    for (const char* text :
+         {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-testmail", "-version", "DUZEZEVOVIVO_REGISTRY",
+          "DUZEZEVOVIVO_EVENTLOG", "DUZEZEVOVIVO_SHUTDOWN_COMMAND", "DUZEZEVOVIVO_UNIT_DIR",
+          "journalctl -t Deredoru", "/var/lib/duzezevovivo"})
+      EXPECT_NE(run.Out.find(text), std::string::npos) << arguments[0] << ": " << text;
+    EXPECT_NE(run.Out.find("\n  " + Dir.File("registry.reg") + "\n"), std::string::npos)
+        << "the registry that applies";
+  }
+  const test::TRun version = Run({"--version"});
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out.rfind("duzezevovivo ", 0), 0u) << version.Out;
+  EXPECT_TRUE(Events().empty());
+  EXPECT_TRUE(fs::is_empty(Dir.File("work"))) << "no log file";
 }
 
 TEST_F(ServiceTest, InstallAndUninstallReportOnTheConsole) {
   WriteConfig("<KELVOS/>");
   const std::string executable = fs::canonical(test::BinPath("duzezevovivo")).string();
 
-  TRun run = Run({"-install"});
+  test::TRun run = Run({"-install"});
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out, "Service installed successfully\n");
   EXPECT_EQ(run.Err, "");
   const std::string unit = test::ReadFile(Unit());
   for (const std::string& line :
        Texts{"Description=Kelvo watch service", "Type=notify", "ExecStart=\"" + executable + "\"",
-             "WorkingDirectory=/var/lib/duzezevovivo", "StateDirectory=duzezevovivo", "Restart=on-failure",
+             "ExecStartPre=\"" + executable + "\" -check", "WorkingDirectory=/var/lib/duzezevovivo",
+             "StateDirectory=duzezevovivo", "Restart=on-failure", "WatchdogSec=30",
              "WantedBy=multi-user.target"})
     EXPECT_NE(unit.find("\n" + line + "\n"), std::string::npos) << line << "\n" << unit;
   {
@@ -195,7 +247,7 @@ TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
        std::string(UninstallFailure) + "\"System Error.  Code: 2.\r\nNo such file or directory\"\n"},
   };
   for (const TCase& c : cases) {
-    const TRun run = Run(c.Arguments);
+    const test::TRun run = Run(c.Arguments);
     EXPECT_EQ(run.Status, c.Status) << c.Label;
     EXPECT_EQ(run.Out, c.Out) << c.Label;
     EXPECT_EQ(run.Err, c.Err) << c.Label;
@@ -203,14 +255,15 @@ TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
 }
 
 // From a directory whose name needs quoting and holds a specifier, so that the escaping is checked
-// by systemd's own parser.
+// by systemd's own parser. The manual page the unit names is not installed here.
 TEST_F(ServiceTest, WrittenUnitPassesSystemdVerification) {
   if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "systemd-analyze is missing";
   const fs::path odd = Dir.Path() / "odd dir %n";
   fs::create_directory(odd);
   fs::copy_file(test::BinPath("duzezevovivo"), odd / "duzezevovivo");
   ASSERT_EQ(Run({"-install", "-silent"}, (odd / "duzezevovivo").string()).Status, 0);
-  test::TChildProcess verify({"systemd-analyze", "verify", Unit()}, {{"SYSTEMD_LOG_LEVEL", "warning"}});
+  test::TChildProcess verify({"systemd-analyze", "verify", "--man=no", Unit()},
+                             {{"SYSTEMD_LOG_LEVEL", "warning"}});
   EXPECT_EQ(verify.Wait(60s), 0) << verify.Stderr() << "\n" << test::ReadFile(Unit());
 }
 

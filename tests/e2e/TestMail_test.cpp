@@ -151,7 +151,7 @@ TEST_F(TestMailTest, NothingToSendOrNoWayToSendItIsALineAndStatusOne) {
        "<KELVO comport=\"1\"><CONDITION><netmessage address=\"PC1\"/></CONDITION></KELVO>",
        "No email action in the configuration " + FDir.File("config.xml")},
       {"UnknownTlsMode", Server(sink) + " tls=\"ssl\"", Thermometers,
-       "SMTP settings: tls \"ssl\" is not none, starttls or implicit"},
+       "SMTP settings: tls \"ssl\" is not one of NONE, STARTTLS, IMPLICIT"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Label);

@@ -2,10 +2,12 @@
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
+#include <csignal>
 #include <deque>
 #include <filesystem>
 #include <future>
@@ -214,6 +216,62 @@ TEST_F(LoggerTest, FailedAttemptsAreReportedOnceAndTheirLinesWrittenAfterRecover
   EXPECT_EQ(Log("2026-12-07 22_05_52_126.txt"),
             "22:05:52.123; lost 1\r22:05:52.123; lost 2\r22:05:52.123; lost 3\r22:05:52.123; recovered\r");
   EXPECT_EQ(FView.Lines(), (std::vector<std::string>{"lost 1", "lost 2", "lost 3", "recovered"}));
+}
+
+// A full disk, as the file size limit of this process makes one: writes end part-way into a line.
+class TFullDisk {
+ public:
+  explicit TFullDisk(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of ending the process
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    rlimit full{bytes, FOld.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &full);
+  }
+  ~TFullDisk() { Free(); }
+  void Free() { setrlimit(RLIMIT_FSIZE, &FOld); }
+
+ private:
+  rlimit FOld{};
+};
+
+TEST_F(LoggerTest, FullDiskKeepsOneFileAndLeavesNoHalfLineNorRepeatsAny) {
+  RecordView();
+  auto line = [](int number) { return "line " + std::to_string(number) + " " + std::string(100, 'x'); };
+  TFullDisk disk(300);  // room for two lines and a part of the third; the event log stays smaller
+  StartLogger();
+  for (int i = 1; i <= 3; ++i) WriteLog(line(i));
+  ASSERT_TRUE(FView.WaitFor(line(3)));
+  for (int i = 4; i <= 5; ++i) {
+    WriteLog(line(i));  // one failed attempt each
+    ASSERT_TRUE(FView.WaitFor(line(i)));
+    ASSERT_EQ(LogFiles().size(), 1u);
+    const std::string log = Log(LogFiles()[0]);
+    EXPECT_TRUE(log.empty() || log.ends_with("\r")) << "a failed attempt left half a line";
+  }
+  disk.Free();
+  WriteLog(line(6));
+  StopLogger();
+  ASSERT_EQ(LogFiles(), std::vector<std::string>{"2026-12-07 22_05_52_123.txt"});
+  std::string expected;
+  for (int i = 1; i <= 6; ++i) expected += "22:05:52.123; " + line(i) + "\r";
+  EXPECT_EQ(Log(LogFiles()[0]), expected);
+  ASSERT_EQ(Events().size(), 2u);
+  EXPECT_EQ(Events()[0], "Chyba při zápisu do logovacího souboru \"2026-12-07 22_05_52_123.txt\"");
+  EXPECT_EQ(Events()[1], "Bylo zaznamenáno 3 neůpěšných pokusů o zápis do logovacích souborů");
+}
+
+TEST_F(LoggerTest, SymbolicLinkAtTheFileNameIsNotFollowedAndANewNameIsTaken) {
+  RecordView();
+  const std::string target = FEventDir.File("target");
+  test::WriteFile(target, "untouched");
+  fs::create_symlink(target, FileNameAt(At(7, 22, 5, 52, 123)));
+  StartLogger();
+  WriteLog("refused");
+  ASSERT_TRUE(FView.WaitFor("refused"));
+  WriteLog("written");
+  StopLogger();
+  EXPECT_EQ(test::ReadFile(target), "untouched");
+  EXPECT_EQ(Log("2026-12-07 22_05_52_124.txt"), "22:05:52.123; refused\r22:05:52.123; written\r");
 }
 
 TEST_F(LoggerTest, KeptLinesAreBoundedAndTheDropIsNoted) {

@@ -41,20 +41,17 @@ TEST(MqttSettings, BadAttributesAreRefusedNamingTheAttribute) {
     const char* Attributes;
     const char* Message;
   } rows[] = {
-      {"no host", "port=\"1883\"", "MQTT element: attribute \"host\": the broker's host is required"},
-      {"empty host", "host=\"\"", "MQTT element: attribute \"host\": the broker's host is required"},
-      {"port not a number", "host=\"h\" port=\"mqtt\"",
-       "MQTT element: attribute \"port\": 'mqtt' is not a valid integer value"},
-      {"port zero", "host=\"h\" port=\"0\"",
-       "MQTT element: attribute \"port\": 0 is not a port number from 1 to 65535"},
+      {"no host", "port=\"1883\"", "MQTT element: host is missing"},
+      {"empty host", "host=\"\"", "MQTT element: host is missing"},
+      {"port not a number", "host=\"h\" port=\"mqtt\"", "MQTT element: port \"mqtt\" is not a whole number"},
+      {"port zero", "host=\"h\" port=\"0\"", "MQTT element: port 0 is out of range (1 to 65535)"},
       {"port too large", "host=\"h\" port=\"65536\"",
-       "MQTT element: attribute \"port\": 65536 is not a port number from 1 to 65535"},
-      {"unknown tls", "host=\"h\" tls=\"ssl\"",
-       "MQTT element: attribute \"tls\": \"ssl\" is neither none nor tls"},
+       "MQTT element: port 65536 is out of range (1 to 65535)"},
+      {"unknown tls", "host=\"h\" tls=\"ssl\"", "MQTT element: tls \"ssl\" is not one of NONE, TLS"},
       {"discovery not a Boolean", "host=\"h\" discovery=\"maybe\"",
-       "MQTT element: attribute \"discovery\": 'maybe' is not a valid boolean value"},
+       "MQTT element: discovery \"maybe\" is not true or false"},
       {"wildcard in topic", "host=\"h\" topic=\"site/+\"",
-       "MQTT element: attribute \"topic\": \"site/+\" holds a wildcard (+ or #)"},
+       "MQTT element: topic \"site/+\" may not hold + or #"},
   };
   for (const TRow& row : rows) {
     try {

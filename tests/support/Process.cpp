@@ -14,6 +14,19 @@
 
 namespace duz::test {
 
+TSignalMasks SignalMasks(const std::string& status) {
+  constexpr uint64_t Internal = 3ull << 31;
+  TSignalMasks masks;
+  auto field = [&](const std::string& name, uint64_t& mask) {
+    const size_t at = status.find(name + ":\t");
+    if (at != std::string::npos)
+      mask = std::stoull(status.substr(at + name.size() + 2, 16), nullptr, 16) & ~Internal;
+  };
+  field("SigBlk", masks.Blocked);
+  field("SigIgn", masks.Ignored);
+  return masks;
+}
+
 std::string BinPath(const std::string& name) {
   const char* dir = std::getenv("DUZ_BIN_DIR");
   return std::string(dir ? dir : "build/bin") + "/" + name;
@@ -83,6 +96,13 @@ int TChildProcess::Wait(std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   } while (std::chrono::steady_clock::now() < deadline);
   return -1;
+}
+
+TRun RunToEnd(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+              const std::string& workingDirectory, std::chrono::milliseconds timeout) {
+  TChildProcess child(argv, env, workingDirectory);
+  const int status = child.Wait(timeout);
+  return {status, child.Stdout(), child.Stderr()};
 }
 
 }  // namespace duz::test

@@ -33,10 +33,10 @@ TEST(MetricsSettingsTest, DefaultsAllowListAndAnyCase) {
 
 TEST(MetricsSettingsTest, BadPortOrAddressIsAClearError) {
   const std::pair<const char*, const char*> cases[] = {
-      {"<METRICS port=\"65536\"/>", "METRICS: port \"65536\" is not a whole number from 0 to 65535"},
-      {"<METRICS port=\"-1\"/>", "METRICS: port \"-1\" is not a whole number from 0 to 65535"},
-      {"<METRICS port=\"http\"/>", "METRICS: port \"http\" is not a whole number from 0 to 65535"},
-      {"<METRICS port=\"\"/>", "METRICS: port \"\" is not a whole number from 0 to 65535"},
+      {"<METRICS port=\"65536\"/>", "METRICS: port 65536 is out of range (0 to 65535)"},
+      {"<METRICS port=\"-1\"/>", "METRICS: port -1 is out of range (0 to 65535)"},
+      {"<METRICS port=\"http\"/>", "METRICS: port \"http\" is not a whole number"},
+      {"<METRICS port=\"\"/>", "METRICS: port \"\" is not a whole number"},
       {"<METRICS address=\"localhost\"/>", "METRICS: address \"localhost\" is not an IPv4 address"},
       {"<METRICS address=\"::1\"/>", "METRICS: address \"::1\" is not an IPv4 address"},
   };

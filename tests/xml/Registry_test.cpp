@@ -5,6 +5,7 @@
 
 #include "base/RegionalSettings.h"
 #include "support/Env.h"
+#include "support/Locales.h"
 #include "support/TempDir.h"
 
 namespace duz {
@@ -81,6 +82,28 @@ TEST_F(RegistryTest, KeysAreCreatedFoundAndDeletedWithoutCase) {
   EXPECT_TRUE(RegistryDeleteKey("SOFTWARE\\QUELLIX"));
   EXPECT_FALSE(RegistryKeyExists(Key + "\\ComPorts"));
   EXPECT_FALSE(RegistryDeleteKey(Key));
+}
+
+TEST_F(RegistryTest, KeysCompareWithoutCaseUnderATurkishLocaleToo) {
+  test::TLocales locales({"tr_TR"});
+  test::TScopedCLocale turkish(locales, "tr_TR");  // no upper-case "i" there
+  RegistryCreateKey(Key + "\\ComPorts");
+  EXPECT_TRUE(RegistryKeyExists("SOFTWARE\\QUELLIX\\DUZEZEVOVIVO\\COMPORTS"));
+}
+
+TEST_F(RegistryTest, RegistryThatIsASymbolicLinkIsNotWrittenThrough) {
+  const std::string before = "Windows Registry Editor Version 5.00\n";
+  FDir.Write("elsewhere", before);
+  std::filesystem::create_symlink(FDir.File("elsewhere"), FPath);
+  try {
+    RegistryWriteString(Key, "config", "x");
+    ADD_FAILURE() << "written";
+  } catch (const ERegistryException& e) {
+    EXPECT_EQ(e.Code(), ELOOP);
+    EXPECT_NE(e.Message().find(FPath), std::string::npos) << e.Message();
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(FPath));
+  EXPECT_EQ(FDir.Read("elsewhere"), before);
 }
 
 TEST_F(RegistryTest, MissingFolderIsCreatedButAnUnwritablePlaceRaises) {
