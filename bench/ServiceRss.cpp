@@ -3,9 +3,7 @@
 // server; one TCP client connects and 1,000 thermometer lines pass through to it. Then the binary's
 // VmRSS (now) and VmHWM (peak) are printed in KiB. Every binary runs the same way, one after the other.
 // Usage: ServiceRss BINARY...
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -39,17 +37,6 @@ long StatusKiB(int pid, const std::string& field) {
   return -1;
 }
 
-int Connect(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
-  close(fd);
-  return -1;
-}
-
 // Returns false when the scenario could not be run (then nothing is printed for the binary).
 bool Measure(const std::string& binary) {
   test::TTempDir dir;
@@ -75,7 +62,7 @@ bool Measure(const std::string& binary) {
     return false;
   }
   int client = -1;
-  test::WaitUntil([&] { return (client = Connect(port)) >= 0; }, 10s);
+  test::WaitUntil([&] { return (client = test::ConnectLoopback(port)) >= 0; }, 10s);
   if (client < 0) {
     std::fprintf(stderr, "%s: the TCP data server does not accept\n", binary.c_str());
     return false;
