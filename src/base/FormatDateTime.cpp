@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "base/RegionalSettings.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 
 namespace duz {
 namespace {

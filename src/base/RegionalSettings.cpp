@@ -7,7 +7,7 @@
 #include <forward_list>
 #include <mutex>
 
-#include "base/UpperCase.h"
+#include "base/Text.h"
 
 namespace duz {
 namespace {

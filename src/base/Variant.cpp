@@ -9,7 +9,7 @@
 
 #include "base/Exception.h"
 #include "base/RegionalSettings.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 
 namespace duz {
 namespace {

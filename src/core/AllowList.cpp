@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {

@@ -8,7 +8,7 @@
 #include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/ProcessStart.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConditionItem.h"
 #include "core/ConfigFile.h"
 #include "core/ConfigRules.h"

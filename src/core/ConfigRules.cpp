@@ -8,7 +8,7 @@
 #include <climits>
 
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "base/Variant.h"
 #include "core/ConfigValues.h"
 #include "net/HostAddress.h"

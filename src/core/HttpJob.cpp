@@ -1,9 +1,9 @@
 #include "core/HttpJob.h"
 
 #include "base/DebugMode.h"
+#include "base/Text.h"
 #include "log/Logger.h"
 #include "net/HttpGet.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 

@@ -15,7 +15,7 @@
 #include "base/FileWrite.h"
 #include "base/FloatFormat.h"
 #include "base/FormatDateTime.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "base/Variant.h"
 #include "core/Kelvo.h"
 #include "core/XmlFileReader.h"

@@ -1,5 +1,6 @@
 #include "core/Kelvo.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -7,7 +8,8 @@
 #include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/FloatFormat.h"
-#include "base/UpperCase.h"
+#include "base/RegionalSettings.h"
+#include "base/Text.h"
 #include "core/Condition.h"
 #include "core/ConfigValues.h"
 #include "core/IntervalPoster.h"
@@ -104,30 +106,30 @@ void TKelvo::SeedHistory() {
   }
 }
 
+namespace {
+
+constexpr uint32_t LineHeldNumber = 1;
+constexpr uint32_t OneTick = 2;
+
+}  // namespace
+
 void TKelvo::PortDataReceived() {
-  FNoDataTicks = 0;
-  std::string chunk = FPort->ReadAvailable();
+  FLineState &= LineHeldNumber;  // bytes came: no silent ticks
+  const std::string chunk = FPort->ReadAvailable();
   if (DebugMode) WriteLog(LogPrefix() + "rcv data: " + EscapeForLog(chunk));
-  FRxBuffer += chunk;
-  // Each line leaves the buffer before it is handled: a handler that raises (a limit that is not a
-  // number) ends this delivery, and the lines already handled must not come again with the next.
-  for (size_t cr; (cr = FRxBuffer.find('\r')) != std::string::npos;) {
-    std::string line = FRxBuffer.substr(0, cr + 1);
-    FRxBuffer.erase(0, cr + 1);
-    HandleLine(line);
-  }
-  if (FRxBuffer.size() > MaxRxBuffer) {
-    // A device that never sends a carriage return would otherwise grow the buffer for ever.
-    if (DebugMode)
-      WriteLog(LogPrefix() + "receive buffer overflow, " + std::to_string(FRxBuffer.size()) +
-               " bytes without a line end discarded");
-    FRxBuffer.clear();
-  }
+  if (const size_t discarded = FSplitter.Append(chunk); discarded && DebugMode)
+    WriteLog(LogPrefix() + "receive buffer overflow, " + std::to_string(discarded) +
+             " bytes without a line end discarded");
+  // A handler that raises ends this delivery; the lines after it wait for the next one.
+  while (std::optional<std::string> line = FSplitter.NextLine()) HandleLine(*line);
 }
 
 void TKelvo::HandleLine(const std::string& line) {
-  TKelvoReading reading = ParseKelvoLine(line);
-  FConnected = reading.Value.has_value();
+  TKelvoReading reading = ParseKelvoLine(line, RegionalSettings().DecimalSeparator);
+  if (reading.Value)
+    FLineState |= LineHeldNumber;
+  else
+    FLineState &= ~LineHeldNumber;
   // A line without a number keeps the last good temperature.
   if (reading.Value) FTemperature = *reading.Value;
   FStatus->LineReceived(reading.Value, Now());
@@ -177,14 +179,23 @@ void TKelvo::Tick() {
   }
   for (int i = 0; i < ComponentCount(); ++i)
     if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Tick();
-  ++FNoDataTicks;
+  CountSilentTick();
   FStatus->SetConnected(IsConnected());
 }
 
-bool TKelvo::IsConnected() {
-  bool result = FConnected && FNoDataTicks < 20;
-  FConnected = result;
-  return result;
+void TKelvo::CountSilentTick() {
+  uint32_t state = FLineState.load();
+  uint32_t next;
+  do {
+    const uint32_t ticks = std::min(state / OneTick + 1, MaxNoDataTicks);
+    // The 20th silent tick forgets the last line's number: only a new line connects again.
+    next = ticks * OneTick | (ticks < MaxNoDataTicks ? state & LineHeldNumber : 0);
+  } while (!FLineState.compare_exchange_weak(state, next));
+}
+
+bool TKelvo::IsConnected() const {
+  const uint32_t state = FLineState.load();
+  return (state & LineHeldNumber) != 0 && state / OneTick < MaxNoDataTicks;
 }
 
 std::string TKelvo::GetCaption() const { return CaptionOf(FElement, FPort ? FPort->ComNumber() : 0); }

@@ -1,9 +1,11 @@
 #pragma once
 // TKelvo: one thermometer subservice: the serial port of one thermometer element and the children
 // the element lists. Owned by the platform. The port's data arrives on the owner thread
-// (PortDataReceived): bytes are cut into lines at each carriage return, the temperature is taken
-// out of each line, and the line is handed to the children. The tick thread calls Tick about once
-// per second. FTemperature, FConnected and FNoDataTicks are shared by both threads (atomics).
+// (PortDataReceived): a TKelvoLineSplitter cuts the bytes into lines, ParseKelvoLine takes the
+// temperature out of each, and the line is handed to the children. The tick thread calls Tick about
+// once per second and counts the silent ticks. FTemperature and FLineState are shared by both
+// threads (atomics); the fields marked so are used by the owner thread only; IsConnected, Temperature
+// and GetCaption may be called from any thread.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/KelvoLineSplitter.h"
 #include "core/KelvoStatus.h"
 #include "core/Subservice.h"
 
@@ -29,8 +32,9 @@ class TKelvo : public TSubservice {
 
   void Tick() override;
   // Connected while the last line held a number and bytes came within the last 20 ticks. Once the
-  // silence has been seen, it stays false until a line converts again.
-  bool IsConnected();
+  // 20th silent tick has passed, it stays false until a line converts again, even if bytes without
+  // a complete line arrive meanwhile. A query: the tick does the counting.
+  bool IsConnected() const;
   std::string GetCaption() const;
   float Temperature() const { return FTemperature; }
   pugi::xml_node Element() const { return FElement; }
@@ -45,8 +49,8 @@ class TKelvo : public TSubservice {
   // platform's own channel.
   void ReportEvent(const std::string& text, uint32_t type);
 
-  // Bytes kept while waiting for a carriage return; beyond it they are discarded.
-  static constexpr size_t MaxRxBuffer = 4096;
+  // Silent ticks after which the thermometer counts as not connected.
+  static constexpr uint32_t MaxNoDataTicks = 20;
 
   // What a KELVO element configures, for those that read it without making a subservice. The port
   // number is 0 when unset; a comport that is not a number raises the conversion error, one out of
@@ -59,19 +63,22 @@ class TKelvo : public TSubservice {
   void PortDataReceived();
   void PortLost(const std::string& reason);
   void HandleLine(const std::string& line);
+  void CountSilentTick();
   void CreateChild(pugi::xml_node child);
   void SeedHistory();
   std::string LogPrefix() const { return "[" + GetCaption() + "] "; }
 
   TKelvoPlatform& FPlatform;
-  bool FFirstLine = true;
+  bool FFirstLine = true;  // owner thread only
   TAfComPort* FPort = nullptr;
   pugi::xml_node FElement;
-  std::string FRxBuffer;
+  TKelvoLineSplitter FSplitter;  // owner thread only
   std::shared_ptr<TKelvoStatus> FStatus;
   std::atomic<float> FTemperature{0};
-  std::atomic<int> FNoDataTicks{0};
-  std::atomic<bool> FConnected{false};
+  // Whether the last line held a number (bit 0) and the silent ticks since the last bytes (the
+  // rest, counted up to MaxNoDataTicks) in one word: the tick's count and a line that arrives at
+  // the same time cannot undo each other.
+  std::atomic<uint32_t> FLineState{0};
   std::atomic<bool> FPortLost{false};  // set on the owner thread, cleared by the tick's reopen
 };
 

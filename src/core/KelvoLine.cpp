@@ -4,8 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "base/RegionalSettings.h"
-#include "xml/XmlHelpers.h"
+#include "base/Text.h"
 
 namespace duz {
 
@@ -57,7 +56,7 @@ std::optional<double> ConvertNumber(std::string_view text, char separator) {
 
 }  // namespace
 
-TKelvoReading ParseKelvoLine(std::string_view line) {
+TKelvoReading ParseKelvoLine(std::string_view line, char decimalSeparator) {
   TKelvoReading result;
   if (line.substr(0, Prefix.size()) == Prefix) line.remove_prefix(Prefix.size());
   result.RawLine = line;
@@ -68,11 +67,11 @@ TKelvoReading ParseKelvoLine(std::string_view line) {
   if (auto cr = line.find('\r'); cr != std::string_view::npos) line = line.substr(0, cr);
   if (line.empty()) return result;
 
-  std::string text = NormalizeDecimalSeparator(line);
-  char separator = RegionalSettings().DecimalSeparator;
+  std::string text = NormalizeDecimalSeparator(line, decimalSeparator);
   // The first byte is the sign position; a line without a sign keeps its first digit.
   bool signed_ = text[0] == '+' || text[0] == '-';
-  auto value = ConvertNumber(signed_ ? std::string_view(text).substr(1) : std::string_view(text), separator);
+  auto value = ConvertNumber(signed_ ? std::string_view(text).substr(1) : std::string_view(text),
+                              decimalSeparator);
   // Beyond the float range the reading would be infinite: no number, so not connected.
   if (!value || std::fabs(*value) > std::numeric_limits<float>::max()) return result;
   result.Value = static_cast<float>(text[0] == '-' ? -*value : *value);

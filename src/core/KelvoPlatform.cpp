@@ -10,7 +10,7 @@
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConfigFile.h"
 #include "core/Subservice.h"
 #include "core/ThreadRunner.h"

@@ -12,7 +12,7 @@
 #include "base/Exception.h"
 #include "base/PeriodicTimer.h"
 #include "base/ProcessStart.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "xml/XmlHelpers.h"

@@ -10,6 +10,7 @@
 #include "base/DebugMode.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
+#include "base/Text.h"
 #include "core/AllowList.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"

@@ -5,7 +5,7 @@
 
 #include "base/FloatFormat.h"
 #include "base/FormatDateTime.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "base/Variant.h"
 
 namespace duz {

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConfigRules.h"
 
 namespace duz {

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "base/UpperCase.h"
+#include "base/Text.h"
 
 namespace duz {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "base/Clock.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "net/HostAddress.h"
 
 namespace duz {

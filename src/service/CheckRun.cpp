@@ -7,7 +7,7 @@
 #include <optional>
 #include <utility>
 
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConfigCheck.h"
 #include "core/ConfigFile.h"
 #include "xml/Registry.h"

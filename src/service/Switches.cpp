@@ -1,6 +1,6 @@
 #include "service/Switches.h"
 
-#include "base/UpperCase.h"
+#include "base/Text.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 
 #include "base/EventLogger.h"
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConfigFile.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"

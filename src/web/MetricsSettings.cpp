@@ -1,7 +1,7 @@
 #include "web/MetricsSettings.h"
 
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/ConfigRules.h"
 
 namespace duz {

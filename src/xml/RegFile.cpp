@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "base/Utf8.h"
 #include "xml/Registry.h"
 

@@ -1,9 +1,8 @@
 #pragma once
 // The shared way every configuration reader reads its element: attributes with defaults, the
-// CDATA template of an element, decimal separators of device text, and raw bytes for log lines.
+// CDATA template of an element, and the element's text for error reports.
 #include <pugixml.hpp>
 #include <string>
-#include <string_view>
 
 #include "base/Variant.h"
 
@@ -17,10 +16,6 @@ TVariant GetAttrDef(pugi::xml_node element, const char* name, const TVariant& de
 pugi::xml_node FindCDataNode(pugi::xml_node element);
 // Text of that CDATA section exactly as stored, or "".
 std::string GetCDataText(pugi::xml_node element);
-// Every "." and "," turned into the regional decimal separator (when that is "." or ",").
-std::string NormalizeDecimalSeparator(std::string_view text);
-// Bytes 33..122 as they are; runs of other bytes as {$0D,$0A}.
-std::string EscapeForLog(std::string_view bytes);
 // The element as the parser serialises it, for error reports.
 std::string ElementXml(pugi::xml_node element);
 

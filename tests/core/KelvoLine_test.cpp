@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "base/RegionalSettings.h"
 #include "support/Locales.h"
 
 namespace duz {
@@ -19,19 +18,11 @@ struct TLineCase {
 // Test names show the label, not the bytes of the case.
 void PrintTo(const TLineCase& c, std::ostream* os) { *os << c.Label; }
 
-class KelvoLineTest : public ::testing::TestWithParam<TLineCase> {
- protected:
-  void SetUp() override { FSaved = RegionalSettings(); }
-  void TearDown() override { SetRegionalSettings(FSaved); }
-  TRegionalSettings FSaved;
-};
+class KelvoLineTest : public ::testing::TestWithParam<TLineCase> {};
 
 TEST_P(KelvoLineTest, ParsesTheTemperatureAndKeepsThePublishedForm) {
   const TLineCase& c = GetParam();
-  TRegionalSettings settings = RegionalSettings();
-  settings.DecimalSeparator = c.Separator;
-  SetRegionalSettings(settings);
-  TKelvoReading reading = ParseKelvoLine(c.Line);
+  TKelvoReading reading = ParseKelvoLine(c.Line, c.Separator);
   EXPECT_EQ(reading.RawLine, c.Raw);
   ASSERT_EQ(reading.Value.has_value(), c.Value.has_value());
   if (c.Value) {
@@ -64,16 +55,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(KelvoLineLocaleTest, TemperatureKeepsItsDecimalsWhateverTheCLibrarysLocale) {
   test::TLocales locales({"cs_CZ"});
   test::TScopedCLocale czech(locales, "cs_CZ");
-  const TRegionalSettings saved = RegionalSettings();
   for (char separator : {',', '.'}) {
-    TRegionalSettings settings = saved;
-    settings.DecimalSeparator = separator;
-    SetRegionalSettings(settings);
-    const std::optional<float> value = ParseKelvoLine("*B1E1+023.5C\r").Value;
+    const std::optional<float> value = ParseKelvoLine("*B1E1+023.5C\r", separator).Value;
     ASSERT_TRUE(value) << separator;
     EXPECT_FLOAT_EQ(*value, 23.5f) << separator;
   }
-  SetRegionalSettings(saved);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ TEST_F(KelvoTest, LoneCarriageReturnDoesNotStallTheFollowingLines) {
 TEST_F(KelvoTest, BytesWithoutLineEndAreBoundedAndDiscarded) {
   TKelvo* kelvo = Make(R"(<Kelvo comport="1"/>)");
   TRecorder* recorder = Attach(kelvo);
-  FPty.Write(std::string(TKelvo::MaxRxBuffer + 100, '7'));
+  FPty.Write(std::string(TKelvoLineSplitter::MaxRxBuffer + 100, '7'));
   FLoop.RunUntil([] { return false; }, 300ms);
   ASSERT_TRUE(Deliver(recorder, "+001.5C\r", 1));
   EXPECT_EQ(recorder->Published.back(), "+001.5C\r");

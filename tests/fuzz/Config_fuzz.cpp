@@ -13,7 +13,7 @@
 
 #include "base/Clock.h"
 #include "base/Exception.h"
-#include "base/UpperCase.h"
+#include "base/Text.h"
 #include "core/KelvoPlatform.h"
 #include "core/Subservice.h"
 #include "fuzz/FuzzTarget.h"

@@ -6,21 +6,14 @@
 #include <limits>
 #include <string>
 
-#include "base/RegionalSettings.h"
 #include "core/KelvoLine.h"
 #include "fuzz/FuzzTarget.h"
 
 namespace duz {
 namespace {
 
-void UseSeparator(char separator) {
-  TRegionalSettings settings;
-  settings.DecimalSeparator = separator;
-  SetRegionalSettings(settings);
-}
-
-void CheckAnyLine(const std::string& line) {
-  const TKelvoReading reading = ParseKelvoLine(line);
+void CheckAnyLine(const std::string& line, char separator) {
+  const TKelvoReading reading = ParseKelvoLine(line, separator);
   const std::string expectedRaw = line.starts_with("*B1E1") ? line.substr(5) : line;
   FUZZ_CHECK(reading.RawLine == expectedRaw);
   FUZZ_CHECK(!reading.Value || std::isfinite(*reading.Value));
@@ -35,7 +28,7 @@ void CheckWellFormedLine(double value, char separator) {
   for (char& c : line)
     if (c == '.') c = separator;
   const double exact = std::strtod(number, nullptr);
-  const TKelvoReading reading = ParseKelvoLine(line);
+  const TKelvoReading reading = ParseKelvoLine(line, separator);
   if (std::fabs(exact) > std::numeric_limits<float>::max()) {
     FUZZ_CHECK(!reading.Value);
   } else {
@@ -48,7 +41,6 @@ void CheckWellFormedLine(double value, char separator) {
 
 void duz::fuzz::FuzzOneInput(FuzzedDataProvider& input) {
   const char separator = input.ConsumeBool() ? ',' : '.';
-  duz::UseSeparator(separator);
   duz::CheckWellFormedLine(input.ConsumeFloatingPoint<double>(), separator);
-  duz::CheckAnyLine(input.ConsumeRemainingBytesAsString());
+  duz::CheckAnyLine(input.ConsumeRemainingBytesAsString(), separator);
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "base/Exception.h"
-#include "base/RegionalSettings.h"
 
 namespace duz {
 namespace {
@@ -69,36 +68,6 @@ TEST(CDataTest, FirstCDataChildIsFoundBehindOtherNodes) {
     EXPECT_FALSE(FindCDataNode(root.child(name))) << name;
     EXPECT_EQ(GetCDataText(root.child(name)), "") << name;
   }
-}
-
-TEST(EscapeForLogTest, UnprintableRunsAreGroupedInHex) {
-  struct TRow {
-    std::string Bytes, Expected;
-  } rows[] = {
-      {"", ""},           {"A\r\nB", "A{$0D,$0A}B"},
-      {"~", "{$7E}"},     {"z", "z"},
-      {"!", "!"},         {"+023.5C\r", "+023.5C{$0D}"},
-      {"a b", "a{$20}b"}, {std::string("\0\x7f\x80\xff{|}", 7), "{$00,$7F,$80,$FF,$7B,$7C,$7D}"},
-  };
-  for (const auto& row : rows) EXPECT_EQ(EscapeForLog(row.Bytes), row.Expected) << row.Expected;
-}
-
-TEST(NormalizeDecimalSeparatorTest, BothSeparatorsBecomeTheRegionalOne) {
-  const TRegionalSettings saved = RegionalSettings();
-  struct TRow {
-    char Separator;
-    std::string Text, Expected;
-  } rows[] = {
-      {'.', "-12,5", "-12.5"},     {'.', "-12.5", "-12.5"},  {',', "-12.5", "-12,5"},
-      {',', "1.234,5", "1,234,5"}, {'\'', "1.5,2", "1.5,2"},
-  };
-  for (const auto& row : rows) {
-    TRegionalSettings settings = saved;
-    settings.DecimalSeparator = row.Separator;
-    SetRegionalSettings(settings);
-    EXPECT_EQ(NormalizeDecimalSeparator(row.Text), row.Expected) << row.Separator << " " << row.Text;
-  }
-  SetRegionalSettings(saved);
 }
 
 TEST(ElementXmlTest, ElementIsPrintedOnOneLineWithItsChildren) {
