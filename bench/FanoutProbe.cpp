@@ -20,7 +20,7 @@
 #include "base/EventLoop.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
-#include "core/TcpServer.h"
+#include "core/DpTcpServer.h"
 #include "support/RegistryFile.h"
 
 using namespace std::chrono_literals;

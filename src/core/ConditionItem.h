@@ -42,6 +42,7 @@ class TConditionItem : public TComponent {
   TCondition& FCondition;
   pugi::xml_node FElement;
   std::string FMessage;
+  // Guarded by the condition's lock, as Fire and CheckRepeat are called under it.
   std::optional<TMonotonicTime> FLastFired;  // empty until the item acted: its repeat is due
   std::chrono::minutes FRepeatInterval{0};   // 0: no repetition
   TConditionStates FStates;

@@ -37,7 +37,7 @@ class TIntervalItem : public TKelvoChild {
  private:
   pugi::xml_node FElement;
   std::chrono::minutes FInterval;
-  TMonotonicTime FNextRun;
+  TMonotonicTime FNextRun;  // tick thread only, after construction
 };
 
 }  // namespace duz

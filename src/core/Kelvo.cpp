@@ -20,7 +20,7 @@
 #include "core/PlatformSnapshot.h"
 #include "core/SavedReadings.h"
 #include "core/ServiceInstance.h"
-#include "core/TcpServer.h"
+#include "core/DpTcpServer.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
 #include "xml/XmlHelpers.h"

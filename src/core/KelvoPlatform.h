@@ -46,7 +46,8 @@ class TKelvoPlatform : public TComponent {
   // The loaded configuration document (empty when none was found).
   const pugi::xml_document& Config() const { return FConfig; }
 
-  // Keeps the tick thread away from the subservices while the shutdown frees them.
+  // Held by every pass of TickSubservices: whoever holds it (the shutdown freeing the subservices,
+  // a test ticking by hand) keeps the tick thread away from the platform's children.
   std::mutex& TickLock() { return FTickLock; }
   // Marked after every pass of the tick loop, from its start on; it ages once the loop has ended
   // (a tick that raised) or hangs. Any thread.
@@ -66,14 +67,14 @@ class TKelvoPlatform : public TComponent {
   // Members, so that they outlive the subservices, which the destructor's body frees.
   TOutbox FMailOutbox{"E-mail", TEventLogger(EventSource)};
   TOutbox FHttpOutbox{"HTTP", TEventLogger(EventSource)};
-  std::unique_ptr<TThreadRunner> FRunner;
+  std::unique_ptr<TThreadRunner> FRunner;  // owner thread only
   std::vector<std::unique_ptr<TPlatformView>> FViews;  // owner thread only
-  std::unique_ptr<TEventLogger> FEventLogger;
+  std::unique_ptr<TEventLogger> FEventLogger;  // guarded by FEventLoggerLock
   std::mutex FEventLoggerLock;
-  std::mutex FTickLock;
+  std::mutex FTickLock;  // guards the children against the tick thread: see TickLock
   TStopSignal FTickStop;  // wakes the tick thread from its pause when the platform goes
   TProgressMark FTickProgress;
-  pugi::xml_document FConfig;
+  pugi::xml_document FConfig;  // loaded by the constructor, read-only after
 };
 
 // The platform that is running, for parts that need it outside the component tree (the shutdown

@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/Thread.h"
 
 namespace duz {
 namespace {
@@ -43,38 +42,6 @@ TEST(EventLoopTest, InvokeGivesUpWhenTheLoopThreadIsBusy) {
   other.join();  // nobody runs the loop meanwhile
   EXPECT_FALSE(inTime);
   EXPECT_TRUE(loop.RunUntil([&] { return ran.load(); }, 1000ms)) << "the late handler still runs";
-}
-
-class TCountingThread : public TThread {
- public:
-  explicit TCountingThread(std::atomic<bool>& ended) : FEnded(ended) {}
-  ~TCountingThread() override {
-    Terminate();
-    WaitFor();
-  }
-  std::atomic<int> Rounds{0};
-
- protected:
-  void Execute() override {
-    while (!Terminated()) {
-      ++Rounds;
-      std::this_thread::sleep_for(1ms);
-    }
-    std::this_thread::sleep_for(20ms);
-    FEnded = true;
-  }
-
- private:
-  std::atomic<bool>& FEnded;
-};
-
-TEST(ThreadTest, WaitForReturnsOnlyAfterTheBodyHasEnded) {
-  std::atomic<bool> ended{false};
-  auto thread = std::make_unique<TCountingThread>(ended);
-  thread->Start();
-  while (thread->Rounds == 0) std::this_thread::sleep_for(1ms);
-  thread.reset();
-  EXPECT_TRUE(ended) << "the destructor returned before the body ended";
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <future>
 
 #include "ConditionFixture.h"
-#include "core/TcpServer.h"
+#include "core/DpTcpServer.h"
 #include "support/LoopbackServer.h"
 
 namespace duz {

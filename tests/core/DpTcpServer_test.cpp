@@ -1,4 +1,4 @@
-#include "core/TcpServer.h"
+#include "core/DpTcpServer.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -122,7 +122,7 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-class TcpServerTest : public ::testing::Test {
+class DpTcpServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FDir.Write("config.xml", "<config/>");
@@ -191,7 +191,7 @@ class TcpServerTest : public ::testing::Test {
   TKelvo* FKelvo = nullptr;
 };
 
-TEST_F(TcpServerTest, EveryConnectedClientReceivesEveryThermometerLineUnchanged) {
+TEST_F(DpTcpServerTest, EveryConnectedClientReceivesEveryThermometerLineUnchanged) {
   Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
   auto first = Connect(Server());
   auto second = Connect(Server());
@@ -211,9 +211,9 @@ struct TAllowCase {
 // Test names show the label, not the bytes of the case.
 void PrintTo(const TAllowCase& c, std::ostream* os) { *os << c.Label; }
 
-class TcpServerAllowTest : public TcpServerTest, public ::testing::WithParamInterface<TAllowCase> {};
+class DpTcpServerAllowTest : public DpTcpServerTest, public ::testing::WithParamInterface<TAllowCase> {};
 
-TEST_P(TcpServerAllowTest, AllowListAcceptsOnlyMatchingClientsAndTellsTheOthers) {
+TEST_P(DpTcpServerAllowTest, AllowListAcceptsOnlyMatchingClientsAndTellsTheOthers) {
   const TAllowCase& c = GetParam();
   std::string entries = c.Entries;
   if (entries.find("NAME") != std::string::npos) {
@@ -237,7 +237,7 @@ TEST_P(TcpServerAllowTest, AllowListAcceptsOnlyMatchingClientsAndTellsTheOthers)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Entries, TcpServerAllowTest,
+    Entries, DpTcpServerAllowTest,
     ::testing::Values(TAllowCase{"no list", "", true},
                       TAllowCase{"address listed", R"(<IP host="127.0.0.1"/>)", true},
                       TAllowCase{"other address only", R"(<IP host="10.1.2.3"/>)", false},
@@ -266,9 +266,9 @@ struct TDirectionCase {
 // Test names show the label, not the bytes of the case.
 void PrintTo(const TDirectionCase& c, std::ostream* os) { *os << c.Label; }
 
-class TcpServerDirectionTest : public TcpServerTest, public ::testing::WithParamInterface<TDirectionCase> {};
+class DpTcpServerDirectionTest : public DpTcpServerTest, public ::testing::WithParamInterface<TDirectionCase> {};
 
-TEST_P(TcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirection) {
+TEST_P(DpTcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirection) {
   const TDirectionCase& c = GetParam();
   Make(std::string(R"(<DataPublisher type="TcpServer" port="0" )") + c.Attribute + "/>");
   auto client = Connect(Server());
@@ -285,7 +285,7 @@ TEST_P(TcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirecti
   EXPECT_TRUE(Receive(*client, "+020.0C\r")) << "the client stays connected";
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, TcpServerDirectionTest,
+INSTANTIATE_TEST_SUITE_P(Values, DpTcpServerDirectionTest,
                          ::testing::Values(TDirectionCase{"one", R"(fulldirection="1")", true},
                                            TDirectionCase{"True", R"(fulldirection="True")", true},
                                            TDirectionCase{"zero", R"(fulldirection="0")", false},
@@ -293,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Values, TcpServerDirectionTest,
                                            TDirectionCase{"absent", "", false}),
                          [](const auto& info) { return std::string(info.param.Label); });
 
-TEST_F(TcpServerTest, ClientDataForAClosedSerialPortIsSwallowed) {
+TEST_F(DpTcpServerTest, ClientDataForAClosedSerialPortIsSwallowed) {
   Make(R"(<DataPublisher type="TcpServer" port="0" fulldirection="true"/>)", 9);
   auto client = Connect(Server());
   client->Send("hello\r");
@@ -310,9 +310,9 @@ struct TBrokenCase {
 // Test names show the label, not the bytes of the case.
 void PrintTo(const TBrokenCase& c, std::ostream* os) { *os << c.Label; }
 
-class TcpServerBrokenTest : public TcpServerTest, public ::testing::WithParamInterface<TBrokenCase> {};
+class DpTcpServerBrokenTest : public DpTcpServerTest, public ::testing::WithParamInterface<TBrokenCase> {};
 
-TEST_P(TcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesOn) {
+TEST_P(DpTcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesOn) {
   TBlocker blocker;
   std::string attributes = Replace(GetParam().Attributes, "BUSY", std::to_string(blocker.Port));
   Make(R"(<DataPublisher type="TcpServer" )" + attributes +
@@ -326,13 +326,13 @@ TEST_P(TcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesOn)
   EXPECT_FLOAT_EQ(FKelvo->Temperature(), 23.0f);
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, TcpServerBrokenTest,
+INSTANTIATE_TEST_SUITE_P(Errors, DpTcpServerBrokenTest,
                          ::testing::Values(TBrokenCase{"port_in_use", R"(port="BUSY")"},
                                            TBrokenCase{"fulldirection_yes",
                                                        R"(port="0" fulldirection="yes")"}),
                          [](const auto& info) { return std::string(info.param.Label); });
 
-TEST_F(TcpServerTest, PortOrMaxClientsThatIsNotANumberInRangeFailsTheThermometer) {
+TEST_F(DpTcpServerTest, PortOrMaxClientsThatIsNotANumberInRangeFailsTheThermometer) {
   const struct {
     const char* Attributes;
     const char* Message;
@@ -352,7 +352,7 @@ TEST_F(TcpServerTest, PortOrMaxClientsThatIsNotANumberInRangeFailsTheThermometer
   }
 }
 
-TEST_F(TcpServerTest, ClientsBeyondMaxClientsReadRefusedUntilOneLeaves) {
+TEST_F(DpTcpServerTest, ClientsBeyondMaxClientsReadRefusedUntilOneLeaves) {
   Make(R"(<DataPublisher type="TcpServer" port="0" maxclients="2"/>)");
   auto first = Connect(Server());
   auto second = Connect(Server());
@@ -365,7 +365,7 @@ TEST_F(TcpServerTest, ClientsBeyondMaxClientsReadRefusedUntilOneLeaves) {
   EXPECT_TRUE(Receive(*fourth, "+020.0C\r"));
 }
 
-TEST_F(TcpServerTest, RefusedClientReadsItsAnswerEvenWhenItSentDataAndNeverCloses) {
+TEST_F(DpTcpServerTest, RefusedClientReadsItsAnswerEvenWhenItSentDataAndNeverCloses) {
   Make(R"(<DataPublisher type="TcpServer" port="0"><IP host="10.1.2.3"/></DataPublisher>)");
   TClient client(Server().Port());
   client.Send(std::string(100000, 'x'));  // unread data makes a plain close reset the connection
@@ -374,14 +374,14 @@ TEST_F(TcpServerTest, RefusedClientReadsItsAnswerEvenWhenItSentDataAndNeverClose
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms) << "closed after a second at most";
 }
 
-TEST_F(TcpServerTest, OtherDataPublisherTypesCreateNothing) {
+TEST_F(DpTcpServerTest, OtherDataPublisherTypesCreateNothing) {
   Make(
       R"(<DataPublisher type="UdpServer" port="0"/><DataPublisher port="0"/><DATAPUBLISHER type="tcpserver" port="0"/>)");
   EXPECT_TRUE(Server(0).IsListening());
   EXPECT_THROW(Server(1), std::runtime_error);
 }
 
-TEST_F(TcpServerTest, RestartOnTheSamePortSucceedsWhileOldConnectionsLinger) {
+TEST_F(DpTcpServerTest, RestartOnTheSamePortSucceedsWhileOldConnectionsLinger) {
   Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
   uint16_t port = Server().Port();
   auto client = Connect(Server());
@@ -394,7 +394,7 @@ TEST_F(TcpServerTest, RestartOnTheSamePortSucceedsWhileOldConnectionsLinger) {
   EXPECT_TRUE(Server().IsListening());
 }
 
-TEST_F(TcpServerTest, ClientThatGoesAwayMidStreamDoesNotDisturbTheOthers) {
+TEST_F(DpTcpServerTest, ClientThatGoesAwayMidStreamDoesNotDisturbTheOthers) {
   Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
   auto leaving = Connect(Server());
   auto staying = Connect(Server());
@@ -434,10 +434,10 @@ std::vector<int> LineNumbers(const std::string& data) {
   return numbers;
 }
 
-class TcpServerStallTest : public TcpServerTest {
+class DpTcpServerStallTest : public DpTcpServerTest {
  protected:
   void SetUp() override {
-    TcpServerTest::SetUp();
+    DpTcpServerTest::SetUp();
     TestClock::Set(EncodeDate(2026, 1, 5) + EncodeTime(12, 0, 0, 0));
     Make(R"(<DataPublisher type="TcpServer" port="0"/>)");
     FStalled = Connect(Server(), 4096);
@@ -469,7 +469,7 @@ class TcpServerStallTest : public TcpServerTest {
   int FPublished = 0;
 };
 
-TEST_F(TcpServerStallTest, ClientThatNeverReadsLosesWholeLinesOnlyAndIsDroppedAfterThirtySeconds) {
+TEST_F(DpTcpServerStallTest, ClientThatNeverReadsLosesWholeLinesOnlyAndIsDroppedAfterThirtySeconds) {
   Flood();
   TestClock::Advance(29);
   Publish(1);
@@ -489,7 +489,7 @@ TEST_F(TcpServerStallTest, ClientThatNeverReadsLosesWholeLinesOnlyAndIsDroppedAf
   EXPECT_EQ(Server().ClientCount(), 1u);
 }
 
-TEST_F(TcpServerStallTest, ClientThatCatchesUpWithinThirtySecondsStays) {
+TEST_F(DpTcpServerStallTest, ClientThatCatchesUpWithinThirtySecondsStays) {
   Flood();
   TestClock::Advance(29);
   Publish(1);

@@ -1,4 +1,4 @@
-#include "core/TcpServer.h"
+#include "core/DpTcpServer.h"
 
 #include <fcntl.h>
 

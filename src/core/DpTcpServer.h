@@ -58,6 +58,7 @@ class TdpTcpServer : public TDataPublisher {
   void ClientClosed(TTcpClientConnection& client, const std::string& reason);
   std::string LogPrefix() const;
 
+  // Owner thread only, as every entry point is.
   std::shared_ptr<TListener> FListener;          // shared only so that late completions can see it is gone
   std::unique_ptr<THostNameResolver> FResolver;  // made for the first name check
   std::vector<std::shared_ptr<TTcpClientConnection>> FClients;
