@@ -84,7 +84,7 @@ bool SendToSyslog(const std::string& source, const std::string& text, uint32_t t
 
 }  // namespace
 
-bool TEventLogger::LogMessage(const std::string& text, uint32_t type, uint32_t category, int32_t id) const {
+bool TEventLogger::LogEvent(const std::string& text, uint32_t type, uint32_t category, int32_t id) const {
   if (category > 0xFFFF) throw ERangeError(fmt::format("Event category {} out of range", category));
   if (id < 0) throw ERangeError(fmt::format("Event ID {} out of range", id));
   if (const char* path = std::getenv("DUZEZEVOVIVO_EVENTLOG"); path && *path)

@@ -20,7 +20,7 @@ class TEventLogger {
   const std::string& Source() const { return FSource; }
   // Raises ERangeError when category exceeds 65535 or id is negative. Returns whether the entry
   // was written (callers that must not fail may ignore it).
-  bool LogMessage(const std::string& text, uint32_t type, uint32_t category, int32_t id) const;
+  bool LogEvent(const std::string& text, uint32_t type, uint32_t category, int32_t id) const;
 
  private:
   std::string FSource;

@@ -119,17 +119,17 @@ std::string TCondition::ExpandMessage() const {
     if (!singleText) {
       // A configuration error; the state change and the actions go on with an empty message.
       if (DebugMode)
-        WriteLog("[" + Subservice().GetCaption() + "] ! Message template of <" + element.name() +
+        WriteLog(Subservice().LogPrefix() + "! Message template of <" + element.name() +
                  "> is not a single text; the message is empty");
       return "";
     }
     text = content.value();
   }
-  return ExpandTemplate(text, FormatTemperature(Subservice().Temperature()),
+  return ExpandConditionMessage(text, FormatTemperature(Subservice().Temperature()),
                         element.attribute("value").value());
 }
 
-std::string TCondition::ExpandTemplate(const std::string& text, const std::string& value,
+std::string TCondition::ExpandConditionMessage(const std::string& text, const std::string& value,
                                        const std::string& conditionValue) {
   std::string result;
   size_t pos = 0;

@@ -33,8 +33,8 @@ class TCondition : public TKelvoChild {
   pugi::xml_node ConfigRoot() const;
 
   static TConditionState Classify(float temperature, float lower, float upper, float shutdown);
-  // A template expanded with the given texts for %value% and %conditionvalue%.
-  static std::string ExpandTemplate(const std::string& text, const std::string& value,
+  // A condition's message template expanded with the given texts for %value% and %conditionvalue%.
+  static std::string ExpandConditionMessage(const std::string& text, const std::string& value,
                                     const std::string& conditionValue);
 
  private:

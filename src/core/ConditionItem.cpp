@@ -82,7 +82,7 @@ void TConditionItem::PostEmail() {
     settings = ReadSmtpSettings(smtp);
   } catch (const std::exception& error) {
     // A configuration error: no attempt could ever succeed, so none is made.
-    if (DebugMode) WriteLog("[" + caption + "] > EMAIL exception: " + error.what());
+    if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "> EMAIL exception: " + error.what());
     FCondition.Subservice().Status().CountEmail(false);
     FCondition.Subservice().Platform().LogEvent(
         "E-mail to " + FormatAddressList(message.Recipients) + " not sent: " + error.what(),

@@ -55,11 +55,11 @@ TdpTcpServer::TdpTcpServer(TKelvo& subservice, pugi::xml_node element)
     FFullDirection = GetAttrDef(element, "fulldirection", false).ToBool();
     Open(port);
     if (DebugMode)
-      WriteLog(IsListening() ? LogPrefix() + "TcpServer created - port:" + std::to_string(Port())
-                             : LogPrefix() + "TcpServer created - not active !");
+      WriteLog(IsListening() ? Subservice().LogPrefix() + "TcpServer created - port:" + std::to_string(Port())
+                             : Subservice().LogPrefix() + "TcpServer created - not active !");
   } catch (const std::exception& error) {
     FListener.reset();
-    if (DebugMode) WriteLog(LogPrefix() + "TcpServer create - ! Exception: " + error.what());
+    if (DebugMode) WriteLog(Subservice().LogPrefix() + "TcpServer create - ! Exception: " + error.what());
   }
 }
 
@@ -153,12 +153,12 @@ void TdpTcpServer::Admit(const std::shared_ptr<TTcpClientConnection>& client) {
   Subservice().Status().AddTcpClients(1);
   client->Start([this](TTcpClientConnection& c, const std::string& data) { ServerClientRead(c, data); },
                 [this](TTcpClientConnection& c, const std::string& reason) { ClientClosed(c, reason); });
-  if (DebugMode) WriteLog(LogPrefix() + "> Client socket " + client->Address() + " accept");
+  if (DebugMode) WriteLog(Subservice().LogPrefix() + "> Client socket " + client->Address() + " accept");
 }
 
 void TdpTcpServer::Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason) {
   if (DebugMode)
-    WriteLog(LogPrefix() + "> Client socket " + client->Address() + " refused" +
+    WriteLog(Subservice().LogPrefix() + "> Client socket " + client->Address() + " refused" +
              (reason.empty() ? "" : " - " + reason));
   FRefusing.push_back(client);
   client->Refuse("refused\r", [this, key = client.get()] {
@@ -177,17 +177,17 @@ void TdpTcpServer::ServerClientRead(TTcpClientConnection& client, const std::str
   } catch (const std::exception& error) {
     // A write error of the serial port loses this data only; the server goes on.
     if (DebugMode)
-      WriteLog(LogPrefix() + "> Client socket " + client.Address() +
+      WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() +
                " redirect - ! Exception: " + error.what());
     return;
   }
   if (DebugMode)
-    WriteLog(LogPrefix() + "> Client socket " + client.Address() + " redirect data: " + EscapeForLog(data));
+    WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() + " redirect data: " + EscapeForLog(data));
 }
 
 void TdpTcpServer::ClientClosed(TTcpClientConnection& client, const std::string& reason) {
   if (!reason.empty() && DebugMode)
-    WriteLog(LogPrefix() + "> Client socket " + client.Address() + " closed - " + reason);
+    WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() + " closed - " + reason);
   Subservice().Status().AddTcpClients(
       -static_cast<int>(std::erase_if(FClients, [&](const auto& c) { return c.get() == &client; })));
 }
@@ -199,6 +199,5 @@ void TdpTcpServer::Publish(const std::string& line) {
   for (const auto& client : std::vector(FClients)) client->Send(shared);
 }
 
-std::string TdpTcpServer::LogPrefix() const { return "[" + Subservice().GetCaption() + "] "; }
 
 }  // namespace duz

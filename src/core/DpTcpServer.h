@@ -56,7 +56,6 @@ class TdpTcpServer : public TDataPublisher {
   void Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason);
   void ServerClientRead(TTcpClientConnection& client, const std::string& data);
   void ClientClosed(TTcpClientConnection& client, const std::string& reason);
-  std::string LogPrefix() const;
 
   // Owner thread only, as every entry point is.
   std::shared_ptr<TListener> FListener;          // shared only so that late completions can see it is gone

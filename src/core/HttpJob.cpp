@@ -2,6 +2,7 @@
 
 #include "base/DebugMode.h"
 #include "base/Text.h"
+#include "core/Kelvo.h"
 #include "log/Logger.h"
 #include "net/HttpGet.h"
 
@@ -11,16 +12,16 @@ THttpJob::THttpJob(std::string caption, std::string url, std::shared_ptr<TKelvoS
     : FCaption(std::move(caption)), FUrl(std::move(url)), FStatus(std::move(status)) {}
 
 std::optional<std::chrono::seconds> THttpJob::Attempt(const TEventLogger&) {
-  if (DebugMode) WriteLog("[" + FCaption + "] HTTP GET - url: " + EscapeForLog(FUrl));
+  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(FCaption) + "HTTP GET - url: " + EscapeForLog(FUrl));
   const std::string reply = HttpGet(FUrl);
   // A reply that carries only a status is an error status or no answer at all.
   if (FStatus) FStatus->CountPost(!reply.empty() && !reply.starts_with("Status:"));
-  if (DebugMode) WriteLog("[" + FCaption + "] HTTP GET - rcv: " + EscapeForLog(reply));
+  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(FCaption) + "HTTP GET - rcv: " + EscapeForLog(reply));
   return std::nullopt;
 }
 
 std::string THttpJob::DroppedLine() const {
-  return "[" + FCaption + "] HTTP GET - dropped: " + EscapeForLog(FUrl);
+  return TKelvo::LogPrefixOf(FCaption) + "HTTP GET - dropped: " + EscapeForLog(FUrl);
 }
 
 }  // namespace duz

@@ -31,14 +31,14 @@ void TIntervalItem::CheckDue(TKelvo& subservice) {
     DoAction(subservice);
   } catch (const std::exception& error) {
     // A failed run (a file that cannot be written) must not stop the tick thread or the schedule.
-    if (DebugMode) WriteLog("[" + subservice.GetCaption() + "] ! Exception - " + error.what());
+    if (DebugMode) WriteLog(subservice.LogPrefix() + "! Exception - " + error.what());
   }
   FNextRun += FInterval;
 }
 
 std::string TIntervalItem::ExpandTemplate(const std::string& templateText, TKelvo& subservice,
                                           TDateTime time) {
-  return duz::ExpandTemplate(templateText, {subservice.Temperature(), subservice.IsConnected(), time});
+  return duz::ExpandValueTemplate(templateText, {subservice.Temperature(), subservice.IsConnected(), time});
 }
 
 }  // namespace duz

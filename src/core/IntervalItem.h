@@ -31,7 +31,7 @@ class TIntervalItem : public TKelvoChild {
   // The result is informative only.
   virtual bool DoAction(TKelvo& subservice) = 0;
   pugi::xml_node Element() const { return FElement; }
-  // The template with the subservice's reading and the current time.
+  // The value template (ExpandValueTemplate) with the subservice's reading and the current time.
   static std::string ExpandTemplate(const std::string& templateText, TKelvo& subservice, TDateTime time);
 
  private:

@@ -132,13 +132,13 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
     } else if (EqualsNoCase(type, "TXT") || EqualsNoCase(type, "TXTX")) {
       SaveText(subservice, path, now, EqualsNoCase(type, "TXT") ? "\r\n" : "");
     } else {
-      if (DebugMode) WriteLog("[" + caption + "] Save to file error - unknown type");
+      if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "Save to file error - unknown type");
       subservice.Status().CountSave(counted, false);
       return false;
     }
   } catch (const ERefusedFile& error) {
     // Once until a save succeeds again: a link left in place must not fill the journal every minute.
-    if (!std::exchange(FRefusalReported, true)) subservice.ReportEvent(error.what(), EVENTLOG_WARNING_TYPE);
+    if (!std::exchange(FRefusalReported, true)) subservice.LogEvent(error.what(), EVENTLOG_WARNING_TYPE);
     subservice.Status().CountSave(counted, false);
     throw;
   } catch (...) {
@@ -147,7 +147,7 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
   }
   FRefusalReported = false;
   subservice.Status().CountSave(counted, true);
-  if (DebugMode) WriteLog("[" + caption + "] > Save to file \"" + path + "\" (" + caption + ")");
+  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "> Save to file \"" + path + "\" (" + caption + ")");
   return false;
 }
 
@@ -183,7 +183,7 @@ void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateT
       // A damaged file would fail every later save; it is kept aside and a new one begins.
       const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", now);
       if (::rename(path.c_str(), aside.c_str()) != 0) FileError("Cannot rename file", path, errno);
-      subservice.ReportEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
+      subservice.LogEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
                                  "; it was renamed to \"" + aside + "\"",
                              EVENTLOG_WARNING_TYPE);
       document.reset();

@@ -48,7 +48,7 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
     FPort->Open();
   } catch (const std::exception& error) {
     if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
-    ReportEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE);
+    LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE);
   }
   for (pugi::xml_node child : element.children())
     if (child.type() == pugi::node_element) CreateChild(child);
@@ -153,10 +153,10 @@ void TKelvo::PortLost(const std::string& reason) {
   FPortLost = true;
   const std::string text = LogPrefix() + "port closed: " + reason;
   if (DebugMode) WriteLog(text);
-  ReportEvent(text, EVENTLOG_WARNING_TYPE);
+  LogEvent(text, EVENTLOG_WARNING_TYPE);
 }
 
-void TKelvo::ReportEvent(const std::string& text, uint32_t type) {
+void TKelvo::LogEvent(const std::string& text, uint32_t type) {
   // Without a service module (debug mode) the report goes to the platform's own channel.
   if (TServiceEvents* service = ServiceInstance)
     service->ReportServiceEvent(text, type, 0, 0);
@@ -171,7 +171,7 @@ void TKelvo::Tick() {
       if (FPortLost.exchange(false)) {
         const std::string text = LogPrefix() + "port opened again";
         if (DebugMode) WriteLog(text);
-        ReportEvent(text, EVENTLOG_INFORMATION_TYPE);
+        LogEvent(text, EVENTLOG_INFORMATION_TYPE);
       }
     } catch (const std::exception&) {
       // Retried silently on every tick until the device is back.

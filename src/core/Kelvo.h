@@ -47,7 +47,7 @@ class TKelvo : public TSubservice {
   std::shared_ptr<TKelvoStatus> SharedStatus() const { return FStatus; }
   // Any thread: an entry (category 0, ID 0) in the service's event log, or in debug mode in the
   // platform's own channel.
-  void ReportEvent(const std::string& text, uint32_t type);
+  void LogEvent(const std::string& text, uint32_t type);
 
   // Silent ticks after which the thermometer counts as not connected.
   static constexpr uint32_t MaxNoDataTicks = 20;
@@ -58,6 +58,9 @@ class TKelvo : public TSubservice {
   static uint16_t ComNumberOf(pugi::xml_node element);
   // The caption attribute, or "Kelvo_on_COM" and the port number when it is empty.
   static std::string CaptionOf(pugi::xml_node element, uint16_t comNumber);
+  // "[caption] ": how each log line of a thermometer, its children and their jobs begins.
+  static std::string LogPrefixOf(const std::string& caption) { return "[" + caption + "] "; }
+  std::string LogPrefix() const { return LogPrefixOf(GetCaption()); }
 
  private:
   void PortDataReceived();
@@ -66,7 +69,6 @@ class TKelvo : public TSubservice {
   void CountSilentTick();
   void CreateChild(pugi::xml_node child);
   void SeedHistory();
-  std::string LogPrefix() const { return "[" + GetCaption() + "] "; }
 
   TKelvoPlatform& FPlatform;
   bool FFirstLine = true;  // owner thread only

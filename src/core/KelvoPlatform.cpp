@@ -126,7 +126,7 @@ void TKelvoPlatform::LogEvent(const std::string& message, uint32_t type, uint32_
     if (!FEventLogger) FEventLogger = std::make_unique<TEventLogger>(EventSource);
     logger = FEventLogger.get();
   }
-  logger->LogMessage(message, type, category, id);
+  logger->LogEvent(message, type, category, id);
 }
 
 void TKelvoPlatform::TickSubservices() {

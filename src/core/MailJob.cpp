@@ -8,6 +8,7 @@
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "core/ConfigRules.h"
+#include "core/Kelvo.h"
 #include "log/Logger.h"
 #include "xml/XmlHelpers.h"
 
@@ -20,7 +21,7 @@ void WarnOfPasswordInClear(const TSmtpSettings& settings, bool serverOnLoopback,
   if (settings.Tls != TSmtpTls::None || settings.Authentication != TSmtpAuthentication::Login ||
       serverOnLoopback || warned.exchange(true))
     return;
-  events.LogMessage("SMTP password is sent without encryption", EVENTLOG_WARNING_TYPE, 0, 0);
+  events.LogEvent("SMTP password is sent without encryption", EVENTLOG_WARNING_TYPE, 0, 0);
 }
 
 }  // namespace
@@ -55,7 +56,7 @@ TMailMessage AlarmMessage(pugi::xml_node smtp, std::vector<TMailAddress> recipie
 TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& message,
                             const std::string& caption, int retry, const TLogLineWriter& writeLine,
                             const TEventLogger& events) {
-  const std::string prefix = "[" + caption + "] > ";
+  const std::string prefix = TKelvo::LogPrefixOf(caption) + "> ";
   const auto debugLine = [&](const std::string& text) {
     if (DebugMode) writeLine(prefix + text);
   };
@@ -104,7 +105,7 @@ std::optional<std::chrono::seconds> TMailJob::Attempt(const TEventLogger& events
   if (FStatus) FStatus->CountEmail(outcome.Result == TMailResult::Sent);
   if (outcome.Result == TMailResult::Sent) return std::nullopt;
   const int attempts = FRetries + 1;
-  events.LogMessage(
+  events.LogEvent(
       fmt::format("E-mail to {} given up after {} attempt{}: {}", FormatAddressList(FMessage.Recipients),
                   attempts, attempts == 1 ? "" : "s", outcome.Reason),
       EVENTLOG_ERROR_TYPE, 0, 0);
@@ -112,7 +113,7 @@ std::optional<std::chrono::seconds> TMailJob::Attempt(const TEventLogger& events
 }
 
 std::string TMailJob::DroppedLine() const {
-  return "[" + FCaption + "] > EMAIL to " + FormatAddressList(FMessage.Recipients) +
+  return TKelvo::LogPrefixOf(FCaption) + "> EMAIL to " + FormatAddressList(FMessage.Recipients) +
          " dropped: the outbox is full";
 }
 

@@ -58,7 +58,7 @@ void ShutdownComputer(pugi::xml_node root) {
   } catch (const std::exception& error) {
     // The computer keeps running unwatched: the operator must learn of it.
     TEventLogger(TKelvoPlatform::EventSource)
-        .LogMessage(std::string("Shutdown request failed: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
+        .LogEvent(std::string("Shutdown request failed: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
   }
 }
 

@@ -55,7 +55,7 @@ bool ExpandPlaceholders(std::string& text, const TTemplateValues& values) {
   return true;
 }
 
-std::string ExpandTemplate(std::string_view templateText, const TTemplateValues& values) {
+std::string ExpandValueTemplate(std::string_view templateText, const TTemplateValues& values) {
   std::string text(templateText);
   return ExpandPlaceholders(text, values) ? text : std::string(TemplateError);
 }

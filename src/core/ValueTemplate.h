@@ -23,6 +23,6 @@ inline constexpr std::string_view TemplateError = "!chyba prevodu!";
 // expanded and must not be used).
 bool ExpandPlaceholders(std::string& text, const TTemplateValues& values);
 // The expanded template, or TemplateError when the expansion fails.
-std::string ExpandTemplate(std::string_view templateText, const TTemplateValues& values);
+std::string ExpandValueTemplate(std::string_view templateText, const TTemplateValues& values);
 
 }  // namespace duz

@@ -20,7 +20,7 @@ std::string ExecutableName() {
 bool ReportSystemEvent(uint32_t type, uint32_t category, int32_t eventId, const std::string& text) {
   if (type > 0xFFFF) return false;
   try {
-    return TEventLogger(ExecutableName()).LogMessage(text, type, category, eventId);
+    return TEventLogger(ExecutableName()).LogEvent(text, type, category, eventId);
   } catch (const ERangeError&) {
     return false;
   }

@@ -51,7 +51,7 @@ struct TOutbox::TState {
     if (!dropped) return;
     if (DebugMode) WriteLog(dropped->DroppedLine());
     if (firstDrop)
-      Events.LogMessage(
+      Events.LogEvent(
           fmt::format("{} outbox full: more than {} waiting, the oldest are dropped", Name, MaxQueued),
           EVENTLOG_WARNING_TYPE, 0, 0);
   }
@@ -109,7 +109,7 @@ void TOutbox::Close() {
   }
   FState->Wake.notify_all();
   if (!dropped.empty())
-    FState->Events.LogMessage(
+    FState->Events.LogEvent(
         fmt::format("{} outbox closed: {} waiting dropped", FState->Name, dropped.size()),
         EVENTLOG_WARNING_TYPE, 0, 0);
 }

@@ -47,7 +47,7 @@ TDeredoru::~TDeredoru() {
 void TDeredoru::ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category,
                                    int32_t eventId) {
   try {
-    FEventLogger.LogMessage(text, type, category, eventId);
+    FEventLogger.LogEvent(text, type, category, eventId);
   } catch (const ERangeError&) {
   }
 }

@@ -35,8 +35,8 @@ std::vector<std::string> Lines(const std::string& content) {
 TEST_F(EventLoggerTest, EntryIsOneTabSeparatedLineWithMillisecondTime) {
   TestClock::Set(EncodeDate(2026, 12, 8) + EncodeTime(22, 5, 52, 123));
   TEventLogger logger("Deredoru");
-  EXPECT_TRUE(logger.LogMessage("Service started", EVENTLOG_INFORMATION_TYPE, 0, 7));
-  EXPECT_TRUE(logger.LogMessage("Error: port", EVENTLOG_ERROR_TYPE, 65535, 0));
+  EXPECT_TRUE(logger.LogEvent("Service started", EVENTLOG_INFORMATION_TYPE, 0, 7));
+  EXPECT_TRUE(logger.LogEvent("Error: port", EVENTLOG_ERROR_TYPE, 65535, 0));
   EXPECT_EQ(test::ReadFile(FPath),
             "2026-12-08T22:05:52.123\tDeredoru\t4\t0\t7\tService started\n"
             "2026-12-08T22:05:52.123\tDeredoru\t1\t65535\t0\tError: port\n");
@@ -44,7 +44,7 @@ TEST_F(EventLoggerTest, EntryIsOneTabSeparatedLineWithMillisecondTime) {
 
 TEST_F(EventLoggerTest, LineBreaksTabsAndBackslashesInTextCannotSplitTheEntry) {
   TestClock::Set(EncodeDate(2026, 1, 2) + EncodeTime(3, 4, 5, 6));
-  TEventLogger("src").LogMessage("a\\b\tc\rd\ne", EVENTLOG_WARNING_TYPE, 1, 2);
+  TEventLogger("src").LogEvent("a\\b\tc\rd\ne", EVENTLOG_WARNING_TYPE, 1, 2);
   EXPECT_EQ(test::ReadFile(FPath), "2026-01-02T03:04:05.006\tsrc\t2\t1\t2\ta\\\\b\\tc\\rd\\ne\n");
 }
 
@@ -55,7 +55,7 @@ TEST_F(EventLoggerTest, OutOfRangeArgumentsRaiseAndWriteNothing) {
     int32_t Id;
   };
   for (TCase c : {TCase{"category above 16 bits", 65536, 0}, TCase{"negative id", 0, -1}}) {
-    EXPECT_THROW(TEventLogger("src").LogMessage("x", EVENTLOG_ERROR_TYPE, c.Category, c.Id), ERangeError)
+    EXPECT_THROW(TEventLogger("src").LogEvent("x", EVENTLOG_ERROR_TYPE, c.Category, c.Id), ERangeError)
         << c.Label;
   }
   EXPECT_EQ(test::ReadFile(FPath), "");
@@ -67,7 +67,7 @@ TEST_F(EventLoggerTest, ConcurrentReportersNeverInterleaveLines) {
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&, t] {
       TEventLogger logger("source" + std::to_string(t));
-      for (int i = 0; i < 50; ++i) logger.LogMessage(text, EVENTLOG_INFORMATION_TYPE, 0, i);
+      for (int i = 0; i < 50; ++i) logger.LogEvent(text, EVENTLOG_INFORMATION_TYPE, 0, i);
     });
   for (auto& thread : threads) thread.join();
   std::vector<std::string> lines = Lines(test::ReadFile(FPath));
@@ -77,21 +77,21 @@ TEST_F(EventLoggerTest, ConcurrentReportersNeverInterleaveLines) {
 
 TEST_F(EventLoggerTest, PathIsReadAtEveryReport) {
   TEventLogger logger("src");
-  logger.LogMessage("first", EVENTLOG_INFORMATION_TYPE, 0, 0);
+  logger.LogEvent("first", EVENTLOG_INFORMATION_TYPE, 0, 0);
   std::string other = FDir.File("other.log");
   test::TScopedEnv redirect("DUZEZEVOVIVO_EVENTLOG", other);
-  logger.LogMessage("second", EVENTLOG_INFORMATION_TYPE, 0, 0);
+  logger.LogEvent("second", EVENTLOG_INFORMATION_TYPE, 0, 0);
   EXPECT_EQ(Lines(test::ReadFile(FPath)).size(), 1u);
   EXPECT_NE(test::ReadFile(other).find("\tsecond\n"), std::string::npos);
 }
 
 TEST_F(EventLoggerTest, UnwritableFileOrSymbolicLinkReportsFailureWithoutRaising) {
   test::TScopedEnv redirect("DUZEZEVOVIVO_EVENTLOG", FDir.Path().string());  // a directory
-  EXPECT_FALSE(TEventLogger("src").LogMessage("x", EVENTLOG_ERROR_TYPE, 0, 0));
+  EXPECT_FALSE(TEventLogger("src").LogEvent("x", EVENTLOG_ERROR_TYPE, 0, 0));
   const std::string target = FDir.File("target");
   test::WriteFile(target, "");
   std::filesystem::create_symlink(target, FPath);
-  EXPECT_FALSE(TEventLogger("src").LogMessage("x", EVENTLOG_ERROR_TYPE, 0, 0));
+  EXPECT_FALSE(TEventLogger("src").LogEvent("x", EVENTLOG_ERROR_TYPE, 0, 0));
   EXPECT_EQ(test::ReadFile(target), "") << "written through the link";
 }
 

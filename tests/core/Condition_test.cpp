@@ -54,7 +54,7 @@ TEST(ConditionTemplateTest, Placeholders) {
       {"no text", "", ""},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(TCondition::ExpandTemplate(row.Text, " 51.3", "50"), row.Expected) << row.Label;
+    EXPECT_EQ(TCondition::ExpandConditionMessage(row.Text, " 51.3", "50"), row.Expected) << row.Label;
 }
 
 class ConditionTest : public test::TConditionFixture {

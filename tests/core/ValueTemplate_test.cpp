@@ -41,12 +41,12 @@ TEST_F(ValueTemplateTest, PlaceholdersAndThePiecesBetweenThem) {
       {"DateTimeTextAfterParenthesisDropped", "%DATETIME(hh)x%", "14"},
       {"TrailingPieceAfterLastPercentCopied", "%VALUE%#65", " 23,5#65"},
   };
-  for (const auto& row : rows) EXPECT_EQ(ExpandTemplate(row.Template, FConnected), row.Expected) << row.Label;
+  for (const auto& row : rows) EXPECT_EQ(ExpandValueTemplate(row.Template, FConnected), row.Expected) << row.Label;
 }
 
 TEST_F(ValueTemplateTest, UnconvertibleCodeSpoilsTheWholeResult) {
   for (const char* text : {"ok %#% ok", "%#x%", "%VALUE%%#12a%", "%#99999999999999999999%"})
-    EXPECT_EQ(ExpandTemplate(text, FConnected), "!chyba prevodu!") << text;
+    EXPECT_EQ(ExpandValueTemplate(text, FConnected), "!chyba prevodu!") << text;
 }
 
 TEST_F(ValueTemplateTest, FailedExpansionReportsFalse) {
@@ -67,12 +67,12 @@ TEST_F(ValueTemplateTest, ValueIsRoundedHalfAwayFromZeroAndErrWhenNotConnected) 
       {105.0f, true, "105,0"}, {23.45f, false, "Err"},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(ExpandTemplate("%VALUE%", {row.Temperature, row.Connected, FConnected.Time}), row.Expected)
+    EXPECT_EQ(ExpandValueTemplate("%VALUE%", {row.Temperature, row.Connected, FConnected.Time}), row.Expected)
         << row.Temperature << (row.Connected ? " connected" : " not connected");
 }
 
 TEST_F(ValueTemplateTest, DefaultDateTimeLeavesTheTimeOutAtMidnight) {
-  EXPECT_EQ(ExpandTemplate("%DATETIME%", {0, false, EncodeDate(2026, 12, 7)}), "07.12.2026");
+  EXPECT_EQ(ExpandValueTemplate("%DATETIME%", {0, false, EncodeDate(2026, 12, 7)}), "07.12.2026");
 }
 
 }  // namespace

@@ -13,10 +13,10 @@ void duz::fuzz::FuzzOneInput(FuzzedDataProvider& input) {
                                     : input.ConsumeFloatingPointInRange<double>(-700000, 3000000);
   const std::string text = input.ConsumeRemainingBytesAsString();
 
-  const std::string result = duz::ExpandTemplate(text, values);
+  const std::string result = duz::ExpandValueTemplate(text, values);
   if (text.find('%') == std::string::npos) FUZZ_CHECK(result == text);
   if (!values.Connected) {
-    const std::string lost = duz::ExpandTemplate("%VALUE%" + text, values);
+    const std::string lost = duz::ExpandValueTemplate("%VALUE%" + text, values);
     FUZZ_CHECK(lost.starts_with("Err") || lost == duz::TemplateError);
   }
 }
