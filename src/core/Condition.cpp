@@ -15,9 +15,9 @@ namespace duz {
 TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
     : TKelvoChild(subservice),
       FElement(element),
-      FLower(ConditionLimit(element, "min", -55)),
-      FUpper(ConditionLimit(element, "max", 50)),
-      FShutdown(ConditionLimit(element, "off", 100)),
+      FLower(ConditionLimit(element, "min")),
+      FUpper(ConditionLimit(element, "max")),
+      FShutdown(ConditionLimit(element, "off")),
       FShutdownWait(ShutdownWait(element)),
       FStatusIndex(subservice.Status().AddCondition()) {
   for (pugi::xml_node child : element.children()) {

@@ -1,83 +1,69 @@
 #include "core/ConfigValues.h"
 
-#include <cfloat>
 #include <cmath>
 #include <string>
 
 #include "base/Exception.h"
-#include "xml/XmlHelpers.h"
+#include "base/Variant.h"
+#include "core/ConfigRules.h"
 
 namespace duz {
 namespace {
 
-int64_t WholeNumber(pugi::xml_node element, const char* name, int64_t defaultValue, const std::string& what) {
+double Number(pugi::xml_node element, std::string_view elementRule, std::string_view attribute) {
+  return ReadNumber(element, AttributeRule(elementRule, attribute));
+}
+
+// Every state's attribute is called value: the message names the state too.
+double StateNumber(pugi::xml_node condition, const char* state, std::string_view attribute) {
   try {
-    return GetAttrDef(element, name, defaultValue).ToInt();
+    return Number(condition.child(state), state, attribute);
   } catch (const EConvertError& error) {
-    throw EConvertError(what + ": " + error.what());
+    throw EConvertError(std::string(state) + " " + error.what());
+  } catch (const ERangeError& error) {
+    throw ERangeError(std::string(state) + " " + error.what());
   }
-}
-
-double RealNumber(pugi::xml_node element, const char* name, double defaultValue, const std::string& what) {
-  try {
-    return GetAttrDef(element, name, defaultValue).ToDouble();
-  } catch (const EConvertError& error) {
-    throw EConvertError(what + ": " + error.what());
-  }
-}
-
-[[noreturn]] void OutOfRange(pugi::xml_node element, const char* name, const std::string& what,
-                             const std::string& range) {
-  throw ERangeError(what + " " + element.attribute(name).value() + " is out of range (" + range + ")");
-}
-
-std::chrono::minutes Minutes(pugi::xml_node element, const char* name, int64_t defaultValue) {
-  const int64_t minutes = WholeNumber(element, name, defaultValue, name);
-  if (minutes < 0 || minutes > MaxMinutes)
-    OutOfRange(element, name, name, "0 to " + std::to_string(MaxMinutes) + " minutes");
-  return std::chrono::minutes(minutes);
 }
 
 }  // namespace
 
-float ConditionLimit(pugi::xml_node condition, const char* state, double defaultValue) {
-  const pugi::xml_node element = condition.child(state);
-  const std::string what = std::string(state) + " value";
-  const double limit = RealNumber(element, "value", defaultValue, what);
-  if (!(std::fabs(limit) <= FLT_MAX)) OutOfRange(element, "value", what, "-3.4E38 to 3.4E38");
-  return static_cast<float>(limit);
+float ConditionLimit(pugi::xml_node condition, const char* state) {
+  return static_cast<float>(StateNumber(condition, state, "value"));
 }
 
 std::chrono::milliseconds ShutdownWait(pugi::xml_node condition) {
-  const pugi::xml_node off = condition.child("off");
-  const double minutes = RealNumber(off, "wait", 1, "off wait");
-  if (!(minutes >= 0 && minutes <= MaxMinutes))
-    OutOfRange(off, "wait", "off wait", "0 to " + std::to_string(MaxMinutes) + " minutes");
-  return std::chrono::milliseconds(std::llround(minutes * 60000));
+  return std::chrono::milliseconds(std::llround(StateNumber(condition, "off", "wait") * 60000));
 }
 
-std::chrono::minutes Interval(pugi::xml_node element) { return Minutes(element, "interval", 1); }
+std::chrono::minutes Interval(pugi::xml_node element) {
+  return std::chrono::minutes(static_cast<int64_t>(Number(element, "SAVE", "interval")));
+}
 
-std::chrono::minutes RepeatInterval(pugi::xml_node element) { return Minutes(element, "repeatinterval", 0); }
+std::chrono::minutes RepeatInterval(pugi::xml_node element) {
+  return std::chrono::minutes(static_cast<int64_t>(Number(element, "email", "repeatinterval")));
+}
+
+bool ComPortUnset(pugi::xml_node element) {
+  const pugi::xml_attribute attribute = FindAttribute(element, AttributeRule("KELVO", "comport"));
+  if (!attribute) return true;
+  try {
+    return TVariant(std::string(attribute.value())).ToInt() == 0;
+  } catch (const EConvertError&) {
+    return false;  // the rule's reading names what is wrong with it
+  }
+}
 
 uint16_t ComPortNumber(pugi::xml_node element) {
-  const int64_t number = WholeNumber(element, "comport", 0, "comport");
-  if (number == 0) throw Exception("Number of ComPort is not set!");
-  if (number < 1 || number > 65535) OutOfRange(element, "comport", "comport", "1 to 65535");
-  return static_cast<uint16_t>(number);
+  if (ComPortUnset(element)) throw Exception("Number of ComPort is not set!");
+  return static_cast<uint16_t>(Number(element, "KELVO", "comport"));
 }
 
 uint16_t TcpPort(pugi::xml_node element) {
-  const int64_t port = WholeNumber(element, "port", 10001, "port");
-  if (port < 0 || port > 65535) OutOfRange(element, "port", "port", "0 to 65535");
-  return static_cast<uint16_t>(port);
+  return static_cast<uint16_t>(Number(element, "DATAPUBLISHER", "port"));
 }
 
 int MaxClients(pugi::xml_node element) {
-  const int64_t count = WholeNumber(element, "maxclients", 64, "maxclients");
-  if (count < 1 || count > MaxClientsLimit)
-    OutOfRange(element, "maxclients", "maxclients", "1 to " + std::to_string(MaxClientsLimit));
-  return static_cast<int>(count);
+  return static_cast<int>(Number(element, "DATAPUBLISHER", "maxclients"));
 }
 
 }  // namespace duz

@@ -1,9 +1,9 @@
 #pragma once
 // The configuration values the watch depends on. Each is read, converted and checked against its
-// range by one function here, when the object that uses it is created: a bad value is a creation
-// error, never a silent failure at run time, and a check of a whole configuration can apply the
-// same rules. Text that does not convert raises EConvertError, a value out of range ERangeError;
-// both messages name the attribute. Pure functions of the element.
+// range by its rule in the configuration table (ConfigRules.h), when the object that uses it is
+// created: a bad value is a creation error, never a silent failure at run time, and -check words it
+// the same. Text that does not convert raises EConvertError, a value out of range ERangeError; both
+// messages name the attribute. Pure functions of the element.
 #include <chrono>
 #include <cstdint>
 #include <pugixml.hpp>
@@ -14,20 +14,23 @@ namespace duz {
 constexpr int64_t MaxMinutes = 525600;
 constexpr int MaxClientsLimit = 1000;
 
-// Attribute `value` of the condition's child state element (min, max or off): a temperature, which
-// the readings are compared with in single precision.
-float ConditionLimit(pugi::xml_node condition, const char* state, double defaultValue);
+// Attribute `value` of the condition's child state element (min, max or off; defaults -55, 50,
+// 100): a temperature, which the readings are compared with in single precision.
+float ConditionLimit(pugi::xml_node condition, const char* state);
 // Attribute `wait` of the condition's off element, default 1: minutes, fractional, from 0 (never)
 // to MaxMinutes, rounded to whole milliseconds.
 std::chrono::milliseconds ShutdownWait(pugi::xml_node condition);
-// Attribute `interval` of a SAVE or HTMLPOST element, default 1: whole minutes from 0 to MaxMinutes.
-std::chrono::minutes Interval(pugi::xml_node element);
-// Attribute `repeatinterval` of an action item, default 0 (no repetition): whole minutes from 0 to
+// Attribute `interval` of a SAVE or HTMLPOST element (one rule), default 1: whole minutes from 0 to
 // MaxMinutes.
+std::chrono::minutes Interval(pugi::xml_node element);
+// Attribute `repeatinterval` of an action item (email or netmessage, one rule), default 0 (no
+// repetition): whole minutes from 0 to MaxMinutes.
 std::chrono::minutes RepeatInterval(pugi::xml_node element);
 // Attribute `comport` of a thermometer element: 1 to 65535; missing or 0 raises
 // "Number of ComPort is not set!".
 uint16_t ComPortNumber(pugi::xml_node element);
+// Whether comport is missing or 0.
+bool ComPortUnset(pugi::xml_node element);
 // Attribute `port` of a TCP data server, default 10001: 0 (a free port the system picks) to 65535.
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.

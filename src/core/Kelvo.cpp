@@ -202,7 +202,7 @@ std::string TKelvo::GetCaption() const { return CaptionOf(FElement, FPort ? FPor
 
 uint16_t TKelvo::ComNumberOf(pugi::xml_node element) {
   // Unset is no error here; any other number is checked as at creation, never wrapped.
-  if (GetAttrDef(element, "comport", 0).ToInt() == 0) return 0;
+  if (ComPortUnset(element)) return 0;
   return ComPortNumber(element);
 }
 

@@ -337,7 +337,7 @@ TEST_F(DpTcpServerTest, PortOrMaxClientsThatIsNotANumberInRangeFailsTheThermomet
     const char* Attributes;
     const char* Message;
   } rows[] = {
-      {R"(port="http")", "port: 'http' is not a valid integer value"},
+      {R"(port="http")", "port \"http\" is not a whole number"},
       {R"(port="70000")", "port 70000 is out of range (0 to 65535)"},
       {R"(port="0" maxclients="0")", "maxclients 0 is out of range (1 to 1000)"},
       {R"(port="0" maxclients="1001")", "maxclients 1001 is out of range (1 to 1000)"},

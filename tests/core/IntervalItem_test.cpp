@@ -106,7 +106,7 @@ TEST_F(IntervalItemTest, IntervalOfAnHourAndMoreIsAccepted) {
 TEST_F(IntervalItemTest, IntervalThatIsNotAWholeNumberInRangeFailsTheThermometer) {
   EXPECT_THROW(
       try { Make(R"(<Kelvo comport="1"><SAVE interval="-1"/></Kelvo>)"); } catch (const ERangeError& error) {
-        EXPECT_STREQ(error.what(), "interval -1 is out of range (0 to 525600 minutes)");
+        EXPECT_STREQ(error.what(), "interval -1 is out of range (0 to 525600)");
         throw;
       },
       ERangeError);
