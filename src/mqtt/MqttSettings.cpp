@@ -1,10 +1,9 @@
 #include "mqtt/MqttSettings.h"
 
-#include <unistd.h>
-
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "core/ConfigRules.h"
+#include "net/HostAddress.h"
 
 namespace duz {
 
@@ -38,10 +37,6 @@ TMqttSettings ReadMqttSettings(pugi::xml_node element, const std::string& defaul
   }
 }
 
-std::string DefaultMqttClientId() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0) return "duzezevovivo";
-  return std::string("duzezevovivo-") + name;
-}
+std::string DefaultMqttClientId() { return "duzezevovivo-" + LocalHostName(); }
 
 }  // namespace duz

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 namespace duz {
 
@@ -29,6 +30,12 @@ bool IsLoopback(const sockaddr* address) {
     return (ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr) >> 24) == 127;
   return address->sa_family == AF_INET6 &&
          IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr);
+}
+
+std::string LocalHostName() {
+  char name[256] = "";
+  if (gethostname(name, sizeof name - 1) != 0) return "localhost";
+  return name;
 }
 
 }  // namespace duz

@@ -14,5 +14,7 @@ bool IsIpv4Address(const std::string& text);
 std::string AddressText(const sockaddr* address);
 // Whether the address is on 127.0.0.0/8 or is ::1, where nothing leaves the computer.
 bool IsLoopback(const sockaddr* address);
+// This computer's host name, or "localhost" when the system does not say.
+std::string LocalHostName();
 
 }  // namespace duz

@@ -1,7 +1,6 @@
 #include "net/SmtpClient.h"
 
 #include <netdb.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <memory>
@@ -38,12 +37,6 @@ std::optional<TSmtpTls> ParseSmtpTls(std::string_view word) {
   if (upper == "STARTTLS") return TSmtpTls::StartTls;
   if (upper == "IMPLICIT") return TSmtpTls::Implicit;
   return std::nullopt;
-}
-
-std::string TSmtpSettings::LocalHostName() {
-  char name[256] = "";
-  if (gethostname(name, sizeof name - 1) != 0) return "localhost";
-  return name;
 }
 
 TSmtpClient::TSmtpClient(TSmtpSettings settings, TStatusCallback onStatus)

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/HostAddress.h"
 #include "net/MailMessage.h"
 #include "net/SmtpReply.h"
 #include "net/TcpStream.h"
@@ -41,8 +42,6 @@ struct TSmtpSettings {
   TSmtpTls Tls = TSmtpTls::None;
   bool TlsVerify = true;  // check the certificate's chain and its name against Host
   std::string CaFile;     // extra trusted certificates (PEM)
-
-  static std::string LocalHostName();
 };
 
 class TSmtpClient {

@@ -13,6 +13,7 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
+#include "net/HostAddress.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -65,7 +66,7 @@ int SendTestMails() {
   }
 
   const TEventLogger events(TKelvoPlatform::EventSource);
-  const std::string body = "Test e-mail from Duzezevovivo on " + TSmtpSettings::LocalHostName();
+  const std::string body = "Test e-mail from Duzezevovivo on " + LocalHostName();
   const auto print = [](const std::string& line) { std::cout << line << '\n'; };
   int status = 0;
   for (const TTestRecipient& recipient : recipients) {
