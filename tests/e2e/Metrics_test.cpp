@@ -7,14 +7,10 @@
 #include <cstdlib>
 #include <optional>
 
-#include "support/Env.h"
+#include "e2e/DebugProgram.h"
 #include "support/EventLogFile.h"
 #include "support/HttpClient.h"
 #include "support/LoopbackServer.h"
-#include "support/Process.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
-#include "support/TempDir.h"
 
 namespace duz {
 namespace {
@@ -23,32 +19,9 @@ using namespace std::chrono_literals;
 
 class MetricsTest : public ::testing::Test {
  protected:
-  MetricsTest() {
-    std::filesystem::create_directories(FDir.File("work"));
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
-  }
-
-  void TearDown() override {
-    if (!FProgram) return;
-    FProgram->Signal(SIGTERM);
-    EXPECT_EQ(FProgram->Wait(10s), 0) << FProgram->Stderr();
-  }
-
   // The program on the given configuration with one thermometer, Room on COM1, once it has been
   // created.
-  void StartProgram(const std::string& config) {
-    FDir.Write("config.xml", config);
-    FProgram = std::make_unique<test::TChildProcess>(
-        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"},
-        std::map<std::string, std::string>{{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
-                                           {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
-                                           {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "/bin/false"},
-                                           {"DISPLAY", ""},
-                                           {"WAYLAND_DISPLAY", ""}},
-        FDir.File("work"));
-    ASSERT_TRUE(FProgram->WaitForOutput("[Room] Kelvo created", 10s))
-        << FProgram->Stdout() << FProgram->Stderr();
-  }
+  void StartProgram(const std::string& config) { ASSERT_TRUE(FProgram.Start(config)); }
 
   // The port the metrics server listens on, as the debug log names it; 0 when it does not.
   int MetricsPort() {
@@ -56,8 +29,8 @@ class MetricsTest : public ::testing::Test {
     std::string out;
     size_t at = std::string::npos;
     EXPECT_TRUE(test::WaitUntil(
-        [&] { return (at = (out = FProgram->Stdout()).find(listening)) != std::string::npos; }, 10s))
-        << out << FProgram->Stderr();
+        [&] { return (at = (out = FProgram.Program->Stdout()).find(listening)) != std::string::npos; }, 10s))
+        << out << FProgram.Program->Stderr();
     return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + listening.size());
   }
 
@@ -92,9 +65,9 @@ class MetricsTest : public ::testing::Test {
     return test::WaitUntil([&] { return Query(expression) == expected; }, 20s);
   }
 
-  test::TTempDir FDir;
-  test::TPty FPty;
-  std::unique_ptr<test::TChildProcess> FProgram;
+  test::TDebugProgram FProgram;
+  test::TTempDir& FDir = FProgram.Dir;
+  test::TPty& FPty = FProgram.Pty;
   std::unique_ptr<test::TChildProcess> FPrometheus;
   int FPrometheusPort = 0;
 };
@@ -136,9 +109,9 @@ TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {
       0u)
       << events[0];
   EXPECT_NE(events[0].find("Address already in use"), std::string::npos) << "the cause follows";
-  EXPECT_TRUE(FProgram->WaitForOutput("! " + events[0], 5s)) << "and the debug log shows it";
+  EXPECT_TRUE(FProgram.Program->WaitForOutput("! " + events[0], 5s)) << "and the debug log shows it";
   FPty.Write("*B1E1+020.0C\r");
-  EXPECT_TRUE(FProgram->WaitForOutput("[Room] parse temperature: 20.00", 5s)) << FProgram->Stdout();
+  EXPECT_TRUE(FProgram.Program->WaitForOutput("[Room] parse temperature: 20.00", 5s)) << FProgram.Program->Stdout();
 }
 
 }  // namespace

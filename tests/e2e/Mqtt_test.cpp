@@ -6,12 +6,9 @@
 #include <csignal>
 #include <memory>
 
+#include "e2e/DebugProgram.h"
 #include "support/EventLogFile.h"
 #include "support/MqttBroker.h"
-#include "support/Process.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
-#include "support/TempDir.h"
 
 namespace duz {
 namespace {
@@ -22,41 +19,22 @@ using test::TMqttSubscriber;
 
 class MqttTest : public ::testing::Test {
  protected:
-  MqttTest() {
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
-  }
-
   // Starts the program with one thermometer (COM1, caption Server room, upper limit 50) and the MQTT
   // element with the given attributes for the broker, and waits until the thermometer has been created.
   void Start(const TMqttBroker& broker, const std::string& attributes = "") {
-    FDir.Write("config.xml", "<config><MQTT host=\"127.0.0.1\" port=\"" + std::to_string(broker.Port()) +
-                                 "\" clientid=\"e2e\" topic=\"site\" " + attributes +
-                                 "/><KELVO comport=\"1\" caption=\"Server room\">"
-                                 "<CONDITION><max value=\"50\"/></CONDITION></KELVO></config>");
-    FProgram = std::make_unique<test::TChildProcess>(
-        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"},
-        std::map<std::string, std::string>{{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
-                                           {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
-                                           {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"},
-                                           {"DISPLAY", ""},
-                                           {"WAYLAND_DISPLAY", ""}},
-        FDir.Path().string());
-    ASSERT_TRUE(FProgram->WaitForOutput("[Server room] Kelvo created", 10s))
-        << FProgram->Stdout() << FProgram->Stderr();
-  }
-
-  int Stop() {
-    FProgram->Signal(SIGTERM);
-    return FProgram->Wait(10s);
+    FProgram.Launch("<config><MQTT host=\"127.0.0.1\" port=\"" + std::to_string(broker.Port()) +
+                    "\" clientid=\"e2e\" topic=\"site\" " + attributes +
+                    "/><KELVO comport=\"1\" caption=\"Server room\">"
+                    "<CONDITION><max value=\"50\"/></CONDITION></KELVO></config>");
+    ASSERT_TRUE(FProgram.WaitCreated("Server room"));
   }
 
   std::vector<std::string> Events() const {
-    return test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru");
+    return test::EventTexts(test::ReadEventLog(FProgram.Dir.File("events.log")), "Deredoru");
   }
 
-  test::TTempDir FDir;
-  test::TPty FPty;
-  std::unique_ptr<test::TChildProcess> FProgram;
+  test::TDebugProgram FProgram;
+  test::TPty& FPty = FProgram.Pty;
 };
 
 TEST_F(MqttTest, ReadingsStatesAndDiscoveryArriveAndAStopSaysOffline) {
@@ -73,7 +51,7 @@ TEST_F(MqttTest, ReadingsStatesAndDiscoveryArriveAndAStopSaysOffline) {
   // Its JSON is checked where it is made (MqttMessages_test).
   EXPECT_EQ(subscriber.Payloads("homeassistant/sensor/e2e_Server_room/config").size(), 1u);
 
-  EXPECT_EQ(Stop(), 0);
+  FProgram.Stop();
   EXPECT_TRUE(subscriber.WaitFor("site/status", "offline")) << subscriber.Output();
   EXPECT_TRUE(Events().empty()) << Events()[0];
 }
@@ -83,8 +61,10 @@ TEST_F(MqttTest, KilledServiceIsDeclaredOfflineByTheBroker) {
   TMqttSubscriber subscriber(broker, "site/status");
   Start(broker);
   ASSERT_TRUE(subscriber.WaitFor("site/status", "online")) << subscriber.Output();
-  FProgram->Signal(SIGKILL);
+  FProgram.Program->Signal(SIGKILL);
   EXPECT_TRUE(subscriber.WaitFor("site/status", "offline", 5s)) << subscriber.Output();
+  FProgram.Program->Wait(10s);
+  FProgram.Program.reset();
 }
 
 TEST_F(MqttTest, BrokerRestartedDuringReadingsGetsTheNewestValues) {
@@ -99,21 +79,21 @@ TEST_F(MqttTest, BrokerRestartedDuringReadingsGetsTheNewestValues) {
   broker.Stop();  // without persistence: every retained message is gone
   FPty.Write("*B1E1+052.0C\r");
   FPty.Write("*B1E1+053.5C\r");
-  ASSERT_TRUE(FProgram->WaitForOutput("MQTT: no connection to the broker", 5s)) << FProgram->Stdout();
+  ASSERT_TRUE(FProgram.Program->WaitForOutput("MQTT: no connection to the broker", 5s)) << FProgram.Program->Stdout();
   broker.Start();
   TMqttSubscriber subscriber(broker, "site/#");
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/temperature", "53.5")) << subscriber.Output();
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/state", "max"));
   EXPECT_TRUE(subscriber.WaitFor("site/status", "online"));
   EXPECT_EQ(subscriber.Payloads("site/Server room/temperature"), std::vector<std::string>{"53.5"});
-  EXPECT_TRUE(FProgram->WaitForOutput("MQTT: connected to the broker", 5s));
-  EXPECT_EQ(Stop(), 0);
+  EXPECT_TRUE(FProgram.Program->WaitForOutput("MQTT: connected to the broker", 5s));
+  FProgram.Stop();
   const std::vector<std::string> events = Events();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(
       events[0].rfind("MQTT: no connection to the broker 127.0.0.1:" + std::to_string(broker.Port()), 0), 0u)
       << events[0];
-  EXPECT_EQ(test::ReadEventLog(FDir.File("events.log"))[0].Type, 2u) << "a warning";
+  EXPECT_EQ(test::ReadEventLog(FProgram.Dir.File("events.log"))[0].Type, 2u) << "a warning";
 }
 
 }  // namespace

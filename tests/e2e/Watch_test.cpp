@@ -14,13 +14,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/Env.h"
+#include "e2e/DebugProgram.h"
 #include "support/LoopbackServer.h"
-#include "support/Process.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
 #include "support/SilentServer.h"
-#include "support/TempDir.h"
 
 namespace duz {
 namespace {
@@ -53,24 +49,15 @@ TReception Reception(const std::vector<TClock::time_point>& times) {
 class WatchTest : public ::testing::Test {
  protected:
   WatchTest() {
-    fs::create_directories(FDir.File("work"));
     FDir.Write("shutdown", "#!/bin/sh\necho \"$@\" >> '" + FDir.File("shutdown.log") + "'\n");
     chmod(FDir.File("shutdown").c_str(), 0755);
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
-                            {{1, FPtyA.SlavePath()}, {2, FPtyB.SlavePath()}});
   }
 
   void Start(const std::string& config,
              std::map<std::string, std::string> display = {
                  {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}) {
-    FDir.Write("config.xml", config);
-    display.insert({{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")},
-                    {"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")},
-                    {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")},
-                    {"no_proxy", "*"},
-                    {"NO_PROXY", "*"}});
-    FProgram = std::make_unique<test::TChildProcess>(
-        std::vector<std::string>{test::BinPath("duzezevovivo"), "-debug"}, display, FDir.File("work"));
+    display.insert({{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")}, {"no_proxy", "*"}, {"NO_PROXY", "*"}});
+    FProgram.Launch(config, display);
   }
 
   // Whether a log file of the program holds the text.
@@ -81,9 +68,8 @@ class WatchTest : public ::testing::Test {
     return false;
   }
 
-  test::TTempDir FDir;
-  test::TPty FPtyA, FPtyB;
-  std::unique_ptr<test::TChildProcess> FProgram;
+  test::TDebugProgram FProgram;
+  test::TTempDir& FDir = FProgram.Dir;
 };
 
 // One run covers the whole story, because the first tick comes only 30 s after the start: an e-mail
@@ -114,7 +100,7 @@ TEST_F(WatchTest, SilentServersHoldNeitherTheLinesNorTheTicksNorTheShutdown) {
         "<DATAPUBLISHER type=\"TCPSERVER\" port=\"" +
         std::to_string(portB) + "\"/></KELVO></config>");
   const TClock::time_point started = TClock::now();
-  ASSERT_TRUE(FProgram->WaitForOutput("[B] Kelvo created", 10s)) << FProgram->Stdout() << FProgram->Stderr();
+  ASSERT_TRUE(FProgram.WaitCreated("B"));
   int clients[2] = {test::ConnectLoopback(portA), test::ConnectLoopback(portB)};
   ASSERT_GE(clients[0], 0);
   ASSERT_GE(clients[1], 0);
@@ -126,8 +112,8 @@ TEST_F(WatchTest, SilentServersHoldNeitherTheLinesNorTheTicksNorTheShutdown) {
     while (!stop) {
       char line[32];
       std::snprintf(line, sizeof line, "*B1E1%+06.1fC\r", readingA.load());
-      FPtyA.Write(line);
-      FPtyB.Write("*B1E1+021.0C\r");
+      FProgram.Pty.Write(line);
+      FProgram.Pty2.Write("*B1E1+021.0C\r");
       std::this_thread::sleep_for(200ms);
     }
   });
@@ -166,7 +152,7 @@ TEST_F(WatchTest, SilentServersHoldNeitherTheLinesNorTheTicksNorTheShutdown) {
   for (int fd : clients) close(fd);
 
   EXPECT_TRUE(ticking) << "TXT lines of both thermometers came every tick, past the GETs that hang";
-  ASSERT_TRUE(shutDown) << FProgram->Stdout();
+  ASSERT_TRUE(shutDown) << FProgram.Program->Stdout();
   EXPECT_EQ(FDir.Read("shutdown.log"), "9\n");
   EXPECT_GE(shutdownAt - off, 2800ms);
   EXPECT_LE(shutdownAt - off, 5s) << "due 3 s after the off reading, at most 2 s late";
@@ -179,8 +165,8 @@ TEST_F(WatchTest, SilentServersHoldNeitherTheLinesNorTheTicksNorTheShutdown) {
   }
 
   const TClock::time_point terminated = TClock::now();
-  FProgram->Signal(SIGTERM);
-  EXPECT_EQ(FProgram->Wait(10s), 0) << FProgram->Stderr();
+  FProgram.Program->Signal(SIGTERM);
+  EXPECT_EQ(FProgram.Program->Wait(10s), 0) << FProgram.Program->Stderr();
   EXPECT_LE(TClock::now() - terminated, 4s) << "the stuck workers are abandoned after 2 s";
 }
 
@@ -200,8 +186,8 @@ TEST_F(WatchTest, StopSignalEndsAWaitPauseInBothDebugRuns) {
     ASSERT_TRUE(test::WaitUntil([&] { return Logged("KelvoPlatform configuration load"); }, 10s))
         << row.Label;
     const TClock::time_point signalled = TClock::now();
-    FProgram->Signal(SIGTERM);
-    EXPECT_EQ(FProgram->Wait(10s), 0) << row.Label << ": " << FProgram->Stderr();
+    FProgram.Program->Signal(SIGTERM);
+    EXPECT_EQ(FProgram.Program->Wait(10s), 0) << row.Label << ": " << FProgram.Program->Stderr();
     EXPECT_LE(TClock::now() - signalled, 5s) << row.Label;
     EXPECT_TRUE(Logged("[Late] Kelvo created")) << row.Label;
   }
