@@ -1,31 +1,19 @@
 #pragma once
-// Shared ground of the condition and action item tests: a thermometer subservice on a
+// Shared ground of the condition and action item tests: a thermometer subservice on the rig's
 // pseudo-terminal built from a configuration with an SMTP element pointing at a local SMTP sink,
 // so that every e-mail action is seen as a received mail once the platform's outbox has sent it. The clock
-// stands still; the platform's own tick thread is kept away and the test ticks the subservice itself. The
-// shutdown command is a script that records its arguments.
+// stands still; the platform's own tick thread is kept away and the test ticks the subservice itself.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <filesystem>
-#include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/Clock.h"
-#include "base/EventLoop.h"
-#include "base/RegionalSettings.h"
 #include "core/Condition.h"
-#include "core/Kelvo.h"
 #include "core/KelvoChild.h"
-#include "core/KelvoPlatform.h"
-#include "log/Logger.h"
-#include "support/Env.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
+#include "support/LogCapture.h"
 #include "support/SmtpSink.h"
-#include "support/TempDir.h"
+#include "support/ThermometerRig.h"
 
 namespace duz::test {
 
@@ -38,27 +26,19 @@ class TLineCounter : public TKelvoChild {
   int Lines = 0;
 };
 
-class TConditionFixture : public ::testing::Test {
+class TConditionFixture : public ::testing::Test, protected TThermometerRig {
  protected:
   TConditionFixture() {
-    FDir.Write("config.xml", "<config/>");
-    WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
-    FDir.Write("shutdown", "#!/bin/sh\necho \"$@\" >> '" + FDir.File("shutdown.log") + "'\n");
-    chmod(FDir.File("shutdown").c_str(), 0755);
     TRegionalSettings settings;
     settings.DecimalSeparator = '.';
     SetRegionalSettings(settings);
     TestClock::Set(EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 0));
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
-    FNoPlatformTicks = std::unique_lock(FPlatform->TickLock());
+    CreatePlatform(true);
   }
 
   ~TConditionFixture() override {
-    if (FLogging) StopLog();
-    if (FNoPlatformTicks) FNoPlatformTicks.unlock();
-    FPlatform.reset();
-    TestClock::Reset();
-    SetRegionalSettings(FOldSettings);
+    FLog.reset();
+    FreePlatform();  // before the SMTP sink it may still be sending to
   }
 
   // A subservice captioned Room on the pseudo-terminal with the given children, after its first
@@ -69,9 +49,7 @@ class TConditionFixture : public ::testing::Test {
     std::string xml = "<config><SMTP address=\"127.0.0.1\" port=\"" + std::to_string(FSmtpPort) +
                       "\" from=\"alarm@example.com\" " + smtpExtra + "/>" + rootExtra +
                       "<KELVO comport=\"1\" caption=\"Room\">" + children + "</KELVO></config>";
-    auto& document = FDocuments.emplace_back(std::make_unique<pugi::xml_document>());
-    EXPECT_TRUE(document->load_string(xml.c_str())) << xml;
-    auto* kelvo = new TKelvo(*FPlatform, document->document_element().child("KELVO"));
+    auto* kelvo = new TKelvo(*FPlatform, Parse(xml).child("KELVO"));
     FCounter = new TLineCounter(*kelvo);
     Feed("+020.0C");
     return kelvo;
@@ -91,25 +69,14 @@ class TConditionFixture : public ::testing::Test {
     throw std::logic_error("no such condition");
   }
 
-  // Log lines from here on go to a log file in the temporary directory and to Logged().
-  void StartLog() {
-    FOldDirectory = std::filesystem::current_path();
-    std::filesystem::current_path(FDir.Path());
-    SetLogViewHook([this](const std::string& text, TDateTime) {
-      std::lock_guard lock(FLogLock);
-      FLogged.push_back(text);
-    });
-    StartLogger();
-    FLogging = true;
-  }
+  // Log lines from here on go to a log file in a temporary directory and are recorded; DebugMode
+  // stays as the test sets it.
+  void StartLog() { FLog.emplace(false); }
   // Stops the log writer after it has written every line so far; returns those lines.
   std::vector<std::string> StopLog() {
-    StopLogger();
-    SetLogViewHook({});
-    std::filesystem::current_path(FOldDirectory);
-    FLogging = false;
-    std::lock_guard lock(FLogLock);
-    return FLogged;
+    std::vector<std::string> lines = FLog->Lines("");
+    FLog.reset();
+    return lines;
   }
 
   // Waits until the e-mail outbox has nothing left to send.
@@ -123,23 +90,10 @@ class TConditionFixture : public ::testing::Test {
   }
   std::string ShutdownLog() const { return FDir.Read("shutdown.log"); }
 
-  TTempDir FDir;
-  TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
-  TScopedEnv FEvents{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
-  TScopedEnv FShutdown{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")};
-  TRegionalSettings FOldSettings = RegionalSettings();
   TSmtpSink FSink;
   int FSmtpPort = FSink.Port();  // the port of the SMTP element
-  TPty FPty;
-  TEventLoop FLoop;
-  std::vector<std::unique_ptr<pugi::xml_document>> FDocuments;
-  std::unique_ptr<TKelvoPlatform> FPlatform;
-  std::unique_lock<std::mutex> FNoPlatformTicks;
   TLineCounter* FCounter = nullptr;
-  bool FLogging = false;
-  std::filesystem::path FOldDirectory;
-  std::mutex FLogLock;
-  std::vector<std::string> FLogged;  // guarded by FLogLock
+  std::optional<TLogCapture> FLog;
 };
 
 }  // namespace duz::test

@@ -53,11 +53,7 @@ class ConditionItemTest : public test::TConditionFixture {
                  [](const std::string& line) { return line.starts_with("[Room] > "); });
     return lines;
   }
-  // How many lines written so far are exactly this one.
-  long Logged(const std::string& line) {
-    std::lock_guard lock(FLogLock);
-    return std::count(FLogged.begin(), FLogged.end(), line);
-  }
+  long Logged(const std::string& line) { return FLog->Count(line); }
   // The lines every e-mail logs in every mode, with a server that takes the message.
   Texts MailLog(const std::string& username, const std::string& passwordShown) {
     return {"[Room] > SMTP: Host:127.0.0.1",

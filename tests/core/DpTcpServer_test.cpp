@@ -17,10 +17,8 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/TcpClientConnection.h"
-#include "support/Env.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
-#include "support/TempDir.h"
+#include "support/TcpClient.h"
+#include "support/ThermometerRig.h"
 
 namespace duz {
 namespace {
@@ -40,53 +38,7 @@ sockaddr_in Loopback(uint16_t port) {
   return address;
 }
 
-// A client of the server on 127.0.0.1. Poll takes what has arrived without waiting.
-class TClient {
- public:
-  explicit TClient(uint16_t port, int receiveBuffer = 0)
-      : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
-    if (receiveBuffer) setsockopt(FFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address = Loopback(port);
-    Check(connect(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address), "connect");
-  }
-  ~TClient() { Close(); }
-
-  void Send(const std::string& bytes) {
-    Check(static_cast<int>(send(FFd, bytes.data(), bytes.size(), 0)), "send");
-  }
-  void Poll() {
-    char buffer[65536];
-    ssize_t n;
-    while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
-      Data.append(buffer, static_cast<size_t>(n));
-    if (n < 0 && errno == ECONNRESET) Ended = Reset = true;
-    if (n == 0) {
-      // A reset that came after the server's end shows as a pending error.
-      int error = 0;
-      socklen_t size = sizeof error;
-      getsockopt(FFd, SOL_SOCKET, SO_ERROR, &error, &size);
-      Ended = true;
-      Reset = Reset || error != 0;
-    }
-  }
-  // Resets the connection instead of ending it, as a crashed client does.
-  void Abort() {
-    linger hard{1, 0};
-    setsockopt(FFd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    Close();
-  }
-  void Close() {
-    if (FFd >= 0) close(FFd);
-    FFd = -1;
-  }
-
-  std::string Data;
-  bool Ended = false;
-  bool Reset = false;  // the server reset the connection instead of ending it
-
- private:
-  int FFd;
-};
+using TClient = test::TTcpClient;
 
 // A listening socket that keeps a port busy.
 class TBlocker {
@@ -122,24 +74,15 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-class DpTcpServerTest : public ::testing::Test {
+class DpTcpServerTest : public ::testing::Test, protected test::TThermometerRig {
  protected:
-  void SetUp() override {
-    FDir.Write("config.xml", "<config/>");
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
-                            {{1, FPty.SlavePath()}, {9, FDir.File("no-such-device")}});
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
-  }
-  void TearDown() override { TestClock::Reset(); }
+  DpTcpServerTest() { CreatePlatform(false); }
 
   // A subservice on the pseudo-terminal (comport 1) or on a missing device (comport 9) with the
   // given DATAPUBLISHER elements.
   TKelvo* Make(const std::string& publishers, int comport = 1) {
-    auto& doc = FDocs.emplace_back(std::make_unique<pugi::xml_document>());
-    std::string xml =
-        "<Kelvo caption=\"Room\" comport=\"" + std::to_string(comport) + "\">" + publishers + "</Kelvo>";
-    doc->load_string(xml.c_str());
-    return FKelvo = new TKelvo(*FPlatform, doc->document_element());
+    return FKelvo = new TKelvo(*FPlatform, Parse("<Kelvo caption=\"Room\" comport=\"" + std::to_string(comport) +
+                                                 "\">" + publishers + "</Kelvo>"));
   }
   TdpTcpServer& Server(int index = 0) {
     for (int i = 0; i < FKelvo->ComponentCount(); ++i)
@@ -181,13 +124,6 @@ class DpTcpServerTest : public ::testing::Test {
            client.Data == expected;
   }
 
-  test::TTempDir FDir;
-  test::TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
-  test::TScopedEnv FEvents{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
-  test::TPty FPty;
-  TEventLoop FLoop;
-  std::vector<std::unique_ptr<pugi::xml_document>> FDocs;
-  std::unique_ptr<TKelvoPlatform> FPlatform;
   TKelvo* FKelvo = nullptr;
 };
 

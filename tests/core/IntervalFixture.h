@@ -1,27 +1,16 @@
 #pragma once
-// Shared ground of the interval item tests: thermometer subservices on a pseudo-terminal, built
-// from an XML element, with the clock standing still at a known moment and known regional
+// Shared ground of the interval item tests: thermometer subservices on the rig's pseudo-terminal,
+// built from an XML element, with the clock standing still at a known moment and known regional
 // settings. The test itself is the tick: the platform's own tick thread is kept away.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <memory>
-#include <mutex>
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "base/Clock.h"
-#include "base/EventLoop.h"
-#include "base/RegionalSettings.h"
 #include "core/IntervalItem.h"
-#include "core/Kelvo.h"
-#include "core/KelvoPlatform.h"
-#include "log/Logger.h"
-#include "support/Env.h"
 #include "support/LogCapture.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
-#include "support/TempDir.h"
+#include "support/ThermometerRig.h"
 
 namespace duz::test {
 
@@ -39,23 +28,16 @@ inline TRegionalSettings DottedDateSettings(char decimalSeparator) {
   return settings;
 }
 
-class TIntervalFixture : public ::testing::Test {
+class TIntervalFixture : public ::testing::Test, protected TThermometerRig {
  protected:
   TIntervalFixture() {
-    FDir.Write("config.xml", "<config/>");
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
     SetRegionalSettings(DottedDateSettings('.'));
     TestClock::Set(FixtureStart());
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
-    FNoPlatformTicks = std::unique_lock(FPlatform->TickLock());
+    CreatePlatform(true);
   }
 
   ~TIntervalFixture() override {
     for (auto it = FKelvos.rbegin(); it != FKelvos.rend(); ++it) delete *it;
-    FNoPlatformTicks.unlock();
-    FPlatform.reset();
-    TestClock::Reset();
-    SetRegionalSettings(FOldSettings);
   }
 
   // Both clocks at the given number of seconds after FixtureStart(), as if that time had passed.
@@ -65,11 +47,7 @@ class TIntervalFixture : public ::testing::Test {
   }
 
   // A subservice on COM1 (the pseudo-terminal) from a KELVO element with its children.
-  TKelvo* Make(const std::string& xml) {
-    auto& document = FDocuments.emplace_back(std::make_unique<pugi::xml_document>());
-    EXPECT_TRUE(document->load_string(xml.c_str())) << xml;
-    return FKelvos.emplace_back(new TKelvo(*FPlatform, document->document_element()));
-  }
+  TKelvo* Make(const std::string& xml) { return FKelvos.emplace_back(new TKelvo(*FPlatform, Parse(xml))); }
 
   // Frees a subservice before its time, so that the next one can have the port.
   void Remove(TKelvo* kelvo) {
@@ -95,17 +73,7 @@ class TIntervalFixture : public ::testing::Test {
                                std::chrono::seconds(3)));
   }
 
-  TTempDir FDir;
-  TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
-  TScopedEnv FEvents{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
-  TScopedEnv FShutdown{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "/bin/true"};
-  TPty FPty;
-  TEventLoop FLoop;
-  TRegionalSettings FOldSettings = RegionalSettings();
-  std::vector<std::unique_ptr<pugi::xml_document>> FDocuments;
-  std::unique_ptr<TKelvoPlatform> FPlatform;
   std::vector<TKelvo*> FKelvos;
-  std::unique_lock<std::mutex> FNoPlatformTicks;
   double FClockSeconds = 0;
 };
 

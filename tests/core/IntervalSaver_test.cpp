@@ -40,7 +40,7 @@ class IntervalSaverTest : public test::TIntervalFixture {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(FDir.Path())) names.push_back(entry.path().filename());
     std::erase_if(names, [](const std::string& name) {
-      return name == "config.xml" || name == "registry.reg" || name == "events.log";
+      return name == "config.xml" || name == "registry.reg" || name == "events.log" || name == "shutdown";
     });
     std::sort(names.begin(), names.end());
     return names;

@@ -19,6 +19,7 @@
 #include "core/Subservice.h"
 #include "log/Logger.h"
 #include "support/Env.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "xml/Registry.h"
 #include "xml/XmlHelpers.h"
@@ -289,21 +290,9 @@ TEST_F(KelvoPlatformTest, DestructionWaitsForTheCurrentTick) {
 
 TEST_F(KelvoPlatformTest, DebugModeLogsTheLifeCycleInOrder) {
   UseConfig("<r><Kelvo comport=\"1\"/></r>");
-  const std::string oldDirectory = std::filesystem::current_path();
-  ASSERT_EQ(::chdir(FDir.Path().c_str()), 0);  // the log files land here
-  std::mutex lock;
-  std::vector<std::string> lines;
-  SetLogViewHook([&](const std::string& text, TDateTime) {
-    std::lock_guard guard(lock);
-    if (text.starts_with("KelvoPlatform")) lines.push_back(text);
-  });
-  StartLogger();
-  DebugMode = true;
+  test::TLogCapture log;
   Create().reset();
-  DebugMode = false;
-  StopLogger();
-  SetLogViewHook({});
-  ASSERT_EQ(::chdir(oldDirectory.c_str()), 0);
+  const std::vector<std::string> lines = log.Lines("KelvoPlatform");
   EXPECT_EQ(lines, (std::vector<std::string>{"KelvoPlatform create", "KelvoPlatform configuration load",
                                              "KelvoPlatform confuguration loaded", "KelvoPlatform created",
                                              "KelvoPlatform destroy", "KelvoPlatform destroyed"}));

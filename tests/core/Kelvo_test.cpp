@@ -6,16 +6,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "core/KelvoChild.h"
-#include "core/KelvoPlatform.h"
-#include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/LogCapture.h"
-#include "support/Pty.h"
-#include "support/RegistryFile.h"
-#include "support/TempDir.h"
+#include "support/ThermometerRig.h"
 
 namespace duz {
 namespace {
@@ -35,24 +30,11 @@ class TRecorder : public TKelvoChild {
   int Ticks = 0;
 };
 
-class KelvoTest : public ::testing::Test {
+class KelvoTest : public ::testing::Test, protected test::TThermometerRig {
  protected:
-  void SetUp() override {
-    FDir.Write("config.xml", "<config/>");
-    WriteRegistry();
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
-  }
+  KelvoTest() { CreatePlatform(false); }
 
-  void WriteRegistry(const std::string& com1 = "") {
-    test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"),
-                            {{1, com1.empty() ? FPty.SlavePath() : com1}, {9, FDir.File("no-such-device")}});
-  }
-
-  TKelvo* Make(const std::string& xml) {
-    auto& doc = FDocs.emplace_back(std::make_unique<pugi::xml_document>());
-    doc->load_string(xml.c_str());
-    return new TKelvo(*FPlatform, doc->document_element());
-  }
+  TKelvo* Make(const std::string& xml) { return new TKelvo(*FPlatform, Parse(xml)); }
 
   TRecorder* Attach(TKelvo* kelvo) { return new TRecorder(*kelvo); }
 
@@ -61,13 +43,6 @@ class KelvoTest : public ::testing::Test {
     return FLoop.RunUntil([&] { return recorder->Published.size() >= expectedLines; }, 3000ms);
   }
 
-  test::TTempDir FDir;
-  test::TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
-  test::TScopedEnv FEvents{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
-  TPty FPty;
-  TEventLoop FLoop;
-  std::vector<std::unique_ptr<pugi::xml_document>> FDocs;
-  std::unique_ptr<TKelvoPlatform> FPlatform;
 };
 
 TEST_F(KelvoTest, LinesSplitAcrossDeliveriesAndSeveralInOneAreHandledInOrder) {

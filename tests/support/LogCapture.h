@@ -1,6 +1,7 @@
 #pragma once
 // Every log line of a test recorded, in debug mode. Header only: the test programs that use it link
 // the log writer.
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -12,21 +13,22 @@
 
 namespace duz::test {
 
-// Debug mode with every log line recorded. The log files go to a directory of their own, which is
-// the current directory while the capture lives.
+// Every log line recorded, in debug mode unless debugMode says otherwise (the test then sets it).
+// The log files go to a directory of their own, which is the current directory while the capture
+// lives.
 class TLogCapture {
  public:
-  TLogCapture() : FOldDir(std::filesystem::current_path()) {
+  explicit TLogCapture(bool debugMode = true) : FOldDir(std::filesystem::current_path()), FDebugMode(debugMode) {
     std::filesystem::current_path(FDir.Path());
     SetLogViewHook([this](const std::string& text, TDateTime) {
       std::lock_guard lock(FLock);
       FLines.push_back(text);
     });
     StartLogger();
-    DebugMode = true;
+    if (FDebugMode) DebugMode = true;
   }
   ~TLogCapture() {
-    DebugMode = false;
+    if (FDebugMode) DebugMode = false;
     StopLogger();
     SetLogViewHook({});
     std::filesystem::current_path(FOldDir);
@@ -43,9 +45,17 @@ class TLogCapture {
     return found;
   }
 
+  // How many lines written so far are exactly this one; without waiting for the writer, so that a
+  // test can wait for a line with it.
+  long Count(const std::string& line) {
+    std::lock_guard lock(FLock);
+    return std::count(FLines.begin(), FLines.end(), line);
+  }
+
  private:
   TTempDir FDir;
   std::filesystem::path FOldDir;
+  const bool FDebugMode;
   std::mutex FLock;
   std::vector<std::string> FLines;  // guarded by FLock
 };
