@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "base/EventLoop.h"
+#include "core/DpTcpServer.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
-#include "core/DpTcpServer.h"
 #include "support/RegistryFile.h"
 
 using namespace std::chrono_literals;
@@ -186,7 +186,8 @@ void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort) {
   auto percentile = [&](double p) {
     if (latencies.empty()) return 0.0;
     return std::chrono::duration<double, std::micro>(
-               TClock::duration(latencies[static_cast<size_t>(p * (latencies.size() - 1))]))
+               TClock::duration(
+                   latencies[static_cast<size_t>(p * static_cast<double>(latencies.size() - 1))]))
         .count();
   };
   printf("%5d clients%-16s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us", clients,

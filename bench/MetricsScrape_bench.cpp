@@ -39,7 +39,7 @@ std::vector<std::shared_ptr<TKelvoStatus>> MakeThermometers() {
       status->SetConditionLimits(index, 15, 30, 60);
     }
     for (int minute = 1440; minute > 0; --minute)
-      status->AddToHistory(now - minute / MinutesPerDay, 21.5f + i % 3);
+      status->AddToHistory(now - minute / MinutesPerDay, 21.5f + static_cast<float>(i % 3));
     status->LineReceived(21.5f, now);
     status->CountEmail(true);
     status->CountSave("XML", true);

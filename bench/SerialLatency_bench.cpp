@@ -69,7 +69,7 @@ int main() {
   for (int i = 0; i < Lines && i < static_cast<int>(stopwatch->Received.size()); ++i)
     micros.push_back(std::chrono::duration<double, std::micro>(stopwatch->Received[i] - sent[i]).count());
   std::sort(micros.begin(), micros.end());
-  auto at = [&](double q) { return micros[static_cast<size_t>(q * (micros.size() - 1))]; };
+  auto at = [&](double q) { return micros[static_cast<size_t>(q * static_cast<double>(micros.size() - 1))]; };
   std::printf("lines %zu  p50 %.0f us  p99 %.0f us  max %.0f us\n", micros.size(), at(0.5), at(0.99),
               micros.back());
   return micros.size() == Lines ? 0 : 1;

@@ -82,7 +82,8 @@ bool Measure(const std::string& binary) {
   service.Signal(SIGTERM);
   service.Wait(10s);
   std::printf("%s: %d of %d lines forwarded, VmRSS %ld KiB (%.1f MiB), VmHWM %ld KiB (%.1f MiB)\n",
-              binary.c_str(), count, Lines, rss, rss / 1024.0, peak, peak / 1024.0);
+              binary.c_str(), count, Lines, rss, static_cast<double>(rss) / 1024.0, peak,
+              static_cast<double>(peak) / 1024.0);
   return count == Lines;
 }
 

@@ -126,11 +126,11 @@ std::string TCondition::ExpandMessage() const {
     text = content.value();
   }
   return ExpandConditionMessage(text, FormatTemperature(Subservice().Temperature()),
-                        element.attribute("value").value());
+                                element.attribute("value").value());
 }
 
 std::string TCondition::ExpandConditionMessage(const std::string& text, const std::string& value,
-                                       const std::string& conditionValue) {
+                                               const std::string& conditionValue) {
   std::string result;
   size_t pos = 0;
   while (pos < text.size()) {

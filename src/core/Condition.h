@@ -35,7 +35,7 @@ class TCondition : public TKelvoChild {
   static TConditionState Classify(float temperature, float lower, float upper, float shutdown);
   // A condition's message template expanded with the given texts for %value% and %conditionvalue%.
   static std::string ExpandConditionMessage(const std::string& text, const std::string& value,
-                                    const std::string& conditionValue);
+                                            const std::string& conditionValue);
 
  private:
   pugi::xml_node StateElement(TConditionState state) const;

@@ -182,7 +182,8 @@ void TdpTcpServer::ServerClientRead(TTcpClientConnection& client, const std::str
     return;
   }
   if (DebugMode)
-    WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() + " redirect data: " + EscapeForLog(data));
+    WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() +
+             " redirect data: " + EscapeForLog(data));
 }
 
 void TdpTcpServer::ClientClosed(TTcpClientConnection& client, const std::string& reason) {
@@ -198,6 +199,5 @@ void TdpTcpServer::Publish(const std::string& line) {
   // A snapshot: a client that gives up during Send leaves FClients at once.
   for (const auto& client : std::vector(FClients)) client->Send(shared);
 }
-
 
 }  // namespace duz

@@ -184,8 +184,8 @@ void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateT
       const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", now);
       if (::rename(path.c_str(), aside.c_str()) != 0) FileError("Cannot rename file", path, errno);
       subservice.LogEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
-                                 "; it was renamed to \"" + aside + "\"",
-                             EVENTLOG_WARNING_TYPE);
+                              "; it was renamed to \"" + aside + "\"",
+                          EVENTLOG_WARNING_TYPE);
       document.reset();
     }
   }

@@ -70,8 +70,8 @@ TKelvoReading ParseKelvoLine(std::string_view line, char decimalSeparator) {
   std::string text = NormalizeDecimalSeparator(line, decimalSeparator);
   // The first byte is the sign position; a line without a sign keeps its first digit.
   bool signed_ = text[0] == '+' || text[0] == '-';
-  auto value = ConvertNumber(signed_ ? std::string_view(text).substr(1) : std::string_view(text),
-                              decimalSeparator);
+  auto value =
+      ConvertNumber(signed_ ? std::string_view(text).substr(1) : std::string_view(text), decimalSeparator);
   // Beyond the float range the reading would be infinite: no number, so not connected.
   if (!value || std::fabs(*value) > std::numeric_limits<float>::max()) return result;
   result.Value = static_cast<float>(text[0] == '-' ? -*value : *value);

@@ -67,11 +67,11 @@ class TKelvoPlatform : public TComponent {
   // Members, so that they outlive the subservices, which the destructor's body frees.
   TOutbox FMailOutbox{"E-mail", TEventLogger(EventSource)};
   TOutbox FHttpOutbox{"HTTP", TEventLogger(EventSource)};
-  std::unique_ptr<TThreadRunner> FRunner;  // owner thread only
+  std::unique_ptr<TThreadRunner> FRunner;              // owner thread only
   std::vector<std::unique_ptr<TPlatformView>> FViews;  // owner thread only
-  std::unique_ptr<TEventLogger> FEventLogger;  // guarded by FEventLoggerLock
+  std::unique_ptr<TEventLogger> FEventLogger;          // guarded by FEventLoggerLock
   std::mutex FEventLoggerLock;
-  std::mutex FTickLock;  // guards the children against the tick thread: see TickLock
+  std::mutex FTickLock;   // guards the children against the tick thread: see TickLock
   TStopSignal FTickStop;  // wakes the tick thread from its pause when the platform goes
   TProgressMark FTickProgress;
   pugi::xml_document FConfig;  // loaded by the constructor, read-only after

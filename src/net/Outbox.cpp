@@ -109,9 +109,8 @@ void TOutbox::Close() {
   }
   FState->Wake.notify_all();
   if (!dropped.empty())
-    FState->Events.LogEvent(
-        fmt::format("{} outbox closed: {} waiting dropped", FState->Name, dropped.size()),
-        EVENTLOG_WARNING_TYPE, 0, 0);
+    FState->Events.LogEvent(fmt::format("{} outbox closed: {} waiting dropped", FState->Name, dropped.size()),
+                            EVENTLOG_WARNING_TYPE, 0, 0);
 }
 
 void TOutbox::Work(std::shared_ptr<TState> state) {

@@ -1,8 +1,8 @@
 #include "service/Switches.h"
 
-#include "base/Text.h"
-
 #include <algorithm>
+
+#include "base/Text.h"
 
 namespace duz {
 namespace {

@@ -6,7 +6,6 @@
 #include <thread>
 #include <vector>
 
-
 namespace duz {
 namespace {
 

@@ -42,7 +42,8 @@ TEST(NormalizeDecimalSeparatorTest, BothMarksBecomeTheGivenSeparator) {
       {',', "1.234,5", "1,234,5"}, {'\'', "1.5,2", "1.5,2"},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(NormalizeDecimalSeparator(row.Text, row.Separator), row.Expected) << row.Separator << " " << row.Text;
+    EXPECT_EQ(NormalizeDecimalSeparator(row.Text, row.Separator), row.Expected)
+        << row.Separator << " " << row.Text;
   }
 }
 

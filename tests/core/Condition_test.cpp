@@ -94,13 +94,11 @@ TEST_F(ConditionTest, LimitOrWaitThatIsNotANumberInRangeFailsTheCreation) {
     const char* Message;
   } rows[] = {
       {"word", "<min value=\"cold\"/>", "min value \"cold\" is not a number"},
-      {"comma under a dot locale", "<max value=\"37,5\"/>",
-       "max value \"37,5\" is not a number"},
+      {"comma under a dot locale", "<max value=\"37,5\"/>", "max value \"37,5\" is not a number"},
       {"beyond single precision", "<off value=\"1e39\"/>",
        "off value 1e39 is out of range (-3.40282e+38 to 3.40282e+38)"},
       {"negative wait", "<off wait=\"-1\"/>", "off wait -1 is out of range (0 to 525600)"},
-      {"wait beyond a year", "<off wait=\"525601\"/>",
-       "off wait 525601 is out of range (0 to 525600)"},
+      {"wait beyond a year", "<off wait=\"525601\"/>", "off wait 525601 is out of range (0 to 525600)"},
   };
   for (const auto& row : rows) {
     try {

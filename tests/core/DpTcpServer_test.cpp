@@ -81,8 +81,8 @@ class DpTcpServerTest : public ::testing::Test, protected test::TThermometerRig 
   // A subservice on the pseudo-terminal (comport 1) or on a missing device (comport 9) with the
   // given DATAPUBLISHER elements.
   TKelvo* Make(const std::string& publishers, int comport = 1) {
-    return FKelvo = new TKelvo(*FPlatform, Parse("<Kelvo caption=\"Room\" comport=\"" + std::to_string(comport) +
-                                                 "\">" + publishers + "</Kelvo>"));
+    return FKelvo = new TKelvo(*FPlatform, Parse("<Kelvo caption=\"Room\" comport=\"" +
+                                                 std::to_string(comport) + "\">" + publishers + "</Kelvo>"));
   }
   TdpTcpServer& Server(int index = 0) {
     for (int i = 0; i < FKelvo->ComponentCount(); ++i)
@@ -185,8 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TAllowCase{"empty host matches no nameless client", R"(<IP host=""/>)", false},
                       TAllowCase{"name that is not the client's", R"(<IP host="nobody.invalid"/>)", false},
                       TAllowCase{"other children are no list", R"(<Comment host="10.1.2.3"/>)", true}),
-    [](const auto& info) {
-      std::string label = info.param.Label;
+    [](const auto& row) {
+      std::string label = row.param.Label;
       std::replace_if(
           label.begin(), label.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); },
           '_');
@@ -202,7 +202,8 @@ struct TDirectionCase {
 // Test names show the label, not the bytes of the case.
 void PrintTo(const TDirectionCase& c, std::ostream* os) { *os << c.Label; }
 
-class DpTcpServerDirectionTest : public DpTcpServerTest, public ::testing::WithParamInterface<TDirectionCase> {};
+class DpTcpServerDirectionTest : public DpTcpServerTest,
+                                 public ::testing::WithParamInterface<TDirectionCase> {};
 
 TEST_P(DpTcpServerDirectionTest, ClientDataReachesTheSerialPortOnlyWithFullDirection) {
   const TDirectionCase& c = GetParam();
@@ -227,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(Values, DpTcpServerDirectionTest,
                                            TDirectionCase{"zero", R"(fulldirection="0")", false},
                                            TDirectionCase{"false", R"(fulldirection="FALSE")", false},
                                            TDirectionCase{"absent", "", false}),
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& row) { return std::string(row.param.Label); });
 
 TEST_F(DpTcpServerTest, ClientDataForAClosedSerialPortIsSwallowed) {
   Make(R"(<DataPublisher type="TcpServer" port="0" fulldirection="true"/>)", 9);
@@ -266,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, DpTcpServerBrokenTest,
                          ::testing::Values(TBrokenCase{"port_in_use", R"(port="BUSY")"},
                                            TBrokenCase{"fulldirection_yes",
                                                        R"(port="0" fulldirection="yes")"}),
-                         [](const auto& info) { return std::string(info.param.Label); });
+                         [](const auto& row) { return std::string(row.param.Label); });
 
 TEST_F(DpTcpServerTest, PortOrMaxClientsThatIsNotANumberInRangeFailsTheThermometer) {
   const struct {

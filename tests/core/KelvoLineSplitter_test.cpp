@@ -35,13 +35,22 @@ TEST(KelvoLineSplitterTest, BytesWithoutLineEndBeyondTheBoundAreDiscardedButNotC
     size_t Discarded;
     std::vector<std::string> Lines;
   } rows[] = {
-      {"at the bound is kept", {std::string(TKelvoLineSplitter::MaxRxBuffer, '7'), "\r"}, 0,
+      {"at the bound is kept",
+       {std::string(TKelvoLineSplitter::MaxRxBuffer, '7'), "\r"},
+       0,
        {std::string(TKelvoLineSplitter::MaxRxBuffer, '7') + "\r"}},
       {"one beyond goes, the next line comes",
-       {std::string(TKelvoLineSplitter::MaxRxBuffer, '7'), "8", "+1.5C\r"}, 4097, {"+1.5C\r"}},
+       {std::string(TKelvoLineSplitter::MaxRxBuffer, '7'), "8", "+1.5C\r"},
+       4097,
+       {"+1.5C\r"}},
       {"a long line that ends in the same delivery is a line",
-       {std::string(5000, '7') + "\r"}, 0, {std::string(5000, '7') + "\r"}},
-      {"lines before the overlong tail stay", {"+1C\r+2C\r" + std::string(4100, 'x')}, 4100, {"+1C\r", "+2C\r"}},
+       {std::string(5000, '7') + "\r"},
+       0,
+       {std::string(5000, '7') + "\r"}},
+      {"lines before the overlong tail stay",
+       {"+1C\r+2C\r" + std::string(4100, 'x')},
+       4100,
+       {"+1C\r", "+2C\r"}},
   };
   for (const auto& row : rows) {
     TKelvoLineSplitter splitter;

@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineCase{"BeyondFloatRange", "*B1E1+1e39C\r", '.', "+1e39C\r", std::nullopt},
                       TLineCase{"NegativeBeyondFloatRange", "-1e39C\r", '.', "-1e39C\r", std::nullopt},
                       TLineCase{"LargestFloat", "+3.40282e38C\r", '.', "+3.40282e38C\r", 3.40282e38f}),
-    [](const auto& info) { return std::string(info.param.Label); });
+    [](const auto& row) { return std::string(row.param.Label); });
 
 TEST(KelvoLineLocaleTest, TemperatureKeepsItsDecimalsWhateverTheCLibrarysLocale) {
   test::TLocales locales({"cs_CZ"});

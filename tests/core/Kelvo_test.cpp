@@ -42,7 +42,6 @@ class KelvoTest : public ::testing::Test, protected test::TThermometerRig {
     FPty.Write(bytes);
     return FLoop.RunUntil([&] { return recorder->Published.size() >= expectedLines; }, 3000ms);
   }
-
 };
 
 TEST_F(KelvoTest, LinesSplitAcrossDeliveriesAndSeveralInOneAreHandledInOrder) {

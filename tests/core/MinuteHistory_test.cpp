@@ -28,7 +28,7 @@ TEST(MinuteHistoryTest, EachMinuteKeepsItsLowestMeanAndHighestReading) {
 TEST(MinuteHistoryTest, TheWindowIsTheLastDayUpToNow) {
   TMinuteHistory history;
   for (int minute = 0; minute < 2 * TMinuteHistory::Capacity; ++minute)
-    history.Add(Noon + minute * Minute, minute);
+    history.Add(Noon + minute * Minute, static_cast<float>(minute));
   const TDateTime last = Noon + (2 * TMinuteHistory::Capacity - 1) * Minute;
 
   std::vector<TMinutePoint> points = history.Points(last);

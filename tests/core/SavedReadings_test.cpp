@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
             R"(<Kelvo><data time="14:00" value="1"/><data time="14:01" value="2"/><data time="10:00" value="3"/></Kelvo>)",
             14 * 60,
             {"-1 14:01 2.0", "0 10:00 3.0"}}),
-    [](const auto& info) { return std::string(info.param.Label); });
+    [](const auto& row) { return std::string(row.param.Label); });
 
 }  // namespace
 }  // namespace duz

@@ -41,7 +41,8 @@ TEST_F(ValueTemplateTest, PlaceholdersAndThePiecesBetweenThem) {
       {"DateTimeTextAfterParenthesisDropped", "%DATETIME(hh)x%", "14"},
       {"TrailingPieceAfterLastPercentCopied", "%VALUE%#65", " 23,5#65"},
   };
-  for (const auto& row : rows) EXPECT_EQ(ExpandValueTemplate(row.Template, FConnected), row.Expected) << row.Label;
+  for (const auto& row : rows)
+    EXPECT_EQ(ExpandValueTemplate(row.Template, FConnected), row.Expected) << row.Label;
 }
 
 TEST_F(ValueTemplateTest, UnconvertibleCodeSpoilsTheWholeResult) {

@@ -194,7 +194,8 @@ TEST_F(DebugDialogTest, LinesFromAnotherThreadArriveInOrder) {
   TfDebugDialog dialog;
   // The window's platform logs its start through the same view; those lines come first, so that
   // they cannot land among the ones counted below.
-  ASSERT_TRUE(PumpUntil([&] { return Lines(*dialog.LogView()).join('\n').contains("KelvoPlatform created"); }));
+  ASSERT_TRUE(
+      PumpUntil([&] { return Lines(*dialog.LogView()).join('\n').contains("KelvoPlatform created"); }));
   const int before = dialog.LogView()->document()->blockCount();
   constexpr int Count = 300;
   std::thread writer([&] {

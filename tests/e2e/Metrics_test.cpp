@@ -111,7 +111,8 @@ TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {
   EXPECT_NE(events[0].find("Address already in use"), std::string::npos) << "the cause follows";
   EXPECT_TRUE(FProgram.Program->WaitForOutput("! " + events[0], 5s)) << "and the debug log shows it";
   FPty.Write("*B1E1+020.0C\r");
-  EXPECT_TRUE(FProgram.Program->WaitForOutput("[Room] parse temperature: 20.00", 5s)) << FProgram.Program->Stdout();
+  EXPECT_TRUE(FProgram.Program->WaitForOutput("[Room] parse temperature: 20.00", 5s))
+      << FProgram.Program->Stdout();
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ TEST_F(MqttTest, BrokerRestartedDuringReadingsGetsTheNewestValues) {
   broker.Stop();  // without persistence: every retained message is gone
   FPty.Write("*B1E1+052.0C\r");
   FPty.Write("*B1E1+053.5C\r");
-  ASSERT_TRUE(FProgram.Program->WaitForOutput("MQTT: no connection to the broker", 5s)) << FProgram.Program->Stdout();
+  ASSERT_TRUE(FProgram.Program->WaitForOutput("MQTT: no connection to the broker", 5s))
+      << FProgram.Program->Stdout();
   broker.Start();
   TMqttSubscriber subscriber(broker, "site/#");
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/temperature", "53.5")) << subscriber.Output();

@@ -161,9 +161,9 @@ TEST_F(ServiceTest, HelpAndVersionAnswerAndExit) {
     const test::TRun run = Run(arguments);
     EXPECT_EQ(run.Status, 0) << arguments[0];
     for (const char* text :
-         {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-testmail", "-version", "DUZEZEVOVIVO_REGISTRY",
-          "DUZEZEVOVIVO_EVENTLOG", "DUZEZEVOVIVO_SHUTDOWN_COMMAND", "DUZEZEVOVIVO_UNIT_DIR",
-          "journalctl -t Deredoru", "/var/lib/duzezevovivo"})
+         {"-debug", "-install", "-uninstall", "-silent", "-check [FILE]", "-testmail", "-version",
+          "DUZEZEVOVIVO_REGISTRY", "DUZEZEVOVIVO_EVENTLOG", "DUZEZEVOVIVO_SHUTDOWN_COMMAND",
+          "DUZEZEVOVIVO_UNIT_DIR", "journalctl -t Deredoru", "/var/lib/duzezevovivo"})
       EXPECT_NE(run.Out.find(text), std::string::npos) << arguments[0] << ": " << text;
     EXPECT_NE(run.Out.find("\n  " + Dir.File("registry.reg") + "\n"), std::string::npos)
         << "the registry that applies";

@@ -56,7 +56,8 @@ class WatchTest : public ::testing::Test {
   void Start(const std::string& config,
              std::map<std::string, std::string> display = {
                  {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}}) {
-    display.insert({{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")}, {"no_proxy", "*"}, {"NO_PROXY", "*"}});
+    display.insert(
+        {{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", FDir.File("shutdown")}, {"no_proxy", "*"}, {"NO_PROXY", "*"}});
     FProgram.Launch(config, display);
   }
 

@@ -185,7 +185,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {"EHLO tester", "STARTTLS", "QUIT"},
                       "Unexpected data from the server after STARTTLS",
                       TSmtpTls::StartTls}),
-    [](const testing::TestParamInfo<TDialogueCase>& info) { return std::string(info.param.Label); });
+    [](const testing::TestParamInfo<TDialogueCase>& row) { return std::string(row.param.Label); });
 
 TEST(SmtpClient, EveryRecipientGetsRcptInOrderAnd251IsAccepted) {
   TScriptedSmtpServer server(

@@ -27,7 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TSwitchCase{"DoubleDash", {"--debug"}, false}, TSwitchCase{"Empty", {""}, false},
                       TSwitchCase{"LoneDash", {"-"}, false},
                       TSwitchCase{"Later", {"-silent", "-debug"}, true}),
-    [](const auto& info) { return std::string(info.param.Label); });
+    [](const auto& row) { return std::string(row.param.Label); });
 
 TEST(SwitchesTest, EverySwitchIsFoundAnywhere) {
   TSwitches s = ParseSwitches({"/install", "-UNINSTALL", "-Silent", "/TestMail"});

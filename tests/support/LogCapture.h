@@ -18,7 +18,8 @@ namespace duz::test {
 // lives.
 class TLogCapture {
  public:
-  explicit TLogCapture(bool debugMode = true) : FOldDir(std::filesystem::current_path()), FDebugMode(debugMode) {
+  explicit TLogCapture(bool debugMode = true)
+      : FOldDir(std::filesystem::current_path()), FDebugMode(debugMode) {
     std::filesystem::current_path(FDir.Path());
     SetLogViewHook([this](const std::string& text, TDateTime) {
       std::lock_guard lock(FLock);

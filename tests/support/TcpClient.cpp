@@ -18,7 +18,8 @@ int Check(int result, const char* what) {
 
 }  // namespace
 
-TTcpClient::TTcpClient(uint16_t port, int receiveBuffer) : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
+TTcpClient::TTcpClient(uint16_t port, int receiveBuffer)
+    : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
   if (receiveBuffer) setsockopt(FFd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -34,7 +35,8 @@ void TTcpClient::Send(const std::string& bytes) {
 void TTcpClient::Poll() {
   char buffer[65536];
   ssize_t n;
-  while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0) Data.append(buffer, static_cast<size_t>(n));
+  while ((n = recv(FFd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+    Data.append(buffer, static_cast<size_t>(n));
   if (n < 0 && errno == ECONNRESET) Ended = Reset = true;
   if (n == 0) {
     // A reset that came after the server's end shows as a pending error.

@@ -4,7 +4,8 @@
 // event log in a temporary directory, a shutdown command that records its arguments in
 // shutdown.log instead of stopping the computer, an event loop on the test's thread that delivers the port's
 // data, and a platform that owns the subservices, made when the test has set the clock and the
-// regional settings it wants; both are restored afterwards. Header only: the test programs that use it link the core library.
+// regional settings it wants; both are restored afterwards. Header only: the test programs that use it link
+// the core library.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

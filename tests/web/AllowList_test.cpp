@@ -30,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TAllowCase{"ANameMatchesNoOneYet", {"localhost"}, "127.0.0.1", false},
                       TAllowCase{"AnEntryWithoutHost", {"~"}, "127.0.0.1", false},
                       TAllowCase{"AClientAddressThatIsNoAddress", {"10.0.0.1"}, "", false}),
-    [](const auto& info) { return std::string(info.param.Label); });
+    [](const auto& row) { return std::string(row.param.Label); });
 
 }  // namespace
 }  // namespace duz

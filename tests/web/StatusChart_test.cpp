@@ -28,8 +28,10 @@ std::vector<TMinutePoint> Minutes(std::initializer_list<std::pair<int, int>> run
   std::vector<TMinutePoint> points;
   const int64_t noon = TMinuteHistory::MinuteOf(Noon);
   for (const auto& [first, last] : runs)
-    for (int minute = first; minute <= last; ++minute)
-      points.push_back({noon + minute, 20.0f + minute * 0.1f, 21.0f + minute * 0.1f, 22.0f + minute * 0.1f});
+    for (int minute = first; minute <= last; ++minute) {
+      const float tenths = static_cast<float>(minute) * 0.1f;
+      points.push_back({noon + minute, 20.0f + tenths, 21.0f + tenths, 22.0f + tenths});
+    }
   return points;
 }
 

@@ -99,9 +99,10 @@ TEST(RegFileTest, EveryTruncationParsesAndSurvivesARoundTrip) {
     const TRegFile file = TRegFile::Parse(text);
     if (const TRegValue* value = file.Find(Key, "Expand")) {
       // A cut inside the continued hex data is a shorter value or none, never garbage text.
-      const auto text = value->AsString();
-      ASSERT_TRUE(text.has_value());
-      EXPECT_TRUE(std::string("%SystemRoot%\\x").starts_with(*text)) << "length " << length << ": " << *text;
+      const auto expanded = value->AsString();
+      ASSERT_TRUE(expanded.has_value());
+      EXPECT_TRUE(std::string("%SystemRoot%\\x").starts_with(*expanded))
+          << "length " << length << ": " << *expanded;
     }
   }
 }
