@@ -151,8 +151,7 @@ TEST_F(DataServerTest, HundredClientsMeetTheLimitOfSixtyFourWhileSavesGoOnUnderA
   const int port =
       StartServer(R"(<DATAPUBLISHER type="TCPSERVER" port="0"/>)",
                   "<SAVE type=\"TXT\" interval=\"0\" filename=\"saved\" directory=\"" + saves + "\"/>",
-                  {{"DUZEZEVOVIVO_FIRST_TICK", "1"}},
-                  {"prlimit", "--nofile=104:104", "--"});
+                  {{"DUZEZEVOVIVO_FIRST_TICK", "1"}}, {"prlimit", "--nofile=104:104", "--"});
   ASSERT_NE(port, 0);
   std::vector<std::unique_ptr<TClient>> clients;
   for (int i = 0; i < 100; ++i) clients.push_back(std::make_unique<TClient>("127.0.0.1", port));
@@ -179,8 +178,7 @@ TEST_F(DataServerTest, HundredClientsMeetTheLimitOfSixtyFourWhileSavesGoOnUnderA
     return std::count(text.begin(), text.end(), '\n');
   };
   const auto before = saved();
-  EXPECT_TRUE(test::WaitUntil([&] { return saved() >= before + 3; }, 10s))
-      << FProgram.Program->Stdout();
+  EXPECT_TRUE(test::WaitUntil([&] { return saved() >= before + 3; }, 10s)) << FProgram.Program->Stdout();
   EXPECT_EQ(FProgram.Program->Stdout().find("! Exception"), std::string::npos) << FProgram.Program->Stdout();
 }
 

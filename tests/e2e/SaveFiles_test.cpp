@@ -20,15 +20,15 @@ TEST(SaveFilesTest, SymbolicLinksAtTheSaveNamesAreRefusedAndNamedWhileOtherSaves
   ASSERT_TRUE(
       program.Start("<config><KELVO comport=\"1\" caption=\"Room\">"
                     "<SAVE type=\"XML\" filename=\"readings\" directory=\"" +
-                    saves +
-                    "\"/>"
-                    "<SAVE type=\"TXT\" filename=\"lines\" directory=\"" +
-                    saves +
-                    "\"/>"
-                    "<SAVE type=\"TXT\" filename=\"good\" directory=\"" +
-                    saves +
-                    "\"/>"
-                    "</KELVO></config>",
+                        saves +
+                        "\"/>"
+                        "<SAVE type=\"TXT\" filename=\"lines\" directory=\"" +
+                        saves +
+                        "\"/>"
+                        "<SAVE type=\"TXT\" filename=\"good\" directory=\"" +
+                        saves +
+                        "\"/>"
+                        "</KELVO></config>",
                     {{"DUZEZEVOVIVO_FIRST_TICK", "1"}}));
   // The first tick, and the first save, comes 1 s after the start.
   ASSERT_TRUE(test::WaitUntil([&] { return std::filesystem::exists(saves + "good.txt"); }, 10s))
