@@ -9,7 +9,6 @@
 void duz::fuzz::FuzzOneInput(FuzzedDataProvider& input) {
   duz::TKelvoLineSplitter splitter;
   std::string sent, received;
-  size_t discarded = 0;
   while (input.remaining_bytes() > 0) {
     const std::string chunk = input.ConsumeRandomLengthString(8192);
     if (chunk.empty() && input.remaining_bytes() == 0) break;
@@ -18,7 +17,6 @@ void duz::fuzz::FuzzOneInput(FuzzedDataProvider& input) {
     FUZZ_CHECK(lost == 0 || lost > duz::TKelvoLineSplitter::MaxRxBuffer);
     // What was discarded is the end of what was sent; it never comes out.
     if (lost) sent.erase(sent.size() - lost);
-    discarded += lost;
     while (std::optional<std::string> line = splitter.NextLine()) {
       FUZZ_CHECK(!line->empty() && line->back() == '\r');
       FUZZ_CHECK(line->find('\r') == line->size() - 1);
