@@ -126,12 +126,14 @@ void TKelvo::PortDataReceived() {
 
 void TKelvo::HandleLine(const std::string& line) {
   TKelvoReading reading = ParseKelvoLine(line, RegionalSettings().DecimalSeparator);
-  if (reading.Value)
+  // A line without a number keeps the last good temperature. The temperature goes first, so that a
+  // reader that sees the line's number connected sees its temperature too.
+  if (reading.Value) {
+    FTemperature = *reading.Value;
     FLineState |= LineHeldNumber;
-  else
+  } else {
     FLineState &= ~LineHeldNumber;
-  // A line without a number keeps the last good temperature.
-  if (reading.Value) FTemperature = *reading.Value;
+  }
   FStatus->LineReceived(reading.Value, Now());
   if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
   if (!FFirstLine)
