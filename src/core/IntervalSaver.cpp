@@ -28,7 +28,7 @@ namespace {
 
 constexpr const char* NotConnected = "Kelvo not connected";
 // A day of readings every minute is about 100 KiB; a file this large is not one of ours.
-constexpr size_t MaxXmlFileSize = 64 * 1024 * 1024;
+constexpr size_t MaxXmlFileSize = size_t{64} * 1024 * 1024;
 
 // Something else holds the name (a planted link, a FIFO): worth the operator's notice.
 class ERefusedFile : public Exception {

@@ -130,7 +130,7 @@ int TThreadLogger::AppendLines(TLines lines, size_t& done) {
 // Written in pieces of about 64 KiB, so that a large batch needs no large buffer. False with errno
 // set on failure.
 bool TThreadLogger::WriteLines(int fd, TLines lines, size_t& done) {
-  constexpr size_t PieceSize = 64 * 1024;
+  constexpr size_t PieceSize = size_t{64} * 1024;
   if (!FTornRest.empty()) {
     size_t written = 0;
     const bool ok = WriteAll(fd, FTornRest, &written);

@@ -148,18 +148,15 @@ short TTlsSession::Outcome(int result) {
       break;
   }
   FFailed = true;
-  std::string message;
-  if (error == SSL_ERROR_ZERO_RETURN) {
-    message = ClosedByServer;
-  } else if (error == SSL_ERROR_SYSCALL) {
-    message = savedErrno != 0 ? std::strerror(savedErrno) : ClosedByServer;
-  } else if (const long verified = SSL_get_verify_result(FSsl); FVerify && verified != X509_V_OK) {
-    message = std::string("certificate verify failed: ") + X509_verify_cert_error_string(verified);
-  } else if (ERR_GET_REASON(ERR_peek_last_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
-    message = ClosedByServer;
-  } else {
-    message = "TLS failed: " + TakeQueuedReason();
-  }
+  const auto reason = [&]() -> std::string {
+    if (error == SSL_ERROR_ZERO_RETURN) return ClosedByServer;
+    if (error == SSL_ERROR_SYSCALL) return savedErrno != 0 ? std::strerror(savedErrno) : ClosedByServer;
+    if (const long verified = SSL_get_verify_result(FSsl); FVerify && verified != X509_V_OK)
+      return std::string("certificate verify failed: ") + X509_verify_cert_error_string(verified);
+    if (ERR_GET_REASON(ERR_peek_last_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) return ClosedByServer;
+    return "TLS failed: " + TakeQueuedReason();
+  };
+  const std::string message = reason();
   ERR_clear_error();
   throw Exception(message);
 }

@@ -102,8 +102,8 @@ std::string Age(const TThermometerStatus& status, TDateTime now) {
   const auto seconds =
       static_cast<int64_t>(std::max(0.0, std::floor((now - *status.LastReading) * SecondsPerDay)));
   if (seconds < 120) return fmt::format("last reading {} s ago", seconds);
-  if (seconds < 2 * 3600) return fmt::format("last reading {} min ago", seconds / 60);
-  if (seconds < 2 * 86400) return fmt::format("last reading {} h ago", seconds / 3600);
+  if (seconds < int64_t{2} * 3600) return fmt::format("last reading {} min ago", seconds / 60);
+  if (seconds < int64_t{2} * 86400) return fmt::format("last reading {} h ago", seconds / 3600);
   return fmt::format("last reading {} days ago", seconds / 86400);
 }
 

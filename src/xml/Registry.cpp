@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* Hive = "HKEY_LOCAL_MACHINE\\";
 // The registry is a small settings file; anything larger is not ours.
-constexpr off_t MaxRegistrySize = 16 * 1024 * 1024;
+constexpr off_t MaxRegistrySize = off_t{16} * 1024 * 1024;
 
 std::mutex WriteLock;  // one read-change-replace at a time within the process
 
