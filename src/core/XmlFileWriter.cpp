@@ -97,8 +97,10 @@ class TXmlFileWriter {
         break;
       }
       case pugi::node_doctype:
+        // No escapes here either, and leaving a control character out could join "]]" and ">"
+        // into the end of a section: each is written as a blank, which never forms syntax.
         Out += "<!DOCTYPE ";
-        Out += LeftOut(Unindented(node.value()));
+        for (char c : Unindented(node.value())) Out += IsLeftOut(static_cast<unsigned char>(c)) ? ' ' : c;
         Out += '>';
         break;
       default:

@@ -42,6 +42,8 @@ TEST(XmlFileWriter, WrittenFileReadsBackAsTheSameTree) {
        Declaration + "<r><?p a? ><x>?></r>\r\n"},
       {"ControlCharacterFormingTheEndOfAComment", "<r><!-- a -\x01-> b --></r>",
        Declaration + "<r><!-- a -- > b --></r>\r\n"},
+      {"ControlCharacterFormingTheEndOfASectionInADoctype", "<!DOCTYPE r [<![x]]\x07>y]]>]><r/>",
+       Declaration + "<!DOCTYPE r [<![x]] >y]]>]>\r\n<r></r>\r\n"},
       {"CarriageReturnInText", "<r>a&#13;b</r>", Declaration + "<r>a&#13;b</r>\r\n"},
       {"TabAndLineFeedInAttribute", "<r a=\"x&#9;y&#10;z\"/>",
        Declaration + "<r a=\"x&#9;y&#10;z\"></r>\r\n"},

@@ -24,11 +24,15 @@ bool Load(pugi::xml_document& document, const std::string& bytes) {
   }
 }
 
-// The control characters that XML cannot hold, which the writer leaves out.
-std::string Writable(const char* value) {
+// The control characters that XML cannot hold: the writer leaves them out, or in a DOCTYPE writes
+// a blank for each.
+std::string Writable(const char* value, bool blank) {
   std::string out;
   for (const char* p = value; *p; ++p)
-    if (static_cast<unsigned char>(*p) >= 0x20 || *p == '\t' || *p == '\r' || *p == '\n') out += *p;
+    if (static_cast<unsigned char>(*p) >= 0x20 || *p == '\t' || *p == '\r' || *p == '\n')
+      out += *p;
+    else if (blank)
+      out += ' ';
   return out;
 }
 
@@ -40,8 +44,10 @@ std::string BreakUp(std::string text, const std::string& terminator, const std::
 
 // The tree as text: node kinds, names, attributes and values, adjacent CDATA sections as one.
 void Dump(pugi::xml_node node, bool writable, std::string& out) {
-  auto value = [&](const char* text) { return writable ? Writable(text) : std::string(text); };
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    auto value = [&](const char* text) {
+      return writable ? Writable(text, child.type() == pugi::node_doctype) : std::string(text);
+    };
     if (child.type() == pugi::node_declaration) continue;
     // A text of blanks only is layout, which the reader drops.
     if (child.type() == pugi::node_pcdata &&
