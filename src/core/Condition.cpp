@@ -18,7 +18,10 @@ TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
       FLower(ConditionLimit(element, "min")),
       FUpper(ConditionLimit(element, "max")),
       FShutdown(ConditionLimit(element, "off")),
+      FHysteresis(Hysteresis(element)),
       FShutdownWait(ShutdownWait(element)),
+      FConfirm{1, ConfirmCount(element, "min"), ConfirmCount(element, "normal"), ConfirmCount(element, "max"),
+               1, ConfirmCount(element, "off")},
       FStatusIndex(subservice.Status().AddCondition()) {
   for (pugi::xml_node child : element.children()) {
     if (std::strcmp(child.name(), "email") == 0 || std::strcmp(child.name(), "netmessage") == 0)
@@ -31,7 +34,8 @@ TCondition::~TCondition() {
   StopShutdownTimers(this);
 }
 
-TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown) {
+TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown,
+                                     float hysteresis, TConditionState current) {
   TConditionState state = stError;
   if (temperature < lower) state = stMin;
   if (temperature > upper) state = stMax;
@@ -39,15 +43,20 @@ TConditionState TCondition::Classify(float temperature, float lower, float upper
   // thermometer.
   if (lower <= temperature && temperature <= upper) state = stNormal;
   if (temperature > shutdown) state = stOff;
+  // Within the band a reading keeps the state it would leave, so a value at a limit does not flap.
+  if (current == stOff && temperature > shutdown - hysteresis) return stOff;
+  if (state == stNormal && current == stMax && temperature > upper - hysteresis) return stMax;
+  if (state == stNormal && current == stMin && temperature < lower + hysteresis) return stMin;
   return state;
 }
 
 void TCondition::Evaluate() {
   std::lock_guard lock(FLock);
   Subservice().Status().SetConditionLimits(FStatusIndex, FLower, FUpper, FShutdown);
-  const TConditionState state =
-      Subservice().IsConnected() ? Classify(Subservice().Temperature(), FLower, FUpper, FShutdown) : stError;
-  if (state == FState) return;
+  const TConditionState state = Subservice().IsConnected() ? Classify(Subservice().Temperature(), FLower,
+                                                                      FUpper, FShutdown, FHysteresis, FState)
+                                                           : stError;
+  if (!Confirmed(state) || state == FState) return;
   if (state == stError) {
     // Silently: the error actions are the tick's business.
     SetState(stError);
@@ -55,6 +64,16 @@ void TCondition::Evaluate() {
   }
   if (state == stOff) StartShutdownTimer();
   ChangeState(state);
+}
+
+bool TCondition::Confirmed(TConditionState state) {
+  if (state == FState || state == stError) {
+    FCandidateCount = 0;
+    return true;
+  }
+  FCandidateCount = state == FCandidate ? FCandidateCount + 1 : 1;
+  FCandidate = state;
+  return FCandidateCount >= FConfirm[state];
 }
 
 void TCondition::Tick() {
@@ -78,6 +97,7 @@ pugi::xml_node TCondition::StateElement(TConditionState state) const {
 
 void TCondition::SetState(TConditionState state) {
   FState = state;
+  FCandidateCount = 0;
   Subservice().Status().SetConditionState(FStatusIndex, state);
 }
 

@@ -2,9 +2,12 @@
 // TCondition: watches its subservice's temperature against the limits of its CONDITION element
 // (children min, max and off, read and checked at creation), keeps one of five states and fires
 // its action items (TConditionItem, owned, in document order) when the state changes. Entering the
-// off state also arms a shutdown timer on the evaluating thread's event loop.
+// off state also arms a shutdown timer on the evaluating thread's event loop. A state element's
+// confirm asks for that many readings of its class in a row before the state is entered; the
+// CONDITION's hysteresis keeps a state beyond a limit until a reading is that far back from it.
 // Owned by its TKelvo. Evaluate runs on the owner thread, Tick on the tick thread; one lock per
 // condition serialises them, held for the whole evaluation, tick step or state change.
+#include <array>
 #include <chrono>
 #include <mutex>
 #include <pugixml.hpp>
@@ -32,7 +35,10 @@ class TCondition : public TKelvoChild {
   // The root element of the configuration the condition belongs to.
   pugi::xml_node ConfigRoot() const;
 
-  static TConditionState Classify(float temperature, float lower, float upper, float shutdown);
+  // The class of a reading for a condition now in state current: while in min, max or off, a
+  // reading less than hysteresis back from that state's limit keeps the state.
+  static TConditionState Classify(float temperature, float lower, float upper, float shutdown,
+                                  float hysteresis = 0, TConditionState current = stNone);
   // A condition's message template expanded with the given texts for %value% and %conditionvalue%.
   static std::string ExpandConditionMessage(const std::string& text, const std::string& value,
                                             const std::string& conditionValue);
@@ -41,6 +47,9 @@ class TCondition : public TKelvoChild {
   pugi::xml_node StateElement(TConditionState state) const;
   // FState, as the subservice's status shows it too.
   void SetState(TConditionState state);
+  // Whether a reading of this class may change the state now: at once for the current state and
+  // for stError, otherwise at the confirm-th reading of the class in a row.
+  bool Confirmed(TConditionState state);
   void SetErrorState();
   void CheckRepeats();
   void ChangeState(TConditionState state);
@@ -48,7 +57,10 @@ class TCondition : public TKelvoChild {
 
   pugi::xml_node FElement;
   const float FLower, FUpper, FShutdown;
+  const float FHysteresis;
   const std::chrono::milliseconds FShutdownWait;
+  // Readings in a row that enter each state, by TConditionState; 1 for stNone and stError.
+  const std::array<int, stOff + 1> FConfirm;
   const int FStatusIndex;  // this condition's slot in the subservice's status
   // Recursive: the items call State and ExpandMessage back while a state change holds it.
   mutable std::recursive_mutex FLock;
@@ -56,6 +68,10 @@ class TCondition : public TKelvoChild {
   // The state whose element was last entered through ChangeState, stNone before that: its element
   // gives the message template. Guarded by FLock.
   TConditionState FElementState = stNone;
+  // The class of the last readings that differed from FState, and how many came in a row; the count
+  // starts again at every change of FState. Guarded by FLock.
+  TConditionState FCandidate = stNone;
+  int FCandidateCount = 0;
 };
 
 }  // namespace duz

@@ -58,10 +58,13 @@ constexpr TAttributeRule DataPublisher[] = {{"type", Word, "", 0, 0, PublisherTy
                                             {"fulldirection", Boolean, "false"},
                                             {"maxclients", Whole, "64", 1, MaxClientsLimit}};
 constexpr TAttributeRule Ip[] = {{"host", Text, "~"}};
-constexpr TAttributeRule MinState[] = {{"value", Real, "-55", -FLT_MAX, FLT_MAX}};
-constexpr TAttributeRule MaxState[] = {{"value", Real, "50", -FLT_MAX, FLT_MAX}};
-constexpr TAttributeRule OffState[] = {{"value", Real, "100", -FLT_MAX, FLT_MAX},
-                                       {"wait", Real, "1", 0, MaxMinutes}};
+constexpr TAttributeRule Condition[] = {{"hysteresis", Real, "0", 0, FLT_MAX}};
+constexpr TAttributeRule Confirm = {"confirm", Whole, "1", 1, MaxConfirm};
+constexpr TAttributeRule MinState[] = {{"value", Real, "-55", -FLT_MAX, FLT_MAX}, Confirm};
+constexpr TAttributeRule NormalState[] = {{"value", Text, ""}, Confirm};
+constexpr TAttributeRule MaxState[] = {{"value", Real, "50", -FLT_MAX, FLT_MAX}, Confirm};
+constexpr TAttributeRule OffState[] = {
+    {"value", Real, "100", -FLT_MAX, FLT_MAX}, {"wait", Real, "1", 0, MaxMinutes}, Confirm};
 constexpr TAttributeRule StateText[] = {{"value", Text, ""}};
 constexpr TAttributeRule Email[] = {
     {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Mailboxes, ""}};
@@ -89,13 +92,13 @@ constexpr TElementRule Elements[] = {
     {"MQTT", "", true, Mqtt},
     {"METRICS", "", true, Metrics},
     {"IP", "METRICS", true, Ip},
-    {"CONDITION", "KELVO", true, {}},
+    {"CONDITION", "KELVO", true, Condition},
     {"SAVE", "KELVO", true, Save},
     {"HTMLPOST", "KELVO", true, HtmlPost},
     {"DATAPUBLISHER", "KELVO", true, DataPublisher},
     {"IP", "DATAPUBLISHER", true, Ip},
     {"min", "CONDITION", false, MinState},
-    {"normal", "CONDITION", false, StateText},
+    {"normal", "CONDITION", false, NormalState},
     {"max", "CONDITION", false, MaxState},
     {"error", "CONDITION", false, StateText},
     {"off", "CONDITION", false, OffState},

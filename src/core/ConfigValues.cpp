@@ -31,6 +31,14 @@ float ConditionLimit(pugi::xml_node condition, const char* state) {
   return static_cast<float>(StateNumber(condition, state, "value"));
 }
 
+int ConfirmCount(pugi::xml_node condition, const char* state) {
+  return static_cast<int>(StateNumber(condition, state, "confirm"));
+}
+
+float Hysteresis(pugi::xml_node condition) {
+  return static_cast<float>(Number(condition, "CONDITION", "hysteresis"));
+}
+
 std::chrono::milliseconds ShutdownWait(pugi::xml_node condition) {
   return std::chrono::milliseconds(std::llround(StateNumber(condition, "off", "wait") * 60000));
 }

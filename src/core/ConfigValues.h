@@ -13,10 +13,19 @@ namespace duz {
 // The longest interval, repeat interval and off wait, in minutes: a year.
 constexpr int64_t MaxMinutes = 525600;
 constexpr int MaxClientsLimit = 1000;
+// The most readings in a row a state may ask for before the condition enters it.
+constexpr int MaxConfirm = 100;
 
 // Attribute `value` of the condition's child state element (min, max or off; defaults -55, 50,
 // 100): a temperature, which the readings are compared with in single precision.
 float ConditionLimit(pugi::xml_node condition, const char* state);
+// Attribute `confirm` of the condition's child state element (min, normal, max or off), default 1:
+// the evaluated readings in a row of that state's class before the condition enters it, 1 to
+// MaxConfirm.
+int ConfirmCount(pugi::xml_node condition, const char* state);
+// Attribute `hysteresis` of the CONDITION element, default 0: the degrees a reading must come back
+// from a limit to leave the state beyond it; a number from 0.
+float Hysteresis(pugi::xml_node condition);
 // Attribute `wait` of the condition's off element, default 1: minutes, fractional, from 0 (never)
 // to MaxMinutes, rounded to whole milliseconds.
 std::chrono::milliseconds ShutdownWait(pugi::xml_node condition);

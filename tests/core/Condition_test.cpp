@@ -1,6 +1,10 @@
 #include "core/Condition.h"
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "base/DebugMode.h"
 #include "base/Exception.h"
@@ -178,6 +182,55 @@ TEST_F(ConditionTest, LineWithoutNumberBetweenGoodLines) {
     Texts sent = Sent();
     EXPECT_EQ(Texts(sent.begin() + static_cast<long>(before), sent.end()), row.Expected);
     delete kelvo;  // frees the port for the next row
+  }
+}
+
+// Limits 10, 50 and 60; every sequence starts in the normal state. Readings: temperatures, ERR (a
+// line without a number) or lost (ticks until the thermometer counts as lost). Sent: the messages,
+// separated by "|".
+TEST_F(ConditionTest, ConfirmAndHysteresisKeepSingleReadingsAndFlappingFromChangingTheState) {
+  const struct {
+    const char* Label;
+    const char* Hysteresis;
+    std::array<int, 3> Confirm;  // of normal, max and off
+    const char* Readings;
+    const char* Sent;
+    int Timers;
+  } rows[] = {
+      {"confirm: 3rd in a row enters, others restart", "0", {1, 3, 1}, "51 52 20 51 52 53", "max  53.0", 0},
+      {"confirm: a line without a number restarts", "0", {1, 1, 2}, "85 ERR 85", "", 0},
+      {"confirm: a lost thermometer restarts", "0", {1, 1, 2}, "85 lost 85", "", 0},
+      {"flapping", "0", {1, 1, 1}, "50.1 49.9 50.1 49.9", "max  50.1|normal  49.9|max  50.1|normal  49.9", 0},
+      {"flapping with confirm", "0", {2, 2, 1}, "50.1 49.9 50.1 49.9", "", 0},
+      {"hysteresis at the upper limit", "0.5", {1, 1, 1}, "50.1 49.9 50.1 49.5", "max  50.1|normal  49.5", 0},
+      {"hysteresis at the lower limit", "0.5", {1, 1, 1}, "9.9 10.1 10.4 10.5", "min   9.9|normal  10.5", 0},
+      {"hysteresis at the off limit", "2", {1, 1, 1}, "61 59 58.1 58", "off  61.0|max  58.0", 1},
+      {"spike above off arms the shutdown", "0", {1, 1, 1}, "85 23.5", "off  85.0|normal  23.5", 1},
+      {"spike with confirm does not; two do", "0", {1, 1, 2}, "85 23.5 85 86", "off  86.0", 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    const auto confirm = [](int count) { return " confirm=\"" + std::to_string(count) + "\""; };
+    TKelvo* kelvo =
+        Make(std::string("<CONDITION hysteresis=\"") + row.Hysteresis +
+             "\"><min value=\"10\">min %value%</min><normal" + confirm(row.Confirm[0]) +
+             ">normal %value%</normal><max value=\"50\"" + confirm(row.Confirm[1]) +
+             ">max %value%</max><off value=\"60\" wait=\"10\"" + confirm(row.Confirm[2]) +
+             ">off %value%</off><email address=\"ops@example.com\" message=\"min normal max off\"/>"
+             "</CONDITION>");
+    const size_t before = Sent().size();
+    kelvo->Tick();
+    std::istringstream readings(row.Readings);
+    for (std::string reading; readings >> reading;)
+      if (reading == "lost")
+        for (uint32_t i = 0; i <= TKelvo::MaxNoDataTicks; ++i) kelvo->Tick();
+      else
+        Feed(reading == "ERR" ? reading : "+" + reading + "C");
+    const Texts sent = Sent();
+    EXPECT_EQ(fmt::format("{}", fmt::join(sent.begin() + static_cast<long>(before), sent.end(), "|")),
+              row.Sent);
+    EXPECT_EQ(RunningShutdownTimers(), row.Timers);
+    delete kelvo;  // frees the port and stops the timers
   }
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "e2e/DebugProgram.h"
 #include "support/SmtpSink.h"
@@ -84,6 +85,29 @@ TEST_F(AlarmTest, ReadingAboveOffRunsTheShutdownCommandAfterTheWait) {
   const test::TSignalMasks started = test::SignalMasks(Dir().Read("signals"));
   EXPECT_EQ(started.Blocked, 0u) << "the shutdown command inherited the blocked stop signals";
   EXPECT_EQ(started.Ignored, 0u) << "the shutdown command inherited ignored signals";
+}
+
+// A probe that sends 85.0 once after a power-on reset: with confirm the single line arms nothing.
+TEST_F(AlarmTest, SingleSpikeAboveOffShutsDownOnlyWithoutConfirm) {
+  for (const bool confirm : {true, false}) {
+    SCOPED_TRACE(confirm ? "confirm 2" : "without confirm");
+    Start(std::string("<CONDITION><off value=\"60\" wait=\"0.02\"") + (confirm ? " confirm=\"2\"" : "") +
+              ">off</off><email address=\"ops@example.com\" message=\"off\"/></CONDITION>",
+          "<SHUTDOWN type=\"DEFAULT\" value=\"9\"/>");
+    for (const char* line : {"+023.5C", "+023.5C", "+085.0C", "+023.4C"})
+      FProgram.Pty.Write(std::string("*B1E1") + line + "\r");
+    if (confirm) {
+      ASSERT_TRUE(FProgram.Program->WaitForOutput("[Room] parse temperature: 23.40", 10s)) << Stdout();
+      std::this_thread::sleep_for(1500ms);  // past the wait of 1.2 s
+      EXPECT_EQ(Dir().Read("shutdown.log"), "");
+      EXPECT_TRUE(FSink.Mails().empty());
+    } else {
+      EXPECT_TRUE(test::WaitUntil([&] { return !Dir().Read("shutdown.log").empty(); }, 10s)) << Stdout();
+      ASSERT_TRUE(FSink.WaitForMails(1, 10s));
+      EXPECT_EQ(FSink.Mails()[0].Body(), std::vector<std::string>{"off"});
+    }
+    FProgram.Stop();
+  }
 }
 
 }  // namespace
