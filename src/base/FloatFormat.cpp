@@ -8,6 +8,14 @@
 
 namespace duz {
 
+double DecimalValue(float value) {
+  char text[32];
+  const char* end = std::to_chars(text, text + sizeof text, value).ptr;
+  double result = value;
+  std::from_chars(text, end, result);
+  return result;
+}
+
 std::string FormatFixed(double value, int width, int decimals) {
   decimals = std::clamp(decimals, 0, 100);  // far beyond the digits a double holds
   std::string text;

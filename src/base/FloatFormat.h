@@ -8,6 +8,9 @@ namespace duz {
 
 // Like printf "%<width>.<decimals>f": right-aligned with blanks to at least width characters.
 std::string FormatFixed(double value, int width, int decimals);
+// The double nearest to the float's shortest decimal form: 21.3f gives 21.3, not
+// 21.299999237060547.
+double DecimalValue(float value);
 // "%5.1f": the temperature in messages, templates and files.
 inline std::string FormatTemperature(float value) { return FormatFixed(value, 5, 1); }
 

@@ -14,6 +14,7 @@
 #include "core/ConditionItem.h"
 #include "core/ConfigFile.h"
 #include "core/ConfigRules.h"
+#include "core/ConfigValues.h"
 #include "net/MailMessage.h"
 #include "serial/AfComPort.h"
 #include "xml/XmlHelpers.h"
@@ -153,7 +154,10 @@ class TChecker {
   // What the table cannot say: how the values meet the system and each other.
   void CheckElement(pugi::xml_node element, const TElementRule& rule) {
     const std::string_view name = rule.Name;
-    if (name == "KELVO") CheckThermometer(element);
+    if (name == "KELVO") {
+      CheckThermometer(element);
+      CheckValidRange(element);
+    }
     if ((name == "SMTP" || name == "MQTT" || name == "METRICS") && !FSeen.insert(std::string(name)).second)
       Report(element, false,
              fmt::format("a second {} element is ignored: the first one holds the settings", name));
@@ -193,6 +197,21 @@ class TChecker {
                            number, device));
     } catch (const Exception& error) {
       Report(offset, true, fmt::format("COM{}: {}", number, error.what()));
+    }
+  }
+
+  // The two bounds against each other, once each converts on its own.
+  void CheckValidRange(pugi::xml_node element) {
+    try {
+      for (const char* attribute : {"offset", "validmin", "validmax"})
+        CheckAttribute(element, AttributeRule("KELVO", attribute));
+    } catch (const Exception&) {
+      return;  // reported with the attribute
+    }
+    try {
+      ReadingCorrection(element);
+    } catch (const Exception& error) {
+      Report(element, "validmin", true, error.what());
     }
   }
 

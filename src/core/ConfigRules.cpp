@@ -27,7 +27,13 @@ constexpr std::string_view SaveTypes[] = {"XML", "XMLWA", "TXT", "TXTX"};
 constexpr std::string_view PublisherTypes[] = {"TCPSERVER"};
 
 constexpr TAttributeRule Wait[] = {{"wait", Real, "10", 0, MaxWaitSeconds}};
-constexpr TAttributeRule Kelvo[] = {{"comport", Whole, "", 1, MaxPort, {}, true}, {"caption", Text, ""}};
+// An offset this large is no calibration; within it every corrected reading stays finite.
+constexpr double MaxOffset = 1000;
+constexpr TAttributeRule Kelvo[] = {{"comport", Whole, "", 1, MaxPort, {}, true},
+                                    {"caption", Text, ""},
+                                    {"offset", Real, "0", -MaxOffset, MaxOffset},
+                                    {"validmin", Real, "", -FLT_MAX, FLT_MAX},
+                                    {"validmax", Real, "", -FLT_MAX, FLT_MAX}};
 // An e-mail meant for TLS is never sent in clear: an empty tls is refused, not taken as NONE.
 constexpr std::string_view SmtpTls[] = {"NONE", "STARTTLS", "IMPLICIT"};
 constexpr TAttributeRule Smtp[] = {
@@ -167,6 +173,11 @@ double ReadNumber(pugi::xml_node element, const TAttributeRule& rule) {
   return value;
 }
 
+std::optional<double> ReadOptionalNumber(pugi::xml_node element, const TAttributeRule& rule) {
+  if (rule.Default.empty() && !rule.Required && !FindAttribute(element, rule)) return std::nullopt;
+  return ReadNumber(element, rule);
+}
+
 bool ReadBoolean(pugi::xml_node element, const TAttributeRule& rule) {
   const std::string text = Value(element, rule);
   try {
@@ -197,7 +208,7 @@ std::string ReadText(pugi::xml_node element, const TAttributeRule& rule) {
 
 void CheckAttribute(pugi::xml_node element, const TAttributeRule& rule) {
   if (rule.Type == Whole || rule.Type == Real)
-    ReadNumber(element, rule);
+    ReadOptionalNumber(element, rule);
   else if (rule.Type == Boolean)
     ReadBoolean(element, rule);
   else

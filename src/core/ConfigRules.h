@@ -4,6 +4,7 @@
 // the one statement of these rules: -check walks a document with it, and a reader converts an
 // attribute through it (ReadNumber) to get the same default, conversion and range check. Pure; any
 // thread.
+#include <optional>
 #include <pugixml.hpp>
 #include <span>
 #include <string>
@@ -26,7 +27,8 @@ struct TAttributeRule {
   std::string_view Name;
   TValueType Type;
   // The value taken when the attribute is missing (a Word: also when empty, unless EmptyRefused),
-  // as its text.
+  // as its text. Empty for a number that is not Required: the attribute is optional, and missing it
+  // means none (ReadOptionalNumber).
   std::string_view Default;
   double Min = 0, Max = 0;
   std::span<const std::string_view> Words = {};
@@ -63,6 +65,8 @@ const TAttributeRule& AttributeRule(std::string_view element, std::string_view a
 // attribute that is missing or empty; each message names the attribute.
 // Whole or Real: EConvertError for text that is not such a number, ERangeError for one out of range.
 double ReadNumber(pugi::xml_node element, const TAttributeRule& rule);
+// As ReadNumber, but nothing for a missing attribute that has no default.
+std::optional<double> ReadOptionalNumber(pugi::xml_node element, const TAttributeRule& rule);
 // Boolean: EConvertError for text that is not true, false or a number.
 bool ReadBoolean(pugi::xml_node element, const TAttributeRule& rule);
 // Text, Word, Mailbox, Mailboxes, Ipv4: the text as written (a Word upper-cased). ERangeError for a

@@ -1,5 +1,7 @@
 #include "core/ConfigValues.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <string>
 
@@ -64,6 +66,19 @@ bool ComPortUnset(pugi::xml_node element) {
 uint16_t ComPortNumber(pugi::xml_node element) {
   if (ComPortUnset(element)) throw Exception("Number of ComPort is not set!");
   return static_cast<uint16_t>(Number(element, "KELVO", "comport"));
+}
+
+TReadingCorrection ReadingCorrection(pugi::xml_node element) {
+  const auto limit = [&](std::string_view attribute) -> std::optional<float> {
+    if (const std::optional<double> value = ReadOptionalNumber(element, AttributeRule("KELVO", attribute)))
+      return static_cast<float>(*value);
+    return std::nullopt;
+  };
+  TReadingCorrection correction{Number(element, "KELVO", "offset"), limit("validmin"), limit("validmax")};
+  if (correction.ValidMin && correction.ValidMax && *correction.ValidMin > *correction.ValidMax)
+    throw ERangeError(fmt::format("validmin {} is above validmax {}: every reading would be rejected",
+                                  *correction.ValidMin, *correction.ValidMax));
+  return correction;
 }
 
 uint16_t TcpPort(pugi::xml_node element) {

@@ -6,6 +6,7 @@
 // messages name the attribute. Pure functions of the element.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <pugixml.hpp>
 
 namespace duz {
@@ -15,6 +16,13 @@ constexpr int64_t MaxMinutes = 525600;
 constexpr int MaxClientsLimit = 1000;
 // The most readings in a row a state may ask for before the condition enters it.
 constexpr int MaxConfirm = 100;
+
+// What a thermometer element says of its readings: a calibration offset added to each, and the
+// range outside which a corrected reading cannot be true.
+struct TReadingCorrection {
+  double Offset = 0;
+  std::optional<float> ValidMin, ValidMax;
+};
 
 // Attribute `value` of the condition's child state element (min, max or off; defaults -55, 50,
 // 100): a temperature, which the readings are compared with in single precision.
@@ -40,6 +48,9 @@ std::chrono::minutes RepeatInterval(pugi::xml_node element);
 uint16_t ComPortNumber(pugi::xml_node element);
 // Whether comport is missing or 0.
 bool ComPortUnset(pugi::xml_node element);
+// Attributes `offset` (default 0, -1000 to 1000), `validmin` and `validmax` (default none) of a
+// thermometer element; ERangeError when validmin is above validmax.
+TReadingCorrection ReadingCorrection(pugi::xml_node element);
 // Attribute `port` of a TCP data server, default 10001: 0 (a free port the system picks) to 65535.
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.

@@ -41,6 +41,7 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
   FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
   FPort->SetComNumber(ComPortNumber(element));
+  FCorrection = ReadingCorrection(element);
   FPort->SetBaudRate(9600);
   FStatus = std::make_shared<TKelvoStatus>(GetCaption(), FPort->ComNumber());
   RegisterStatus(FStatus);
@@ -126,6 +127,11 @@ void TKelvo::PortDataReceived() {
 
 void TKelvo::HandleLine(const std::string& line) {
   TKelvoReading reading = ParseKelvoLine(line, RegionalSettings().DecimalSeparator);
+  bool rejected = false;
+  if (reading.Value) {
+    reading.Value = Corrected(*reading.Value);
+    rejected = !reading.Value;
+  }
   // A line without a number keeps the last good temperature. The temperature goes first, so that a
   // reader that sees the line's number connected sees its temperature too.
   if (reading.Value) {
@@ -134,7 +140,7 @@ void TKelvo::HandleLine(const std::string& line) {
   } else {
     FLineState &= ~LineHeldNumber;
   }
-  FStatus->LineReceived(reading.Value, Now());
+  FStatus->LineReceived(reading.Value, Now(), rejected);
   if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
   if (!FFirstLine)
     for (int i = 0; i < ComponentCount(); ++i)
@@ -149,6 +155,21 @@ void TKelvo::HandleLine(const std::string& line) {
   for (int i = 0; i < ComponentCount(); ++i)
     if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->Publish(reading.RawLine);
   FFirstLine = false;
+}
+
+std::optional<float> TKelvo::Corrected(float reading) const {
+  // In decimal, so that 23.4 corrected by 1.5 is 24.9 and not a float next to it.
+  const float value =
+      FCorrection.Offset == 0 ? reading : static_cast<float>(DecimalValue(reading) + FCorrection.Offset);
+  const bool low = FCorrection.ValidMin && value < *FCorrection.ValidMin;
+  const bool high = FCorrection.ValidMax && value > *FCorrection.ValidMax;
+  if (!low && !high) return value;
+  if (DebugMode)
+    WriteLog(LogPrefix() + "reading " + FormatFixed(value, 2, 2) +
+             (low ? " is below validmin " + FormatFixed(*FCorrection.ValidMin, 2, 2)
+                  : " is above validmax " + FormatFixed(*FCorrection.ValidMax, 2, 2)) +
+             ": rejected");
+  return std::nullopt;
 }
 
 void TKelvo::PortLost(const std::string& reason) {

@@ -2,17 +2,20 @@
 // TKelvo: one thermometer subservice: the serial port of one thermometer element and the children
 // the element lists. Owned by the platform. The port's data arrives on the owner thread
 // (PortDataReceived): a TKelvoLineSplitter cuts the bytes into lines, ParseKelvoLine takes the
-// temperature out of each, and the line is handed to the children. The tick thread calls Tick about
+// temperature out of each, the element's offset corrects it (or its valid range rejects it), and
+// the line is handed to the children. The tick thread calls Tick about
 // once per second and counts the silent ticks. FTemperature and FLineState are shared by both
 // threads (atomics); the fields marked so are used by the owner thread only; IsConnected, Temperature
 // and GetCaption may be called from any thread.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
 
+#include "core/ConfigValues.h"
 #include "core/KelvoLineSplitter.h"
 #include "core/KelvoStatus.h"
 #include "core/Subservice.h"
@@ -66,6 +69,8 @@ class TKelvo : public TSubservice {
   void PortDataReceived();
   void PortLost(const std::string& reason);
   void HandleLine(const std::string& line);
+  // The reading corrected by the offset; nothing when that lies outside the valid range.
+  std::optional<float> Corrected(float reading) const;
   void CountSilentTick();
   void CreateChild(pugi::xml_node child);
   void SeedHistory();
@@ -76,6 +81,7 @@ class TKelvo : public TSubservice {
   pugi::xml_node FElement;
   TKelvoLineSplitter FSplitter;  // owner thread only
   std::shared_ptr<TKelvoStatus> FStatus;
+  TReadingCorrection FCorrection;  // set at creation
   std::atomic<float> FTemperature{0};
   // Whether the last line held a number (bit 0) and the silent ticks since the last bytes (the
   // rest, counted up to MaxNoDataTicks) in one word: the tick's count and a line that arrives at

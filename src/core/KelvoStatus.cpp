@@ -9,7 +9,7 @@ TKelvoStatus::TKelvoStatus(std::string caption, int comPort) {
   FStatus.ComPort = comPort;
 }
 
-void TKelvoStatus::LineReceived(std::optional<float> value, TDateTime time) {
+void TKelvoStatus::LineReceived(std::optional<float> value, TDateTime time, bool rejected) {
   {
     std::lock_guard lock(FLock);
     ++FStatus.Lines;
@@ -19,7 +19,7 @@ void TKelvoStatus::LineReceived(std::optional<float> value, TDateTime time) {
       FStatus.LastReading = time;
       FHistory.Add(time, *value);
     } else {
-      ++FStatus.UnparsedLines;
+      ++(rejected ? FStatus.RejectedReadings : FStatus.UnparsedLines);
     }
   }
   NoteStatusChange();

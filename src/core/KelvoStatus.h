@@ -41,6 +41,7 @@ struct TThermometerStatus {
   std::vector<TConditionStatus> Conditions;  // in document order
   uint64_t Lines = 0;                        // every line received
   uint64_t UnparsedLines = 0;                // lines without a number
+  uint64_t RejectedReadings = 0;             // lines whose reading lay outside the valid range
   TResultCounts Emails;
   TResultCounts Posts;
   std::map<std::string, TResultCounts> Saves;  // by the SAVE type, upper case
@@ -53,9 +54,9 @@ class TKelvoStatus {
  public:
   TKelvoStatus(std::string caption, int comPort);
 
-  // A received line: value is its temperature, empty when it held no number. O(1): it runs on the
-  // owner thread for every line.
-  void LineReceived(std::optional<float> value, TDateTime time);
+  // A received line: value is its temperature, empty when it held no number or, rejected, one
+  // outside the valid range. O(1): it runs on the owner thread for every line.
+  void LineReceived(std::optional<float> value, TDateTime time, bool rejected = false);
   // A reading of an earlier run (a saved file), for the history only.
   void AddToHistory(TDateTime time, float value);
   void SetConnected(bool connected);

@@ -1,12 +1,11 @@
 #include "web/MetricFamilies.h"
 
-#include <fmt/format.h>
-
-#include <charconv>
 #include <cmath>
 #include <deque>
 #include <iterator>
 #include <string>
+
+#include "base/FloatFormat.h"
 
 namespace duz {
 namespace {
@@ -17,15 +16,6 @@ using prometheus::MetricType;
 using TLabels = std::vector<ClientMetric::Label>;
 
 constexpr TConditionState ShownStates[] = {stMin, stNormal, stMax, stError, stOff};
-
-// The double nearest to the float's shortest decimal form: 21.3f is exported as 21.3, not as
-// 21.299999237060547.
-double Decimal(float value) {
-  const std::string text = fmt::format("{}", value);
-  double result = value;
-  std::from_chars(text.data(), text.data() + text.size(), result);
-  return result;
-}
 
 // A deque: the families are filled through references while later ones are added.
 class TFamilies {
@@ -72,6 +62,8 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
   MetricFamily& lines = families.Add("duzezevovivo_lines_total", "Lines received", MetricType::Counter);
   MetricFamily& unparsed = families.Add("duzezevovivo_unparsed_lines_total",
                                         "Lines received without a temperature", MetricType::Counter);
+  MetricFamily& rejected = families.Add("duzezevovivo_readings_rejected_total",
+                                        "Readings outside the valid range", MetricType::Counter);
   MetricFamily& emails = families.Add("duzezevovivo_emails_total", "Alarm e-mails", MetricType::Counter);
   MetricFamily& posts = families.Add("duzezevovivo_http_posts_total", "HTTP posts", MetricType::Counter);
   MetricFamily& saves = families.Add("duzezevovivo_saves_total", "Saves to files", MetricType::Counter);
@@ -79,7 +71,7 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
       families.Add("duzezevovivo_tcp_clients", "Clients of the TCP data servers", MetricType::Gauge);
   for (const TThermometerStatus& thermometer : snapshot.Thermometers) {
     const TLabels labels{{"caption", thermometer.Caption}, {"comport", std::to_string(thermometer.ComPort)}};
-    if (thermometer.Temperature) Sample(temperature, labels, Decimal(*thermometer.Temperature));
+    if (thermometer.Temperature) Sample(temperature, labels, DecimalValue(*thermometer.Temperature));
     Sample(connected, labels, thermometer.Connected ? 1 : 0);
     for (size_t i = 0; i < thermometer.Conditions.size(); ++i) {
       const TConditionStatus& condition = thermometer.Conditions[i];
@@ -89,10 +81,11 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
                condition.State == shown ? 1 : 0);
       for (const auto& [name, value] :
            {std::pair{"min", condition.Min}, {"max", condition.Max}, {"off", condition.Off}})
-        if (!std::isnan(value)) Sample(limit, With(conditionLabels, "limit", name), Decimal(value));
+        if (!std::isnan(value)) Sample(limit, With(conditionLabels, "limit", name), DecimalValue(value));
     }
     Sample(lines, labels, static_cast<double>(thermometer.Lines));
     Sample(unparsed, labels, static_cast<double>(thermometer.UnparsedLines));
+    Sample(rejected, labels, static_cast<double>(thermometer.RejectedReadings));
     Results(emails, labels, thermometer.Emails, "sent");
     Results(posts, labels, thermometer.Posts, "succeeded");
     for (const auto& [type, counts] : thermometer.Saves)

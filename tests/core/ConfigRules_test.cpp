@@ -18,7 +18,7 @@ TEST(ConfigRulesTest, EveryDefaultPassesItsOwnRule) {
     for (const TAttributeRule& attribute : element.Attributes) {
       if (attribute.Required) continue;
       if (attribute.Type == TValueType::Whole || attribute.Type == TValueType::Real) {
-        EXPECT_NO_THROW(ReadNumber(missing, attribute)) << element.Name << " " << attribute.Name;
+        EXPECT_NO_THROW(CheckAttribute(missing, attribute)) << element.Name << " " << attribute.Name;
       }
       if (attribute.Type == TValueType::Word) {
         EXPECT_NE(std::find(attribute.Words.begin(), attribute.Words.end(), attribute.Default),

@@ -93,6 +93,31 @@ TEST_F(MetricsTest, PrometheusSeesTheTemperatureAndAStateChange) {
   EXPECT_TRUE(Query("process_resident_memory_bytes{job=\"duzezevovivo\"}")) << "the process metrics";
 }
 
+// The offset comes before the range check: 101.0 - 1.5 is valid, 999.9 - 1.5 is not.
+TEST_F(MetricsTest, OffsetAndValidRangeReachTheSavesAndTheMetrics) {
+  ASSERT_TRUE(
+      FProgram.Start("<config><METRICS port=\"0\" address=\"127.0.0.1\"/>"
+                     "<KELVO comport=\"1\" caption=\"Room\" offset=\"-1.5\" validmax=\"100\">"
+                     "<SAVE type=\"TXT\" interval=\"0\" rewrite=\"1\" filename=\"last\" directory=\"" +
+                         FDir.File("") + "\"><![CDATA[%VALUE%]]></SAVE></KELVO></config>",
+                     {{"DUZEZEVOVIVO_FIRST_TICK", "0"}}));
+  const int port = MetricsPort();
+  for (const auto& [line, saved] : {std::pair{"+101.0C", " 99.5"}, {"+999.9C", "Err"}}) {
+    FPty.Write(std::string("*B1E1") + line + "\r");
+    EXPECT_TRUE(test::WaitUntil([&] { return FDir.Read("last.txt") == saved + std::string("\r\n"); }, 10s))
+        << line << ": " << FDir.Read("last.txt");
+  }
+  const std::string metrics = test::HttpRequest(port, "/metrics").Body;
+  const std::string room = R"({caption="Room",comport="1"} )";
+  for (const std::string& sample :
+       {"duzezevovivo_temperature_celsius" + room + "99.5",
+        "duzezevovivo_readings_rejected_total" + room + "1", "duzezevovivo_unparsed_lines_total" + room + "0",
+        "duzezevovivo_thermometer_connected" + room + "0"})
+    EXPECT_NE(metrics.find("\n" + sample + "\n"), std::string::npos) << sample << "\n" << metrics;
+  EXPECT_TRUE(
+      FProgram.Program->WaitForOutput("[Room] reading 998.40 is above validmax 100.00: rejected", 5s));
+}
+
 TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {
   test::TLoopbackServer other([](int) {});
   StartProgram("<config><METRICS port=\"" + std::to_string(other.Port()) +
