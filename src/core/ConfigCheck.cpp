@@ -15,7 +15,9 @@
 #include "core/ConfigFile.h"
 #include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
+#include "net/BasicAuth.h"
 #include "net/MailMessage.h"
+#include "net/TlsKeyPair.h"
 #include "serial/AfComPort.h"
 #include "xml/XmlHelpers.h"
 
@@ -162,6 +164,8 @@ class TChecker {
       Report(element, false,
              fmt::format("a second {} element is ignored: the first one holds the settings", name));
     if (name == "SHUTDOWN") CheckShutdown(element);
+    if (name == "MQTT" || name == "METRICS") CheckKeyFiles(element, name);
+    if (name == "METRICS") CheckLogin(element);
     if (name == "min" || name == "normal" || name == "max" || name == "error" || name == "off")
       CheckMessageTemplate(element);
     if (name == "email" || name == "netmessage") CheckAction(element);
@@ -229,6 +233,33 @@ class TChecker {
                         flags));
     } catch (const Exception&) {
       // reported with the attribute
+    }
+  }
+
+  // The files are loaded as the server or client would load them.
+  void CheckKeyFiles(pugi::xml_node element, std::string_view name) {
+    const std::string cert = element.attribute("certfile").value(),
+                      key = element.attribute("keyfile").value();
+    if (cert.empty() && key.empty()) return;
+    try {
+      CheckKeyPair(cert, key);
+    } catch (const Exception& error) {
+      Report(element, true, error.what());
+    }
+    if (name != "MQTT") return;
+    try {
+      if (ReadText(element, AttributeRule("MQTT", "tls")) != "TLS")
+        Report(element, false, "certfile and keyfile are used only with tls=\"tls\"");
+    } catch (const Exception&) {
+      // reported with the attribute
+    }
+  }
+
+  void CheckLogin(pugi::xml_node element) {
+    try {
+      TBasicAuth::Create(element.attribute("username").value(), element.attribute("passwordhash").value());
+    } catch (const Exception& error) {
+      Report(element, true, error.what());
     }
   }
 

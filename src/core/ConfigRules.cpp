@@ -86,9 +86,16 @@ constexpr TAttributeRule Mqtt[] = {{"host", Text, "", 0, 0, {}, true},
                                    {"topic", Text, "duzezevovivo", 0, 0, {}, false, "+#"},
                                    {"tls", Word, "NONE", 0, 0, MqttTls},
                                    {"cafile", Text, ""},
-                                   {"discovery", Boolean, "false"}};
+                                   {"discovery", Boolean, "false"},
+                                   {"certfile", Text, ""},
+                                   {"keyfile", Text, ""}};
 
-constexpr TAttributeRule Metrics[] = {{"port", Whole, "9488", 0, MaxPort}, {"address", Ipv4, "0.0.0.0"}};
+constexpr TAttributeRule Metrics[] = {{"port", Whole, "9488", 0, MaxPort},
+                                      {"address", Ipv4, "0.0.0.0"},
+                                      {"certfile", Text, ""},
+                                      {"keyfile", Text, ""},
+                                      {"username", Text, ""},
+                                      {"passwordhash", Text, ""}};
 
 constexpr TElementRule Elements[] = {
     {"WAIT", "", true, Wait},

@@ -39,7 +39,8 @@ TPlatformSnapshot TakeSnapshot(bool withHistory) {
     snapshot.Thermometers.push_back(status->Copy());
     if (withHistory) snapshot.Thermometers.back().History = status->History(snapshot.Time);
   }
-  snapshot.ShutdownPending = RunningShutdownTimers() > 0;
+  snapshot.ShutdownSecondsLeft = ShutdownSecondsLeft();
+  snapshot.ShutdownPending = snapshot.ShutdownSecondsLeft.has_value();
   return snapshot;
 }
 

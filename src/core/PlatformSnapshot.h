@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "base/DateTime.h"
@@ -16,8 +17,9 @@ namespace duz {
 struct TPlatformSnapshot {
   std::vector<TThermometerStatus> Thermometers;
   bool ShutdownPending = false;
-  uint64_t Sequence = 0;  // the count of changes this snapshot reflects at least
-  TDateTime Time = 0;     // local time when it was taken
+  std::optional<double> ShutdownSecondsLeft;  // while a shutdown is pending
+  uint64_t Sequence = 0;                      // the count of changes this snapshot reflects at least
+  TDateTime Time = 0;                         // local time when it was taken
 };
 
 // withHistory: also each thermometer's History, a copy of 1,440 minutes that only a page needs.

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/EventLogger.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
@@ -24,6 +25,7 @@ namespace {
 struct TShutdownTimer {
   const TComponent* Owner;
   std::weak_ptr<TPeriodicTimer> Timer;
+  TMonotonicTime Due;  // the first expiry
 };
 
 std::mutex TimersLock;
@@ -79,7 +81,7 @@ void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds perio
   auto timer = TPeriodicTimer::Start(*loop, period, std::move(onExpiry));
   std::lock_guard lock(TimersLock);
   std::erase_if(Timers, [](const TShutdownTimer& entry) { return entry.Timer.expired(); });
-  Timers.push_back({owner, timer});
+  Timers.push_back({owner, timer, MonotonicNow() + period});
 }
 
 void StopShutdownTimers(const TComponent* owner) {
@@ -102,6 +104,19 @@ int RunningShutdownTimers() {
     auto timer = entry.Timer.lock();
     return timer && timer->IsRunning();
   }));
+}
+
+std::optional<double> ShutdownSecondsLeft() {
+  const TMonotonicTime now = MonotonicNow();
+  std::optional<double> left;
+  std::lock_guard lock(TimersLock);
+  for (const TShutdownTimer& entry : Timers) {
+    const auto timer = entry.Timer.lock();
+    if (!timer || !timer->IsRunning()) continue;
+    const double seconds = std::max(0.0, std::chrono::duration<double>(entry.Due - now).count());
+    left = std::min(left.value_or(seconds), seconds);
+  }
+  return left;
 }
 
 }  // namespace duz

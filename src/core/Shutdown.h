@@ -5,6 +5,7 @@
 // Everything runs on the owner thread (the thread of the timers' event loop).
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 
@@ -41,5 +42,8 @@ void StartShutdownTimer(const TComponent* owner, std::chrono::milliseconds perio
 void StopShutdownTimers(const TComponent* owner = nullptr);
 // Shutdown timers still armed (for tests and diagnostics).
 int RunningShutdownTimers();
+// Seconds until the first armed timer is due (0 once it is overdue: a shutdown that failed is tried
+// again at each period), on the monotonic clock; nothing while none is armed. Any thread.
+std::optional<double> ShutdownSecondsLeft();
 
 }  // namespace duz

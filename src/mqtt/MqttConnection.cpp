@@ -15,6 +15,7 @@
 #include "base/Exception.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
+#include "net/TlsKeyPair.h"
 
 namespace duz {
 namespace {
@@ -70,11 +71,19 @@ void TMqttConnection::Configure() {
   Check(mosquitto_will_set(FMosq, FStatusTopic.c_str(), 7, "offline", 1, true), "will");
   if (FSettings.Tls) {
     Check(mosquitto_int_option(FMosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS");
+    // libmosquitto only says that the files are wrong, not why.
+    try {
+      CheckKeyPair(FSettings.CertFile, FSettings.KeyFile);
+    } catch (const Exception& error) {
+      throw Exception("MQTT: " + error.Message());
+    }
+    const char* cert = FSettings.CertFile.empty() ? nullptr : FSettings.CertFile.c_str();
+    const char* key = FSettings.KeyFile.empty() ? nullptr : FSettings.KeyFile.c_str();
     // libmosquitto wants a file or a directory of authorities; the system's store is both.
     if (FSettings.CaFile.empty())
-      Check(mosquitto_tls_set(FMosq, nullptr, OsCaPath, nullptr, nullptr, nullptr), "TLS");
+      Check(mosquitto_tls_set(FMosq, nullptr, OsCaPath, cert, key, nullptr), "TLS");
     else
-      Check(mosquitto_tls_set(FMosq, FSettings.CaFile.c_str(), nullptr, nullptr, nullptr, nullptr),
+      Check(mosquitto_tls_set(FMosq, FSettings.CaFile.c_str(), nullptr, cert, key, nullptr),
             "cafile \"" + FSettings.CaFile + "\"");
   }
   // Only noted: libmosquitto holds its locks around callbacks, and publishing from one inverts their order.

@@ -39,7 +39,8 @@ class TMqttConnection : private TThread {
   static constexpr std::chrono::milliseconds MaxGoodbyeWait{1000};
   static constexpr int KeepAliveSeconds = 60;
 
-  // Raises Exception for settings that libmosquitto refuses (an unreadable cafile).
+  // Raises Exception for settings that libmosquitto refuses (an unreadable cafile), and for client
+  // certificate files that do not load (CheckKeyPair).
   TMqttConnection(const TMqttSettings& settings, TWarn warn);
   ~TMqttConnection() override;
 

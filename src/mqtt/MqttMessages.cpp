@@ -68,17 +68,36 @@ std::string DiscoveryId(std::string_view text) {
   return id;
 }
 
+std::string ServiceAvailability(const TMqttSettings& settings) {
+  return fmt::format(R"({{"topic":{},"payload_available":"online","payload_not_available":"offline"}})",
+                     JsonString(MqttTopic(settings, "status")));
+}
+
+std::string Device(const TMqttSettings& settings) {
+  return fmt::format(R"("device":{{"identifiers":[{}],"name":{}}})", JsonString(settings.ClientId),
+                     JsonString(settings.ClientId));
+}
+
+// The temperature shows as unknown once expire_after passes without a message (a service that hangs
+// without vanishing), and as unavailable while the service is offline or the thermometer lost.
 std::string DiscoveryConfig(const TMqttSettings& settings, const std::string& caption, const std::string& id,
                             const std::string& temperatureTopic, const std::string& connectedTopic) {
   return fmt::format(
       R"({{"name":{},"unique_id":{},"state_topic":{},"unit_of_measurement":"°C",)"
-      R"("device_class":"temperature","state_class":"measurement","availability_mode":"all",)"
-      R"("availability":[{{"topic":{},"payload_available":"online","payload_not_available":"offline"}},)"
-      R"({{"topic":{},"payload_available":"true","payload_not_available":"false"}}],)"
-      R"("device":{{"identifiers":[{}],"name":{}}}}})",
-      JsonString(caption), JsonString(id), JsonString(temperatureTopic),
-      JsonString(MqttTopic(settings, "status")), JsonString(connectedTopic), JsonString(settings.ClientId),
-      JsonString(settings.ClientId));
+      R"("device_class":"temperature","state_class":"measurement","expire_after":{},"availability_mode":"all",)"
+      R"("availability":[{},{{"topic":{},"payload_available":"true","payload_not_available":"false"}}],{}}})",
+      JsonString(caption), JsonString(id), JsonString(temperatureTopic), DiscoveryExpireAfter.count(),
+      ServiceAvailability(settings), JsonString(connectedTopic), Device(settings));
+}
+
+// Available while the service is online, so that a lost thermometer shows as "disconnected".
+std::string ConnectivityConfig(const TMqttSettings& settings, const std::string& caption,
+                               const std::string& id, const std::string& connectedTopic) {
+  return fmt::format(
+      R"({{"name":{},"unique_id":{},"state_topic":{},"payload_on":"true","payload_off":"false",)"
+      R"("device_class":"connectivity","availability":[{}],{}}})",
+      JsonString(caption + " connected"), JsonString(id + "_connected"), JsonString(connectedTopic),
+      ServiceAvailability(settings), Device(settings));
 }
 
 }  // namespace
@@ -122,6 +141,8 @@ TMqttMessages SnapshotMessages(const TMqttSettings& settings, const TPlatformSna
       const std::string id = DiscoveryId(settings.ClientId + "_" + thermometer.Caption);
       messages["homeassistant/sensor/" + id + "/config"] = {
           DiscoveryConfig(settings, thermometer.Caption, id, topic("temperature"), topic("connected"))};
+      messages["homeassistant/binary_sensor/" + id + "/config"] = {
+          ConnectivityConfig(settings, thermometer.Caption, id, topic("connected"))};
     }
   }
   return messages;

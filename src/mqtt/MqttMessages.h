@@ -3,7 +3,9 @@
 // every topic, all of them retained. Per thermometer, under the prefix: <caption>/temperature (QoS 0,
 // sent again at least once a minute), <caption>/state for the first condition and
 // <caption>/state/<n> for the n-th (QoS 1; nothing while a condition's state is not yet known),
-// <caption>/connected (QoS 1); with discovery, a Home Assistant sensor configuration.
+// <caption>/connected (QoS 1); with discovery, Home Assistant configurations of a temperature sensor
+// and of a connectivity binary sensor.
+#include <chrono>
 #include <map>
 #include <string>
 #include <string_view>
@@ -12,6 +14,10 @@
 #include "mqtt/MqttSettings.h"
 
 namespace duz {
+
+// How long Home Assistant shows a temperature without a new message: the once-a-minute
+// publication, twice, and time for a slow broker.
+constexpr std::chrono::seconds DiscoveryExpireAfter{150};
 
 struct TMqttMessage {
   std::string Payload;

@@ -11,6 +11,9 @@
 namespace duz {
 namespace {
 
+static_assert(DiscoveryExpireAfter > 2 * TMqttPublisher::RefreshPeriod,
+              "Home Assistant would show a steady temperature as unknown between two publications");
+
 // How long the thread waits for a change before it looks whether a temperature is due again.
 constexpr auto DueCheckPeriod = std::chrono::milliseconds(1000);
 

@@ -30,6 +30,8 @@ TMqttSettings ReadMqttSettings(pugi::xml_node element, const std::string& defaul
     settings.Topic = ReadText(element, rule("topic"));
     settings.Tls = ReadText(element, rule("tls")) == "TLS";
     settings.CaFile = ReadText(element, rule("cafile"));
+    settings.CertFile = ReadText(element, rule("certfile"));
+    settings.KeyFile = ReadText(element, rule("keyfile"));
     settings.Discovery = ReadBoolean(element, rule("discovery"));
     return settings;
   } catch (const Exception& error) {

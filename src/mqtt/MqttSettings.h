@@ -16,7 +16,8 @@ struct TMqttSettings {
   std::string Topic = "duzezevovivo";  // the prefix of every topic; empty: none
   bool Tls = false;                    // verified against the system's store and CaFile
   std::string CaFile;
-  bool Discovery = false;  // Home Assistant discovery messages
+  std::string CertFile, KeyFile;  // with Tls: the client certificate, for brokers that require one
+  bool Discovery = false;         // Home Assistant discovery messages
 };
 
 // The first child of the root whose name is MQTT in any case, or an empty node.

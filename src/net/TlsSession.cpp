@@ -11,28 +11,13 @@
 
 #include "base/Exception.h"
 #include "net/HostAddress.h"
+#include "net/OpenSslError.h"
 
 namespace duz {
 
 namespace {
 
 const char* const ClosedByServer = "Connection closed by the server";
-
-// Empties the thread's OpenSSL error queue and says what went wrong, e.g. "wrong version number".
-// A failed system call among the entries says more than the "system lib" wrapped around it.
-std::string TakeQueuedReason() {
-  std::string reason = "unknown error";
-  while (const unsigned long error = ERR_get_error()) {
-    if (ERR_GET_LIB(error) == ERR_LIB_SYS) {
-      reason = std::strerror(ERR_GET_REASON(error));
-      ERR_clear_error();
-      break;
-    }
-    const char* text = ERR_reason_error_string(error);
-    reason = text != nullptr ? text : "error " + std::to_string(ERR_GET_REASON(error));
-  }
-  return reason;
-}
 
 // The socket BIO writes with write(2), which raises SIGPIPE once the server has gone; this one sends
 // with MSG_NOSIGNAL, as TTcpStream does, so a vanished server fails the e-mail, not the process.

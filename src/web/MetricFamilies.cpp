@@ -1,5 +1,8 @@
 #include "web/MetricFamilies.h"
 
+#include <fmt/format.h>
+
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <iterator>
@@ -42,6 +45,12 @@ TLabels With(TLabels labels, const char* name, std::string value) {
   return labels;
 }
 
+// Unix time, as Prometheus's time() gives it. In the hour that the end of summer time repeats, a
+// reading of its first pass counts as an hour later: a stale-reading alert comes late, never falsely.
+double UnixTime(TDateTime local) {
+  return std::chrono::duration<double>(FromLocalDateTime(local).time_since_epoch()).count();
+}
+
 void Results(MetricFamily& family, const TLabels& labels, const TResultCounts& counts, const char* success) {
   Sample(family, With(labels, "result", success), static_cast<double>(counts.Succeeded));
   Sample(family, With(labels, "result", "failed"), static_cast<double>(counts.Failed));
@@ -53,6 +62,9 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
   TFamilies families;
   MetricFamily& temperature = families.Add("duzezevovivo_temperature_celsius",
                                            "The last temperature a thermometer sent", MetricType::Gauge);
+  MetricFamily& lastReading =
+      families.Add("duzezevovivo_last_reading_timestamp_seconds",
+                   "Unix time of the last line that held a temperature", MetricType::Gauge);
   MetricFamily& connected = families.Add("duzezevovivo_thermometer_connected",
                                          "1 while the thermometer sends readings", MetricType::Gauge);
   MetricFamily& state = families.Add("duzezevovivo_condition_state",
@@ -72,6 +84,7 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
   for (const TThermometerStatus& thermometer : snapshot.Thermometers) {
     const TLabels labels{{"caption", thermometer.Caption}, {"comport", std::to_string(thermometer.ComPort)}};
     if (thermometer.Temperature) Sample(temperature, labels, DecimalValue(*thermometer.Temperature));
+    if (thermometer.LastReading) Sample(lastReading, labels, UnixTime(*thermometer.LastReading));
     Sample(connected, labels, thermometer.Connected ? 1 : 0);
     for (size_t i = 0; i < thermometer.Conditions.size(); ++i) {
       const TConditionStatus& condition = thermometer.Conditions[i];
@@ -95,6 +108,12 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
   MetricFamily& shutdown = families.Add("duzezevovivo_shutdown_pending",
                                         "1 while a shutdown of the computer is armed", MetricType::Gauge);
   Sample(shutdown, {}, snapshot.ShutdownPending ? 1 : 0);
+  MetricFamily& shutdownLeft =
+      families.Add("duzezevovivo_shutdown_remaining_seconds",
+                   "Seconds until the armed shutdown of the computer", MetricType::Gauge);
+  if (snapshot.ShutdownSecondsLeft) Sample(shutdownLeft, {}, *snapshot.ShutdownSecondsLeft);
+  Sample(families.Add("duzezevovivo_build_info", "The version of the service, as a label", MetricType::Gauge),
+         {{"version", DUZ_VERSION}}, 1);
   return families.Take();
 }
 

@@ -53,15 +53,27 @@ int LogMessage(const mg_connection*, const char* message) {
 }  // namespace
 
 TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts(settings.AllowedHosts) {
+  try {
+    FAuth = TBasicAuth::Create(settings.Username, settings.PasswordHash);
+    FTls = TServerTls::Create(settings.CertFile, settings.KeyFile);
+  } catch (const Exception& error) {
+    throw Exception(LogPrefix + error.Message());
+  }
   static std::once_flag initialised;
   std::call_once(initialised, [] { mg_init_library(0); });
-  const std::string listening = fmt::format("{}:{}", settings.Address, settings.Port);
+  const std::string endpoint = fmt::format("{}:{}", settings.Address, settings.Port);
+  const std::string listening = endpoint + (FTls ? "s" : "");
   const std::string workers = std::to_string(MaxWorkers), timeout = std::to_string(RequestTimeoutMs);
   const char* options[] = {"listening_ports",    listening.c_str(), "num_threads", workers.c_str(),
                            "request_timeout_ms", timeout.c_str(),   nullptr};
   mg_callbacks callbacks{};
   callbacks.begin_request = HandleRequest;
   callbacks.log_message = LogMessage;
+  // Only with TLS: the library loads OpenSSL whenever this is set.
+  if (FTls)
+    callbacks.init_ssl = [](void* context, void* server) {
+      return static_cast<TMetricsServer*>(server)->FTls->Configure(context);
+    };
   mg_init_data init{&callbacks, this, options};
   char reason[256] = "";
   mg_error_data error{nullptr, reason, sizeof reason};
@@ -70,9 +82,11 @@ TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts
   FContext = mg_start2(&init, &error);
   StartComplaint = nullptr;
   if (!FContext)
-    throw Exception(fmt::format("{}cannot listen on {}: {}", LogPrefix, listening,
+    throw Exception(fmt::format("{}cannot listen on {}: {}", LogPrefix, endpoint,
                                 complaint.empty() ? reason : complaint));
-  if (DebugMode) WriteLog(fmt::format("{}listening on {}:{}", LogPrefix, settings.Address, Port()));
+  if (DebugMode)
+    WriteLog(
+        fmt::format("{}listening on {}:{}{}", LogPrefix, settings.Address, Port(), FTls ? " with TLS" : ""));
 }
 
 TMetricsServer::~TMetricsServer() { mg_stop(FContext); }
@@ -91,6 +105,10 @@ int TMetricsServer::HandleRequest(mg_connection* connection) {
   }
   const std::string_view method = request->request_method;
   const bool withBody = method != "HEAD";
+  if (server.FAuth && !server.FAuth->Accepts(mg_get_header(connection, "Authorization"))) {
+    if (DebugMode) WriteLog(fmt::format("{}client {} not authenticated", LogPrefix, request->remote_addr));
+    return Respond(connection, 401, "text/plain", "Unauthorized\n", withBody, TBasicAuth::Challenge);
+  }
   if (method != "GET" && withBody)
     return Respond(connection, 405, "text/plain", "Method Not Allowed\n", true, "Allow: GET, HEAD\r\n");
   const std::string_view path = request->local_uri ? request->local_uri : "";

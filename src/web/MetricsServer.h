@@ -1,7 +1,9 @@
 #pragma once
 // TMetricsServer: the HTTP/1.1 server of the METRICS element. /metrics is the Prometheus text
 // format (version 0.0.4), / the status page, /api/status the status as JSON; a client the allow
-// list refuses gets 403, any other path 404, any method but GET and HEAD 405.
+// list refuses gets 403, any other path 404, any method but GET and HEAD 405. With a user set,
+// every path asks for it (basic authentication, 401 without it or with a wrong one), after the
+// allow list; with a certificate, the port speaks TLS only.
 // It runs on the HTTP library's threads, never on the owner or the tick thread: one listener and
 // MaxWorkers workers, and every read and write of a request is bounded by RequestTimeoutMs, so a
 // client that never sends or never reads holds one worker for at most that long while the others
@@ -10,11 +12,14 @@
 // for the requests in progress.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/PlatformView.h"
+#include "net/BasicAuth.h"
 #include "web/MetricsSettings.h"
+#include "web/ServerTls.h"
 
 struct mg_context;
 struct mg_connection;
@@ -26,7 +31,8 @@ class TMetricsServer : public TPlatformView {
   static constexpr int MaxWorkers = 4;
   static constexpr int RequestTimeoutMs = 5000;
 
-  // Raises Exception with the library's reason when it cannot listen.
+  // Raises Exception with the library's reason when it cannot listen, and for a login or TLS files
+  // that cannot be used (TBasicAuth::Create, TServerTls::Create).
   explicit TMetricsServer(const TMetricsSettings& settings);
   ~TMetricsServer() override;
   TMetricsServer(const TMetricsServer&) = delete;
@@ -39,6 +45,8 @@ class TMetricsServer : public TPlatformView {
   static int HandleRequest(mg_connection* connection);
 
   const std::vector<std::string> FAllowedHosts;
+  std::optional<TBasicAuth> FAuth;
+  std::optional<TServerTls> FTls;
   mg_context* FContext = nullptr;
 };
 

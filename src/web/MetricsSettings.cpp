@@ -17,6 +17,10 @@ std::optional<TMetricsSettings> ReadMetricsSettings(pugi::xml_node root) {
     TMetricsSettings settings;
     settings.Port = static_cast<uint16_t>(ReadNumber(element, AttributeRule("METRICS", "port")));
     settings.Address = ReadText(element, AttributeRule("METRICS", "address"));
+    settings.CertFile = ReadText(element, AttributeRule("METRICS", "certfile"));
+    settings.KeyFile = ReadText(element, AttributeRule("METRICS", "keyfile"));
+    settings.Username = ReadText(element, AttributeRule("METRICS", "username"));
+    settings.PasswordHash = ReadText(element, AttributeRule("METRICS", "passwordhash"));
     for (pugi::xml_node entry : element.children())
       if (entry.type() == pugi::node_element && UpperCase(entry.name()) == "IP")
         settings.AllowedHosts.push_back(ReadText(entry, AttributeRule("IP", "host")));

@@ -16,6 +16,10 @@ struct TMetricsSettings {
   uint16_t Port = DefaultPort;      // 0: any free port (the debug log names it)
   // The `host` of each IP child, as written; none means every client is served.
   std::vector<std::string> AllowedHosts;
+  // PEM files for TLS; both empty: plain HTTP.
+  std::string CertFile, KeyFile;
+  // The one user that every request must name (basic authentication); both empty: none.
+  std::string Username, PasswordHash;
 };
 
 // The first child of root named METRICS in any case; nothing when there is none. Raises Exception

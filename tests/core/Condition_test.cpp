@@ -290,11 +290,14 @@ TEST_F(ShutdownTimerTest, WaitZeroNeverArmsATimer) {
 
 TEST_F(ShutdownTimerTest, EveryEntryIntoOffArmsOneMoreTimerThatLeavingDoesNotCancel) {
   Make(Condition("<off wait=\"10\">off</off>"));
+  EXPECT_EQ(ShutdownSecondsLeft(), std::nullopt);
   Feed("+101.0C");
+  TestClock::Advance(60);
   Feed("+020.0C");
   EXPECT_EQ(RunningShutdownTimers(), 1);
   Feed("+101.0C");
   EXPECT_EQ(RunningShutdownTimers(), 2);
+  EXPECT_EQ(ShutdownSecondsLeft(), 540) << "the first one is due first";
 }
 
 TEST_F(ShutdownTimerTest, FirstExpiryShutsDownOnceAndNoLaterTimerTouchesTheFreedConditions) {

@@ -62,8 +62,10 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "  <Kelvo comport=\"2\"/>\n"
       "  <SMTP address=\"mail\" port=\"0\" TLS=\"ssl\" TlsVerify=\"perhaps\" CAfile=\"ca.pem\"/>\n"
       "  <Shutdown type=\"DEFAULT\" value=\"1\"/>\n"
-      "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\"/>\n"
-      "  <Metrics address=\"localhost\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/></Metrics>\n"
+      "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\" keyfile=\"k.pem\"/>\n"
+      "  <Metrics address=\"localhost\" username=\"p\" passwordhash=\"secret\" "
+      "certfile=\"/nonexistent/c.pem\" "
+      "keyfile=\"k.pem\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/></Metrics>\n"
       "</config>\n",
       {{2, Dir.File("no-device")}});
   const test::TRun run = Check({}, Dir.File("registry.reg"));
@@ -88,14 +90,18 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(15,33): error: tls \"ssl\" is not one of NONE, STARTTLS, IMPLICIT",
       "(15,43): error: tlsverify \"perhaps\" is not true or false",
       "(16,3): warning: unknown element \"Shutdown\" is ignored; did you mean \"SHUTDOWN\"?",
+      "(17,3): error: keyfile is given without certfile",
+      "(17,3): warning: certfile and keyfile are used only with tls=\"tls\"",
       "(17,23): error: topic \"site/#\" may not hold + or #",
       "(17,38): warning: unknown attribute \"tsl\" of <MQTT> is ignored; did you mean \"tls\"?",
+      "(18,3): error: certfile \"/nonexistent/c.pem\" does not load: No such file or directory",
+      "(18,3): error: passwordhash is not a bcrypt hash (\"$2y$...\", as htpasswd -B writes it)",
       "(18,12): error: address \"localhost\" is not an IPv4 address",
-      "(18,57): warning: unknown attribute \"hots\" of <IP> is ignored; did you mean \"host\"?",
+      "(18,138): warning: unknown attribute \"hots\" of <IP> is ignored; did you mean \"host\"?",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "13 errors, 9 warnings\n");
+  EXPECT_EQ(run.Out, expected + "16 errors, 10 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {

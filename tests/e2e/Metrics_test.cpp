@@ -1,6 +1,7 @@
 // The metrics endpoint of the real program in -debug mode, scraped every second by a real
 // Prometheus server that the test starts with its own configuration and storage; a thermometer on
 // a pseudo-terminal sends the readings, and Prometheus's query API must come to show them.
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include "support/EventLogFile.h"
 #include "support/HttpClient.h"
 #include "support/LoopbackServer.h"
+#include "support/TestCa.h"
 
 namespace duz {
 namespace {
@@ -34,12 +36,16 @@ class MetricsTest : public ::testing::Test {
     return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + listening.size());
   }
 
-  void StartPrometheus(int target) {
+  // A scrape job of the target for prometheus.yml, with more of its settings.
+  static std::string Job(const std::string& name, int target, const std::string& settings = "") {
+    return fmt::format("  - job_name: {}\n{}    static_configs:\n      - targets: ['127.0.0.1:{}']\n", name,
+                       settings, target);
+  }
+
+  // Prometheus scraping these jobs every second.
+  void StartPrometheus(const std::string& jobs) {
     FDir.Write("prometheus.yml",
-               "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-               "scrape_configs:\n  - job_name: duzezevovivo\n    static_configs:\n"
-               "      - targets: ['127.0.0.1:" +
-                   std::to_string(target) + "']\n");
+               "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n" + jobs);
     FPrometheusPort = test::UnusedPort();
     FPrometheus = std::make_unique<test::TChildProcess>(std::vector<std::string>{
         "prometheus", "--config.file=" + FDir.File("prometheus.yml"),
@@ -78,7 +84,7 @@ TEST_F(MetricsTest, PrometheusSeesTheTemperatureAndAStateChange) {
       "<KELVO comport=\"1\" caption=\"Room\"><CONDITION><max value=\"30\"/></CONDITION></KELVO></config>");
   const int port = MetricsPort();
   ASSERT_NE(port, 0);
-  StartPrometheus(port);
+  StartPrometheus(Job("duzezevovivo", port));
   FPty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
   FPty.Write("*B1E1+024.5C\r");
   EXPECT_TRUE(QueryShows(R"(duzezevovivo_temperature_celsius{caption="Room"})", "24.5"))
@@ -116,6 +122,35 @@ TEST_F(MetricsTest, OffsetAndValidRangeReachTheSavesAndTheMetrics) {
     EXPECT_NE(metrics.find("\n" + sample + "\n"), std::string::npos) << sample << "\n" << metrics;
   EXPECT_TRUE(
       FProgram.Program->WaitForOutput("[Room] reading 998.40 is above validmax 100.00: rejected", 5s));
+}
+
+// The scrape configuration of the README: TLS checked against the site's CA, and the login.
+TEST_F(MetricsTest, PrometheusScrapesOverTlsWithItsLoginAndAWrongPasswordGets401) {
+  const test::TTestCa ca(FDir.Path().string());
+  const test::TCertificateFiles server = ca.Issue("metrics", "IP:127.0.0.1");
+  // The password "pa:ss wörd", as htpasswd -B writes its hash.
+  StartProgram("<config><METRICS port=\"0\" address=\"127.0.0.1\" certfile=\"" + server.Cert +
+               "\" keyfile=\"" + server.Key +
+               "\" username=\"prometheus\" "
+               "passwordhash=\"$2y$05$abcdefghijklmnopqrstuuHYAqSTZaD2G3ZsfHYCUGgOo5vA33Sre\"/>"
+               "<KELVO comport=\"1\" caption=\"Room\"/></config>");
+  const int port = MetricsPort();
+  ASSERT_NE(port, 0);
+  const auto login = [&](const char* password) {
+    return fmt::format(
+        "    scheme: https\n    tls_config:\n      ca_file: {}\n"
+        "    basic_auth:\n      username: prometheus\n      password: '{}'\n",
+        ca.CertFile(), password);
+  };
+  StartPrometheus(Job("duzezevovivo", port, login("pa:ss wörd")) + Job("wrong", port, login("pa:ss")));
+  FPty.Write("*B1E1+020.5C\r");
+  EXPECT_TRUE(QueryShows(R"(duzezevovivo_temperature_celsius{caption="Room"})", "20.5"));
+  EXPECT_TRUE(QueryShows(R"(up{job="duzezevovivo"})", "1"));
+  EXPECT_TRUE(QueryShows("count(abs(time() - duzezevovivo_last_reading_timestamp_seconds) < 60)", "1"))
+      << "the reading's time as Prometheus's clock has it";
+  EXPECT_TRUE(QueryShows(R"(up{job="wrong"})", "0"));
+  const test::THttpResponse targets = test::HttpRequest(FPrometheusPort, "/api/v1/targets");
+  EXPECT_NE(targets.Body.find("401 Unauthorized"), std::string::npos) << targets.Body;
 }
 
 TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {

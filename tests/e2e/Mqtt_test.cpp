@@ -9,6 +9,7 @@
 #include "e2e/DebugProgram.h"
 #include "support/EventLogFile.h"
 #include "support/MqttBroker.h"
+#include "support/Process.h"
 
 namespace duz {
 namespace {
@@ -37,10 +38,17 @@ class MqttTest : public ::testing::Test {
   test::TPty& FPty = FProgram.Pty;
 };
 
+// Through TLS to a broker that serves only clients with a certificate of its CA.
 TEST_F(MqttTest, ReadingsStatesAndDiscoveryArriveAndAStopSaysOffline) {
-  TMqttBroker broker;
-  TMqttSubscriber subscriber(broker, "#");
-  Start(broker, "discovery=\"1\"");
+  TMqttBroker broker(true, true);
+  const test::TRun anonymous =
+      test::RunToEnd({"mosquitto_pub", "-h", "127.0.0.1", "-p", std::to_string(broker.Port()), "--cafile",
+                      broker.CaFile(), "-t", "x", "-m", "1"},
+                     {}, "", 10s);
+  ASSERT_NE(anonymous.Status, 0) << "the broker must want a certificate";
+  TMqttSubscriber subscriber(broker, "#", true);
+  Start(broker, "discovery=\"1\" tls=\"tls\" cafile=\"" + broker.CaFile() + "\" certfile=\"" +
+                    broker.ClientCertFile() + "\" keyfile=\"" + broker.ClientKeyFile() + "\"");
   EXPECT_TRUE(subscriber.WaitFor("site/status", "online")) << subscriber.Output();
   FPty.Write("*B1E1+020.0C\r");  // the first line is never evaluated
   FPty.Write("*B1E1+055.5C\r");
@@ -48,8 +56,14 @@ TEST_F(MqttTest, ReadingsStatesAndDiscoveryArriveAndAStopSaysOffline) {
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/state", "max")) << subscriber.Output();
   EXPECT_TRUE(subscriber.WaitFor("site/Server room/connected", "true"));
 
-  // Its JSON is checked where it is made (MqttMessages_test).
-  EXPECT_EQ(subscriber.Payloads("homeassistant/sensor/e2e_Server_room/config").size(), 1u);
+  // Its JSON is checked whole where it is made (MqttMessages_test).
+  const std::vector<std::string> discovery =
+      subscriber.Payloads("homeassistant/sensor/e2e_Server_room/config");
+  ASSERT_EQ(discovery.size(), 1u);
+  for (const char* part : {R"("state_class":"measurement")", R"("expire_after":150)",
+                           R"({"topic":"site/status","payload_available":"online")"})
+    EXPECT_NE(discovery[0].find(part), std::string::npos) << part << " in " << discovery[0];
+  EXPECT_EQ(subscriber.Payloads("homeassistant/binary_sensor/e2e_Server_room/config").size(), 1u);
 
   FProgram.Stop();
   EXPECT_TRUE(subscriber.WaitFor("site/status", "offline")) << subscriber.Output();

@@ -84,20 +84,37 @@ TEST(MqttMessages, DiscoveryIsValidJsonWithWhatHomeAssistantNeeds) {
   const TMqttMessages messages = SnapshotMessages(settings, snapshot);
   // Home Assistant takes only [a-zA-Z0-9_-] in the object id.
   const std::string topic = "homeassistant/sensor/duzezevovivo-box_lan_Rack__A__1__/config";
+  const std::string connectivity = "homeassistant/binary_sensor/duzezevovivo-box_lan_Rack__A__1__/config";
   ASSERT_EQ(messages.count(topic), 1u);
+  ASSERT_EQ(messages.count(connectivity), 1u);
   EXPECT_EQ(messages.at(topic).Qos, 1);
 
   test::TTempDir dir;
   dir.Write("config.json", messages.at(topic).Payload);
+  dir.Write("connectivity.json", messages.at(connectivity).Payload);
+  const std::string connectedTopic = "\"duzezevovivo/Rack \\\"A\\\"\\\\1_č/connected\"";
   test::TChildProcess jq({"jq", "-e",
                           ".name == \"Rack \\\"A\\\"\\\\1/č\" "
                           "and .unique_id == \"duzezevovivo-box_lan_Rack__A__1__\" "
                           "and .state_topic == \"duzezevovivo/Rack \\\"A\\\"\\\\1_č/temperature\" "
                           "and .unit_of_measurement == \"°C\" and .device_class == \"temperature\" "
+                          "and .state_class == \"measurement\" and .expire_after == 150 "
                           "and .availability[0].topic == \"duzezevovivo/status\" "
-                          "and .availability[1].topic == \"duzezevovivo/Rack \\\"A\\\"\\\\1_č/connected\"",
+                          "and .availability[1].topic == " +
+                              connectedTopic,
                           dir.File("config.json")});
   EXPECT_EQ(jq.Wait(10s), 0) << messages.at(topic).Payload << "\n" << jq.Stdout() << jq.Stderr();
+  // Available while the service is: a lost thermometer shows as disconnected, not as unknown.
+  test::TChildProcess jqConnectivity(
+      {"jq", "-e",
+       ".device_class == \"connectivity\" and .state_topic == " + connectedTopic +
+           " and .payload_on == \"true\" and .payload_off == \"false\" "
+           "and .unique_id == \"duzezevovivo-box_lan_Rack__A__1___connected\" "
+           "and .availability == [{\"topic\":\"duzezevovivo/status\",\"payload_available\":\"online\","
+           "\"payload_not_available\":\"offline\"}]",
+       dir.File("connectivity.json")});
+  EXPECT_EQ(jqConnectivity.Wait(10s), 0) << messages.at(connectivity).Payload << "\n"
+                                         << jqConnectivity.Stderr();
 }
 
 }  // namespace

@@ -12,11 +12,12 @@
 namespace duz::test {
 
 THttpResponse HttpRequest(int port, const std::string& target, const std::string& method,
-                          std::chrono::milliseconds timeout) {
+                          std::chrono::milliseconds timeout, const std::string& headers) {
   THttpResponse response;
   const int fd = ConnectLoopback(port);
   if (fd < 0) return response;
-  WriteAll(fd, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+  WriteAll(
+      fd, method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers + "\r\n");
   std::string received;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {

@@ -12,8 +12,10 @@ struct THttpResponse {
   std::string Body;
 };
 
+// headers: more header lines, each ended by CR LF.
 THttpResponse HttpRequest(int port, const std::string& target, const std::string& method = "GET",
-                          std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                          std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                          const std::string& headers = "");
 // The text with every byte but letters, digits and -._~ percent-encoded, for a query string.
 std::string UrlEncoded(const std::string& text);
 

@@ -21,7 +21,8 @@ bool Accepts(int port) {
   return fd >= 0;
 }
 
-// A CA and a server certificate for the IP address 127.0.0.1, both valid for a day.
+// A CA and a server certificate for the IP address 127.0.0.1, and a client certificate, all valid
+// for a day.
 void MakeCertificates(const TTempDir& dir) {
   const std::string script =
       "set -e; cd '" + dir.Path().string() +
@@ -32,14 +33,19 @@ void MakeCertificates(const TTempDir& dir) {
       "-keyout server.key -out server.csr 2>/dev/null\n"
       "printf 'subjectAltName=IP:127.0.0.1\\n' > san.ext\n"
       "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1 "
-      "-extfile san.ext -out server.pem 2>/dev/null\n";
+      "-extfile san.ext -out server.pem 2>/dev/null\n"
+      "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj '/CN=duzezevovivo' "
+      "-keyout client.key -out client.csr 2>/dev/null\n"
+      "openssl x509 -req -in client.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1 "
+      "-out client.pem 2>/dev/null\n";
   TChildProcess openssl({"sh", "-c", script});
   if (openssl.Wait(30s) != 0) throw std::runtime_error("openssl could not make the certificates");
 }
 
 }  // namespace
 
-TMqttBroker::TMqttBroker(bool tls) : FPort(UnusedPort()) {
+TMqttBroker::TMqttBroker(bool tls, bool requireClientCertificate)
+    : FPort(UnusedPort()), FRequireClientCertificate(requireClientCertificate) {
   std::string config = "listener " + std::to_string(FPort) +
                        " 127.0.0.1\n"
                        "allow_anonymous true\n"
@@ -51,6 +57,7 @@ TMqttBroker::TMqttBroker(bool tls) : FPort(UnusedPort()) {
     MakeCertificates(FDir);
     config += "cafile " + FDir.File("ca.pem") + "\ncertfile " + FDir.File("server.pem") + "\nkeyfile " +
               FDir.File("server.key") + "\n";
+    if (requireClientCertificate) config += "require_certificate true\n";
   }
   FDir.Write("mosquitto.conf", config);
   Start();
@@ -88,6 +95,8 @@ TMqttSubscriber::TMqttSubscriber(const TMqttBroker& broker, const std::string& f
                                          "-F",
                                          "%r %q %t %p"};
         if (tls) argv.insert(argv.end(), {"--cafile", broker.CaFile()});
+        if (broker.RequiresClientCertificate())
+          argv.insert(argv.end(), {"--cert", broker.ClientCertFile(), "--key", broker.ClientKeyFile()});
         return argv;
       }()) {}
 

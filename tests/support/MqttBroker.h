@@ -1,7 +1,8 @@
 #pragma once
 // A real MQTT broker (mosquitto) for one test: a configuration written by the test, a free port of
 // 127.0.0.1, no persistence (a restart forgets every retained message), optionally TLS with a CA and
-// a server certificate for 127.0.0.1 made at run time. Stopped at the end.
+// a server certificate for 127.0.0.1 made at run time, and a client certificate that it requires.
+// Stopped at the end.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -14,12 +15,17 @@ namespace duz::test {
 
 class TMqttBroker {
  public:
-  explicit TMqttBroker(bool tls = false);
+  // requireClientCertificate: with TLS, only clients with a certificate of the CA are served.
+  explicit TMqttBroker(bool tls = false, bool requireClientCertificate = false);
   ~TMqttBroker();
 
   int Port() const { return FPort; }
   // The CA that signed the server's certificate (TLS only).
   std::string CaFile() const { return FDir.File("ca.pem"); }
+  // A client certificate and its key, signed by that CA (when one is required).
+  bool RequiresClientCertificate() const { return FRequireClientCertificate; }
+  std::string ClientCertFile() const { return FDir.File("client.pem"); }
+  std::string ClientKeyFile() const { return FDir.File("client.key"); }
   // Ends the broker at once (SIGKILL) and waits for it.
   void Stop();
   // Starts it again on the same port; returns once it accepts connections.
@@ -28,6 +34,7 @@ class TMqttBroker {
  private:
   TTempDir FDir;
   int FPort = 0;
+  bool FRequireClientCertificate;
   std::unique_ptr<TChildProcess> FProcess;
 };
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <sstream>
 
+#include "support/Env.h"
+
 namespace duz {
 namespace {
 
@@ -31,6 +33,7 @@ TPlatformSnapshot Sample() {
   hall.Caption = "Hall";
   hall.ComPort = 2;
   hall.Temperature = 21.3f;
+  hall.LastReading = EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 500);
   hall.Connected = true;
   hall.Conditions = {{stMax, 10, 30.5f, 60}, {}};
   hall.Lines = 5;
@@ -43,11 +46,13 @@ TPlatformSnapshot Sample() {
   room.Caption = "Room \"B\"\n\\";
   room.ComPort = 1;
   snapshot.ShutdownPending = true;
+  snapshot.ShutdownSecondsLeft = 42.5;
   return snapshot;
 }
 
 // Every family with its labels and values; what is not known is absent rather than 0.
 TEST(MetricFamiliesTest, ExportsEveryThermometerWithLabelsThatTellThemApart) {
+  test::TScopedZone zone("Europe/Prague");  // the reading's local time is UTC + 1 h
   const std::vector<std::string> lines = Lines(Sample());
   const std::string hall = R"(caption="Hall",comport="2")";
   for (const std::string& line : std::vector<std::string>{
@@ -69,6 +74,9 @@ TEST(MetricFamiliesTest, ExportsEveryThermometerWithLabelsThatTellThemApart) {
            "duzezevovivo_tcp_clients{" + hall + "} 2",
            R"(duzezevovivo_thermometer_connected{caption="Room \"B\"\n\\",comport="1"} 0)",
            "duzezevovivo_shutdown_pending 1",
+           "duzezevovivo_last_reading_timestamp_seconds{" + hall + "} 1796648400.5",
+           "duzezevovivo_shutdown_remaining_seconds 42.5",
+           "duzezevovivo_build_info{version=\"" DUZ_VERSION "\"} 1",
        })
     EXPECT_TRUE(Has(lines, line)) << line;
   EXPECT_EQ(CountStarting(lines, "duzezevovivo_condition_state{"), 10u) << "five states of each condition";
@@ -76,6 +84,7 @@ TEST(MetricFamiliesTest, ExportsEveryThermometerWithLabelsThatTellThemApart) {
       << "a condition that has not read its limits has none";
   EXPECT_EQ(CountStarting(lines, "duzezevovivo_temperature_celsius{"), 1u)
       << "a thermometer that never read a number has no temperature";
+  EXPECT_EQ(CountStarting(lines, "duzezevovivo_last_reading_timestamp_seconds{"), 1u) << "nor a reading time";
 }
 
 }  // namespace

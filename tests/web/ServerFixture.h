@@ -14,8 +14,7 @@ namespace duz::test {
 
 class TServerFixture : public TConditionFixture {
  protected:
-  TMetricsServer& Serve(std::vector<std::string> allowedHosts = {}) {
-    TMetricsSettings settings;
+  TMetricsServer& Serve(std::vector<std::string> allowedHosts = {}, TMetricsSettings settings = {}) {
     settings.Address = "127.0.0.1";
     settings.Port = 0;
     settings.AllowedHosts = std::move(allowedHosts);
@@ -23,8 +22,9 @@ class TServerFixture : public TConditionFixture {
     return *FServer;
   }
 
-  THttpResponse Get(const std::string& target, const std::string& method = "GET") const {
-    return HttpRequest(FServer->Port(), target, method);
+  THttpResponse Get(const std::string& target, const std::string& method = "GET",
+                    const std::string& headers = "") const {
+    return HttpRequest(FServer->Port(), target, method, std::chrono::seconds(5), headers);
   }
 
   std::unique_ptr<TMetricsServer> FServer;
