@@ -50,6 +50,14 @@ int LogMessage(const mg_connection*, const char* message) {
   return 1;  // nothing to the library's own log
 }
 
+void LogFailure(const char* what) noexcept {
+  try {
+    if (DebugMode) WriteLog(fmt::format("{}request failed: {}", LogPrefix, what));
+  } catch (...) {
+    // Out of memory, most likely: the answer below needs none.
+  }
+}
+
 }  // namespace
 
 TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts(settings.AllowedHosts) {
@@ -82,7 +90,23 @@ uint16_t TMetricsServer::Port() const {
   return mg_get_server_ports(FContext, 1, &port) == 1 ? static_cast<uint16_t>(port.port) : 0;
 }
 
-int TMetricsServer::HandleRequest(mg_connection* connection) {
+int TMetricsServer::HandleRequest(mg_connection* connection) noexcept {
+  // An exception must not unwind into the library's C code, which would end the process.
+  try {
+    return Serve(connection);
+  } catch (const std::exception& error) {
+    LogFailure(error.what());
+  } catch (...) {
+    LogFailure("unknown exception");
+  }
+  static constexpr char Failure[] =
+      "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/plain\r\nContent-Length: 22\r\n"
+      "Cache-Control: no-store\r\nConnection: close\r\n\r\nInternal Server Error\n";
+  mg_write(connection, Failure, sizeof Failure - 1);
+  return 500;
+}
+
+int TMetricsServer::Serve(mg_connection* connection) {
   const mg_request_info* request = mg_get_request_info(connection);
   const auto& server = *static_cast<const TMetricsServer*>(request->user_data);
   if (!IsAllowedClient(server.FAllowedHosts, request->remote_addr)) {

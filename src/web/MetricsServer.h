@@ -36,7 +36,8 @@ class TMetricsServer : public TPlatformView {
   uint16_t Port() const;
 
  private:
-  static int HandleRequest(mg_connection* connection);
+  static int HandleRequest(mg_connection* connection) noexcept;
+  static int Serve(mg_connection* connection);
 
   const std::vector<std::string> FAllowedHosts;
   mg_context* FContext = nullptr;
