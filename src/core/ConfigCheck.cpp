@@ -14,6 +14,7 @@
 #include "core/ConditionItem.h"
 #include "core/ConfigFile.h"
 #include "core/ConfigRules.h"
+#include "net/AllowList.h"
 #include "net/MailMessage.h"
 #include "serial/AfComPort.h"
 #include "xml/XmlHelpers.h"
@@ -164,6 +165,10 @@ class TChecker {
     if (name == "HTMLPOST" && GetCDataText(element).empty())
       Report(element, false,
              "<" + std::string(element.name()) + "> has no URL in a CDATA section: nothing is posted");
+    if (name == "IP")
+      if (const std::optional<std::string> never =
+              TAllowList::NeverMatches(ReadText(element, AttributeRule("IP", "host"))))
+        Report(element, false, *never);
     if (name == "DATAPUBLISHER" && element.attribute("port") &&
         std::string_view(element.attribute("port").value()) == "0")
       Report(element, "port", false, "port 0 lets the system pick a free port, which no client can know");

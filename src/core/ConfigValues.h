@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdint>
 #include <pugixml.hpp>
+#include <string>
+#include <vector>
 
 namespace duz {
 
@@ -35,5 +37,8 @@ bool ComPortUnset(pugi::xml_node element);
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.
 int MaxClients(pugi::xml_node element);
+// The `host` of each IP child (its name in any case) of a TCP data server or the METRICS element,
+// "~" where it is missing: the entries of its TAllowList.
+std::vector<std::string> AllowedHosts(pugi::xml_node server);
 
 }  // namespace duz

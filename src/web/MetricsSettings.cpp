@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "core/ConfigRules.h"
+#include "core/ConfigValues.h"
 
 namespace duz {
 
@@ -17,9 +18,7 @@ std::optional<TMetricsSettings> ReadMetricsSettings(pugi::xml_node root) {
     TMetricsSettings settings;
     settings.Port = static_cast<uint16_t>(ReadNumber(element, AttributeRule("METRICS", "port")));
     settings.Address = ReadText(element, AttributeRule("METRICS", "address"));
-    for (pugi::xml_node entry : element.children())
-      if (entry.type() == pugi::node_element && UpperCase(entry.name()) == "IP")
-        settings.AllowedHosts.push_back(ReadText(entry, AttributeRule("IP", "host")));
+    settings.AllowedHosts = AllowedHosts(element);
     return settings;
   } catch (const Exception& error) {
     throw Exception(std::string("METRICS: ") + error.what());

@@ -63,7 +63,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "  <SMTP address=\"mail\" port=\"0\" TLS=\"ssl\" TlsVerify=\"perhaps\" CAfile=\"ca.pem\"/>\n"
       "  <Shutdown type=\"DEFAULT\" value=\"1\"/>\n"
       "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\"/>\n"
-      "  <Metrics address=\"localhost\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/></Metrics>\n"
+      "  <Metrics address=\"localhost\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/><IP host=\"::1\"/></Metrics>\n"
       "</config>\n",
       {{2, Dir.File("no-device")}});
   const test::TRun run = Check({}, Dir.File("registry.reg"));
@@ -91,11 +91,13 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(17,23): error: topic \"site/#\" may not hold + or #",
       "(17,38): warning: unknown attribute \"tsl\" of <MQTT> is ignored; did you mean \"tls\"?",
       "(18,12): error: address \"localhost\" is not an IPv4 address",
+      "(18,53): warning: an IP entry without host matches no client",
       "(18,57): warning: unknown attribute \"hots\" of <IP> is ignored; did you mean \"host\"?",
+      "(18,67): warning: host \"::1\" is an IPv6 address, and the server listens on IPv4 only",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "13 errors, 9 warnings\n");
+  EXPECT_EQ(run.Out, expected + "13 errors, 11 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {
