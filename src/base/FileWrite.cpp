@@ -82,6 +82,14 @@ int ReadAll(int fd, std::string& content, size_t maxSize) {
   return 0;
 }
 
+int ReadRegularFile(const std::string& path, std::string& content, size_t maxSize) {
+  const int fd = OpenRegularFile(path, O_RDONLY);
+  if (fd < 0) return errno;
+  const int error = ReadAll(fd, content, maxSize);
+  ::close(fd);
+  return error;
+}
+
 bool WriteAll(int fd, std::string_view bytes, size_t* written) {
   if (written) *written = 0;
   while (!bytes.empty()) {
@@ -107,7 +115,7 @@ bool UndoAppend(int fd, off_t start) {
 }
 
 int ReplaceFileContent(const std::string& path, std::string_view bytes) {
-  mode_t mode = 0644;
+  mode_t mode = NewFileMode;
   if (int error = CheckReplaceable(path, mode)) return error;
   RemoveAbandonedBesideFiles(path);
   std::string temp = path + std::string(BesideMark) + std::string(UniqueLength, 'X');

@@ -16,13 +16,20 @@ namespace duz {
 // The error of a path that exists but is no regular file (a FIFO, a device, a directory).
 constexpr int ENotRegularFile = EMEDIUMTYPE;
 
+// Files the service creates hold readings, logs and settings of the site: not for every local user.
+constexpr mode_t NewFileMode = 0640;
+constexpr mode_t NewDirectoryMode = 0750;
+
 // Opens path (flags such as O_RDONLY, O_WRONLY | O_CREAT | O_APPEND) without following a symbolic
 // link in its last component (errno ELOOP) and only when it is a regular file (errno
 // ENotRegularFile); never waits on a FIFO. Returns the descriptor (close-on-exec) or -1.
-int OpenRegularFile(const std::string& path, int flags, mode_t mode = 0644);
+int OpenRegularFile(const std::string& path, int flags, mode_t mode = NewFileMode);
 // Reads the rest of the open file into content (retrying EINTR); returns 0, EFBIG when it holds
 // more than maxSize bytes, or the errno of the read that failed.
 int ReadAll(int fd, std::string& content, size_t maxSize);
+// The whole file at path, opened as OpenRegularFile does and read as ReadAll does; returns 0 or the
+// errno of the step that failed (ENOENT when there is nothing at path).
+int ReadRegularFile(const std::string& path, std::string& content, size_t maxSize);
 // Writes every byte (retrying short writes and EINTR); false on error, with errno set. written, when
 // given, receives the number of bytes written, also on error.
 bool WriteAll(int fd, std::string_view bytes, size_t* written = nullptr);
@@ -32,7 +39,7 @@ off_t AppendStart(int fd);
 // never leaves half a line behind. True when it is; keeps errno.
 bool UndoAppend(int fd, off_t start);
 // Replaces the file's content with bytes: written to a file of an unpredictable name beside it
-// ("<name>.saving-XXXXXX", created exclusively, with the old file's permissions, else 0644),
+// ("<name>.saving-XXXXXX", created exclusively, with the old file's permissions, else NewFileMode),
 // flushed to disk, renamed over it, and the directory flushed. Returns 0 or the errno of the step
 // that failed; the old file is then untouched and no temporary file stays. A path that is a
 // symbolic link or no regular file is refused (ELOOP, ENotRegularFile). The beside-file is locked

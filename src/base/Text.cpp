@@ -30,12 +30,14 @@ std::string NormalizeDecimalSeparator(std::string_view text, char separator) {
   return result;
 }
 
-std::string EscapeForLog(std::string_view bytes) {
+namespace {
+
+std::string Escaped(std::string_view bytes, unsigned char firstPlain) {
   std::string result;
   bool open = false;
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 33 && byte <= 122) {
+    if (byte >= firstPlain && byte <= 122) {
       if (open) result += '}';
       result += c;
       open = false;
@@ -48,5 +50,11 @@ std::string EscapeForLog(std::string_view bytes) {
   if (open) result += '}';
   return result;
 }
+
+}  // namespace
+
+std::string EscapeForLog(std::string_view bytes) { return Escaped(bytes, 33); }
+
+std::string EscapeText(std::string_view bytes) { return Escaped(bytes, ' '); }
 
 }  // namespace duz

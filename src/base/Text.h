@@ -18,5 +18,7 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string NormalizeDecimalSeparator(std::string_view text, char separator);
 // Bytes 33..122 as they are; runs of other bytes as {$0D,$0A}, so a log line stays one line.
 std::string EscapeForLog(std::string_view bytes);
+// The same with blanks kept: a server's message in a log line or on a terminal, read as words.
+std::string EscapeText(std::string_view bytes);
 
 }  // namespace duz

@@ -15,6 +15,7 @@
 #include "core/ConfigFile.h"
 #include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
+#include "net/AllowList.h"
 #include "net/BasicAuth.h"
 #include "net/MailMessage.h"
 #include "net/TlsKeyPair.h"
@@ -172,6 +173,10 @@ class TChecker {
     if (name == "HTMLPOST" && GetCDataText(element).empty())
       Report(element, false,
              "<" + std::string(element.name()) + "> has no URL in a CDATA section: nothing is posted");
+    if (name == "IP")
+      if (const std::optional<std::string> never =
+              TAllowList::NeverMatches(ReadText(element, AttributeRule("IP", "host"))))
+        Report(element, false, *never);
     if (name == "DATAPUBLISHER" && element.attribute("port") &&
         std::string_view(element.attribute("port").value()) == "0")
       Report(element, "port", false, "port 0 lets the system pick a free port, which no client can know");

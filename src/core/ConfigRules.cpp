@@ -78,17 +78,19 @@ constexpr TAttributeRule NetMessage[] = {
     {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Text, ""}};
 
 constexpr std::string_view MqttTls[] = {"NONE", "TLS"};
-constexpr TAttributeRule Mqtt[] = {{"host", Text, "", 0, 0, {}, true},
-                                   {"port", Whole, "1883", 1, MaxPort},
-                                   {"username", Text, ""},
-                                   {"password", Text, ""},
-                                   {"clientid", Text, ""},
-                                   {"topic", Text, "duzezevovivo", 0, 0, {}, false, "+#"},
-                                   {"tls", Word, "NONE", 0, 0, MqttTls},
-                                   {"cafile", Text, ""},
-                                   {"discovery", Boolean, "false"},
-                                   {"certfile", Text, ""},
-                                   {"keyfile", Text, ""}};
+// As for SMTP, a password never goes in clear for want of a word: beside one, tls must say which.
+constexpr TAttributeRule Mqtt[] = {
+    {"host", Text, "", 0, 0, {}, true},
+    {"port", Whole, "1883", 1, MaxPort},
+    {"username", Text, ""},
+    {"password", Text, ""},
+    {"clientid", Text, ""},
+    {"topic", Text, "duzezevovivo", 0, 0, {}, false, "+#"},
+    {.Name = "tls", .Type = Word, .Default = "NONE", .Words = MqttTls, .EmptyRefusedBeside = "password"},
+    {"cafile", Text, ""},
+    {"discovery", Boolean, "false"},
+    {"certfile", Text, ""},
+    {"keyfile", Text, ""}};
 
 constexpr TAttributeRule Metrics[] = {{"port", Whole, "9488", 0, MaxPort},
                                       {"address", Ipv4, "0.0.0.0"},
@@ -200,7 +202,10 @@ std::string ReadText(pugi::xml_node element, const TAttributeRule& rule) {
     throw ERangeError(
         fmt::format("{} \"{}\" may not hold {}", rule.Name, text, fmt::join(rule.Forbidden, " or ")));
   if (rule.Type == Word) {
-    text = UpperCase(text.empty() && !rule.EmptyRefused ? rule.Default : text);
+    const bool emptyRefused =
+        rule.EmptyRefused || (!rule.EmptyRefusedBeside.empty() &&
+                              *element.attribute(std::string(rule.EmptyRefusedBeside).c_str()).value());
+    text = UpperCase(text.empty() && !emptyRefused ? rule.Default : text);
     if (std::find(rule.Words.begin(), rule.Words.end(), text) == rule.Words.end())
       throw ERangeError(fmt::format("{} \"{}\" is not {}{}", rule.Name, Value(element, rule),
                                     rule.Words.size() > 1 ? "one of " : "", fmt::join(rule.Words, ", ")));

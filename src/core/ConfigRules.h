@@ -36,6 +36,8 @@ struct TAttributeRule {
   std::string_view Forbidden = {};  // characters a Text may not hold
   bool AnyCaseName = false;         // the name compared after upper-casing; otherwise exactly
   bool EmptyRefused = false;        // a Word: empty is not among Words
+  // A Word: empty is not among Words either when this attribute of the element is not empty.
+  std::string_view EmptyRefusedBeside = {};
 };
 
 struct TElementRule {

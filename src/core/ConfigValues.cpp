@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "base/Text.h"
 #include "base/Variant.h"
 #include "core/ConfigRules.h"
 
@@ -87,6 +88,14 @@ uint16_t TcpPort(pugi::xml_node element) {
 
 int MaxClients(pugi::xml_node element) {
   return static_cast<int>(Number(element, "DATAPUBLISHER", "maxclients"));
+}
+
+std::vector<std::string> AllowedHosts(pugi::xml_node server) {
+  std::vector<std::string> hosts;
+  for (pugi::xml_node entry : server.children())
+    if (entry.type() == pugi::node_element && UpperCase(entry.name()) == "IP")
+      hosts.push_back(ReadText(entry, AttributeRule("IP", "host")));
+  return hosts;
 }
 
 }  // namespace duz

@@ -11,11 +11,11 @@
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/Text.h"
-#include "core/AllowList.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/TcpClientConnection.h"
 #include "log/Logger.h"
+#include "net/AllowList.h"
 #include "net/HostNameResolver.h"
 #include "xml/XmlHelpers.h"
 
@@ -44,7 +44,7 @@ struct TdpTcpServer::TNameCheck {
   std::shared_ptr<TTcpClientConnection> Client;
   TAllowList List;
   asio::steady_timer Timer;
-  uint64_t Id = 0;  // of the resolver's look-up
+  uint64_t Waiter = 0;  // of the resolver
 };
 
 TdpTcpServer::TdpTcpServer(TKelvo& subservice, pugi::xml_node element)
@@ -113,19 +113,27 @@ void TdpTcpServer::Accept() {
   });
 }
 
+// A listed address is decided at once, and a client whose name is being checked waits outside the
+// maxclients slots: a flood of clients with slow reverse zones cannot lock out the listed ones.
 void TdpTcpServer::ServerAccept(const std::shared_ptr<TTcpClientConnection>& client) {
-  if (FClients.size() + FNameChecks.size() >= FMaxClients)
-    return Refuse(client, std::to_string(FMaxClients) + " clients connected");
-  TAllowList list(Element());
-  if (list.AllowsEveryone() || list.AllowsAddress(client->Peer().address())) return Admit(client);
-  if (!list.HasNames()) return Refuse(client, "");
-  auto check = std::make_unique<TNameCheck>(client, std::move(list), FListener->Loop.Context());
-  if (!FResolver) FResolver = std::make_unique<THostNameResolver>(FListener->Loop);
+  TAllowList list(AllowedHosts(Element()));
+  const TIpAddress peer = IpAddressOf(static_cast<const sockaddr*>(client->Peer().data()));
+  if (list.AllowsEveryone() || list.AllowsAddress(peer)) return AdmitIfRoom(client);
+  if (!list.HasNames()) return Refuse(client, TAllowList::NotListed);
+  if (!FResolver) FResolver = std::make_unique<THostNameResolver>(MaxNameChecks, MaxNameChecksPerAddress);
   TTcpClientConnection* key = client.get();
-  const tcp::endpoint& peer = client->Peer();
-  check->Id =
-      FResolver->Resolve(static_cast<const sockaddr*>(peer.data()), static_cast<socklen_t>(peer.size()),
-                         [this, key](const std::string& name) { NameChecked(key, name); });
+  TEventLoop& loop = FListener->Loop;
+  const THostNameResolver::TOutcome outcome = FResolver->Resolve(
+      peer, [this, key, &loop, listener = std::weak_ptr(FListener)](const std::string& name) {
+        loop.Post([this, key, listener, name] {
+          if (!listener.expired()) NameChecked(key, name);
+        });
+      });
+  if (outcome.Cached)
+    return list.AllowsName(*outcome.Cached) ? AdmitIfRoom(client) : Refuse(client, TAllowList::NotConfirmed);
+  if (!outcome.Waiter) return Refuse(client, TAllowList::TooManyChecks);
+  auto check = std::make_unique<TNameCheck>(client, std::move(list), loop.Context());
+  check->Waiter = outcome.Waiter;
   check->Timer.expires_after(MaxNameCheck);
   check->Timer.async_wait([this, key](const std::error_code& cancelled) {
     if (!cancelled) NameChecked(key, std::nullopt);
@@ -139,13 +147,19 @@ void TdpTcpServer::NameChecked(TTcpClientConnection* key, const std::optional<st
   std::unique_ptr<TNameCheck> check = std::move(found->second);
   FNameChecks.erase(found);
   if (!name) {
-    FResolver->Cancel(check->Id);
-    return Refuse(check->Client, "its name was not found in time");
+    FResolver->Cancel(check->Waiter);
+    return Refuse(check->Client, TAllowList::NotConfirmedInTime);
   }
   if (check->List.AllowsName(*name))
-    Admit(check->Client);
+    AdmitIfRoom(check->Client);
   else
-    Refuse(check->Client, "");
+    Refuse(check->Client, TAllowList::NotConfirmed);
+}
+
+void TdpTcpServer::AdmitIfRoom(const std::shared_ptr<TTcpClientConnection>& client) {
+  if (FClients.size() >= FMaxClients)
+    return Refuse(client, "too many clients: " + std::to_string(FClients.size()) + " connected");
+  Admit(client);
 }
 
 void TdpTcpServer::Admit(const std::shared_ptr<TTcpClientConnection>& client) {
@@ -158,8 +172,7 @@ void TdpTcpServer::Admit(const std::shared_ptr<TTcpClientConnection>& client) {
 
 void TdpTcpServer::Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason) {
   if (DebugMode)
-    WriteLog(Subservice().LogPrefix() + "> Client socket " + client->Address() + " refused" +
-             (reason.empty() ? "" : " - " + reason));
+    WriteLog(Subservice().LogPrefix() + "> Client socket " + client->Address() + " refused - " + reason);
   FRefusing.push_back(client);
   client->Refuse("refused\r", [this, key = client.get()] {
     std::erase_if(FRefusing, [key](const auto& c) { return c.get() == key; });

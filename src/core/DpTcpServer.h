@@ -4,11 +4,12 @@
 // line unchanged; with `fulldirection`, what a client sends is written to the thermometer's serial
 // port. IP children form an allow list (TAllowList), read again at every new connection; a client
 // that only a name could allow waits, receiving nothing, while its name is checked off the owner
-// thread, at most MaxNameCheck. At most `maxclients` clients (default 64) are connected or being
-// checked at once; one beyond, or one the list refuses, reads "refused" and a carriage return and
-// is closed. A port or maxclients that is not a number in range is a creation error; a server that
-// cannot otherwise be set up (a bad fulldirection, the port in use, no event loop) stays, never
-// listening.
+// thread, at most MaxNameCheck. Such clients hold no slot of `maxclients` (default 64): at most
+// MaxNameChecks of them wait at once, MaxNameChecksPerAddress from one address. A client the list
+// refuses, one beyond these bounds, and one beyond `maxclients` connected clients reads "refused"
+// and a carriage return and is closed; the debug log says why. A port or maxclients that is not a
+// number in range is a creation error; a server that cannot otherwise be set up (a bad
+// fulldirection, the port in use, no event loop) stays, never listening.
 // Owned by its TKelvo. Constructed, destroyed and driven on the owner thread, whose event loop
 // (TEventLoop::Current() at construction) delivers the socket events.
 #include <chrono>
@@ -29,6 +30,8 @@ class TTcpClientConnection;
 class TdpTcpServer : public TDataPublisher {
  public:
   static constexpr std::chrono::seconds MaxNameCheck{5};
+  static constexpr size_t MaxNameChecks = 16;
+  static constexpr size_t MaxNameChecksPerAddress = 4;
   // Refused clients waiting to read their answer at once; beyond it, accepting pauses, so that a
   // flood of connections cannot take the descriptors that saves and the log need.
   static constexpr size_t MaxRefusing = 16;
@@ -52,6 +55,7 @@ class TdpTcpServer : public TDataPublisher {
   void ServerAccept(const std::shared_ptr<TTcpClientConnection>& client);
   // The verified name of a client waiting for it, or nothing when the check took too long.
   void NameChecked(TTcpClientConnection* client, const std::optional<std::string>& name);
+  void AdmitIfRoom(const std::shared_ptr<TTcpClientConnection>& client);
   void Admit(const std::shared_ptr<TTcpClientConnection>& client);
   void Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason);
   void ServerClientRead(TTcpClientConnection& client, const std::string& data);

@@ -27,8 +27,6 @@ namespace duz {
 namespace {
 
 constexpr const char* NotConnected = "Kelvo not connected";
-// A day of readings every minute is about 100 KiB; a file this large is not one of ours.
-constexpr size_t MaxXmlFileSize = size_t{64} * 1024 * 1024;
 
 // Something else holds the name (a planted link, a FIFO): worth the operator's notice.
 class ERefusedFile : public Exception {
@@ -59,12 +57,9 @@ void ReplaceFile(const std::string& path, std::string_view bytes) {
 }
 
 std::string ReadFile(const std::string& path) {
-  int fd = OpenRegularFile(path, O_RDONLY);
-  if (fd < 0) FileError("Cannot open file", path, errno);
   std::string bytes;
-  int error = ReadAll(fd, bytes, MaxXmlFileSize);
-  ::close(fd);
-  if (error != 0) FileError("Cannot read file", path, error);
+  if (const int error = ReadRegularFile(path, bytes, TIntervalSaver::MaxXmlFileSize))
+    FileError("Cannot open file", path, error);
   return bytes;
 }
 
@@ -155,7 +150,7 @@ void TIntervalSaver::CreateDirectory() const {
   std::string directory = GetAttrDef(Element(), "directory", "").ToString();
   std::error_code ignored;  // a directory that cannot be created shows in the file operation
   if (!directory.empty() && !std::filesystem::is_directory(directory, ignored))
-    std::filesystem::create_directory(directory, ignored);
+    ::mkdir(directory.c_str(), NewDirectoryMode);
 }
 
 void TIntervalSaver::SaveText(TKelvo& subservice, const std::string& path, TDateTime now,

@@ -4,6 +4,7 @@
 // "XML" (data elements with attributes) or "XMLWA" (data elements with child elements). All
 // attributes are read again at every run, so the default name (date + caption) moves to a new file
 // at midnight. Owned by its TKelvo; DoAction runs on the tick thread.
+#include <cstddef>
 #include <string>
 
 #include "core/IntervalItem.h"
@@ -12,6 +13,9 @@ namespace duz {
 
 class TIntervalSaver : public TIntervalItem {
  public:
+  // A day of readings every minute is about 100 KiB; a file this large is not one of ours.
+  static constexpr size_t MaxXmlFileSize = size_t{64} * 1024 * 1024;
+
   using TIntervalItem::TIntervalItem;
 
   // `type` as written; "XML" when it is missing or empty.

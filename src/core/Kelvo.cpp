@@ -1,12 +1,13 @@
 #include "core/Kelvo.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <mutex>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
 #include "base/EventLogger.h"
+#include "base/Exception.h"
+#include "base/FileWrite.h"
 #include "base/FloatFormat.h"
 #include "base/RegionalSettings.h"
 #include "base/Text.h"
@@ -21,6 +22,7 @@
 #include "core/PlatformSnapshot.h"
 #include "core/SavedReadings.h"
 #include "core/ServiceInstance.h"
+#include "core/XmlFileReader.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
 #include "xml/XmlHelpers.h"
@@ -81,7 +83,8 @@ void TKelvo::CreateChild(pugi::xml_node child) {
 }
 
 // A restart must not blank the history: it starts with today's file of the first XML saver that
-// has one. A file that cannot be read only leaves the history empty.
+// has one. A file that cannot be read only leaves the history empty; it is read as the saver reads
+// it, so a link planted at its name is not followed and a huge file is not loaded.
 void TKelvo::SeedHistory() {
   const TDateTime now = Now();
   for (int i = 0; i < ComponentCount(); ++i) {
@@ -90,19 +93,28 @@ void TKelvo::SeedHistory() {
     const std::string type = UpperCase(saver->Type());
     if (type != "XML" && type != "XMLWA") continue;
     const std::string path = saver->FilePath(GetCaption(), now);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) continue;
-    pugi::xml_document document;
-    if (const pugi::xml_parse_result result = document.load_file(path.c_str()); !result) {
-      if (DebugMode)
-        WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + result.description());
-      return;
+    const auto notRead = [&](const std::string& reason) {
+      if (DebugMode) WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + reason);
+    };
+    std::string bytes;
+    if (const int error = ReadRegularFile(path, bytes, TIntervalSaver::MaxXmlFileSize)) {
+      if (error == ENOENT) continue;
+      return notRead(FileErrorText(error));
     }
-    const std::vector<TSavedReading> readings = ReadSavedReadings(document.document_element(), now);
-    for (const TSavedReading& reading : readings) FStatus->AddToHistory(reading.Time, reading.Value);
+    pugi::xml_document document;
+    try {
+      ParseXmlFile(bytes, document);
+    } catch (const Exception& error) {
+      return notRead(error.Message());
+    }
+    const TSavedReadings saved = ReadSavedReadings(document.document_element(), now);
+    for (const TSavedReading& reading : saved.Readings) FStatus->AddToHistory(reading.Time, reading.Value);
     if (DebugMode)
-      WriteLog(LogPrefix() + "History read from \"" + path + "\": " + std::to_string(readings.size()) +
-               " readings");
+      WriteLog(LogPrefix() + "History read from \"" + path + "\": " + std::to_string(saved.Readings.size()) +
+               " readings" +
+               (saved.NotFinite
+                    ? ", " + std::to_string(saved.NotFinite) + " values that are no finite number skipped"
+                    : ""));
     return;
   }
 }

@@ -71,7 +71,7 @@ TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& m
   writeLine(prefix + "SMTP: Host:" + settings.Host);
   writeLine(prefix + "SMTP: Port:" + std::to_string(settings.Port));
   writeLine(prefix + "SMTP: Username:" + settings.UserName);
-  writeLine(prefix + "SMTP: Password:" + (DebugMode ? settings.Password : std::string(" *****")));
+  writeLine(prefix + "SMTP: Password: *****");  // never the password, in any mode
   if (!settings.TlsVerify) debugLine("SMTP: certificate not verified");
   TMailOutcome outcome{TMailResult::Sent, ""};
   try {

@@ -12,7 +12,7 @@ int64_t TMinuteHistory::MinuteOf(TDateTime time) {
 
 void TMinuteHistory::Add(TDateTime time, float value) {
   const int64_t minute = MinuteOf(time);
-  if (minute < 0) return;
+  if (minute < 0 || !std::isfinite(value)) return;
   TSlot& slot = FSlots[minute % Capacity];
   if (slot.Minute != minute) slot = TSlot{minute, value, value, 0, 0};
   slot.Min = std::min(slot.Min, value);

@@ -22,7 +22,8 @@ class TMinuteHistory {
  public:
   static constexpr int Capacity = 1440;
 
-  // A reading replaces whatever its slot held from a minute a day or more away.
+  // A reading replaces whatever its slot held from a minute a day or more away. One that is not a
+  // finite number is left out: the chart could not scale it.
   void Add(TDateTime time, float value);
   // The minutes of the 24 hours up to and including the minute of now that hold readings, oldest
   // first. Minutes after now (the clock was set back) are left out.

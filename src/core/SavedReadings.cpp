@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,12 +31,12 @@ std::optional<int> MinuteOfDay(std::string_view text) {
   return hour * 60 + minute;
 }
 
-std::optional<float> Value(std::string text) {
+std::optional<double> Value(std::string text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return std::nullopt;
   text.erase(0, first);
   std::replace(text.begin(), text.end(), ',', '.');
-  float value = 0;
+  double value = 0;
   const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || stop != text.data() + text.size()) return std::nullopt;
   return value;
@@ -42,22 +44,27 @@ std::optional<float> Value(std::string text) {
 
 }  // namespace
 
-std::vector<TSavedReading> ReadSavedReadings(pugi::xml_node root, TDateTime now) {
+TSavedReadings ReadSavedReadings(pugi::xml_node root, TDateTime now) {
   struct TEntry {
     int MinuteOfDay;
     float Value;
   };
+  TSavedReadings result;
   std::vector<TEntry> entries;
   for (pugi::xml_node data : root.children("data")) {
     const std::optional<int> minute = MinuteOfDay(Field(data, "time"));
-    const std::optional<float> value = Value(Field(data, "value"));
-    if (minute && value) entries.push_back({*minute, *value});
+    const std::optional<double> value = Value(Field(data, "value"));
+    if (!minute || !value) continue;
+    if (std::isfinite(*value) && std::fabs(*value) <= std::numeric_limits<float>::max())
+      entries.push_back({*minute, static_cast<float>(*value)});
+    else
+      ++result.NotFinite;
   }
 
   const int64_t nowMinute = TMinuteHistory::MinuteOf(now);
   int64_t day = nowMinute / MinutesPerDayInt;
   std::optional<int> later;  // the time of day of the entry after this one
-  std::vector<TSavedReading> readings;
+  std::vector<TSavedReading>& readings = result.Readings;
   for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
     if (later ? entry->MinuteOfDay > *later : day * MinutesPerDayInt + entry->MinuteOfDay > nowMinute) --day;
     later = entry->MinuteOfDay;
@@ -66,7 +73,7 @@ std::vector<TSavedReading> ReadSavedReadings(pugi::xml_node root, TDateTime now)
     readings.push_back({static_cast<double>(minute) / MinutesPerDay, entry->Value});
   }
   std::reverse(readings.begin(), readings.end());
-  return readings;
+  return result;
 }
 
 }  // namespace duz

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/PlatformHost.h"
+#include "debugwindow/GuiJobQueue.h"
 #include "debugwindow/TerminalView.h"
 #include "log/Logger.h"
 
@@ -33,18 +34,10 @@ QTextCharFormat LineFormat(const char* family, qreal pointSize, const QColor& co
   return format;
 }
 
-// Runs a job of the log writer on the GUI thread and waits for it.
-void RunOnGuiThread(const std::function<void()>& job) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (QThread::currentThread() == app->thread())
-    job();  // waiting for ourselves would never end
-  else
-    QMetaObject::invokeMethod(app, job, Qt::BlockingQueuedConnection);
-}
-
 }  // namespace
 
-TfDebugDialog::TfDebugDialog(const TStopSignal* stop) : redt1(new QTextEdit(this)) {
+TfDebugDialog::TfDebugDialog(const TStopSignal* stop)
+    : redt1(new QTextEdit(this)), FJobs(TGuiJobQueue::Create()) {
   setWindowTitle(QStringLiteral("DuzezEvovivo - debug mode"));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   QPalette windowPalette = palette();
@@ -75,6 +68,7 @@ TfDebugDialog::TfDebugDialog(const TStopSignal* stop) : redt1(new QTextEdit(this
 
 TfDebugDialog::~TfDebugDialog() {
   if (FAttached) SetLogViewHook({});
+  FJobs->Close();  // no posted line or creation result reaches the window after its end
 }
 
 void TfDebugDialog::FormCreate(const TStopSignal* stop) {
@@ -82,13 +76,10 @@ void TfDebugDialog::FormCreate(const TStopSignal* stop) {
   QEventLoop creating;
   std::string error;
   FPlatform->Start([&](const std::string& result) {
-    QMetaObject::invokeMethod(
-        &creating,
-        [&, result] {
-          error = result;
-          creating.quit();
-        },
-        Qt::QueuedConnection);
+    FJobs->Post([&, result] {
+      error = result;
+      creating.quit();
+    });
   });
   creating.exec();
   if (!error.empty()) {
@@ -96,7 +87,7 @@ void TfDebugDialog::FormCreate(const TStopSignal* stop) {
     return;
   }
   SetLogViewHook([this](const std::string& text, TDateTime time) { ShowLogLine(text, time); },
-                 RunOnGuiThread);
+                 [jobs = FJobs](const std::function<void()>& job) { jobs->Run(job); });
   FAttached = true;
 }
 
@@ -108,8 +99,7 @@ void TfDebugDialog::AddRichLine(const std::string& text, const QColor& color, TD
   if (QThread::currentThread() == thread())
     AppendLine(text, color, time);
   else
-    QMetaObject::invokeMethod(
-        this, [this, text, color, time] { AppendLine(text, color, time); }, Qt::QueuedConnection);
+    FJobs->Post([this, text, color, time] { AppendLine(text, color, time); });
 }
 
 void TfDebugDialog::AppendLine(const std::string& text, const QColor& color, TDateTime time) {

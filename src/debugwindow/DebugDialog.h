@@ -17,6 +17,7 @@ class QTextEdit;
 
 namespace duz {
 
+class TGuiJobQueue;
 class TPlatformHost;
 class TStopSignal;
 
@@ -41,6 +42,8 @@ class TfDebugDialog : public QWidget {
   void AppendLine(const std::string& text, const QColor& color, TDateTime time);
 
   QTextEdit* redt1;
+  // What other threads hand the window: lines, the creation's result, the log writer's batches.
+  const std::shared_ptr<TGuiJobQueue> FJobs;
   std::unique_ptr<TPlatformHost> FPlatform;  // its loop runs even when the creation failed
   bool FAttached = false;                    // the log view hook is ours
 };

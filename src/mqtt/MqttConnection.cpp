@@ -4,17 +4,23 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
+#include "net/HostAddress.h"
 #include "net/TlsKeyPair.h"
 
 namespace duz {
@@ -33,15 +39,84 @@ void InitLibrary() {
   std::call_once(once, [] { mosquitto_lib_init(); });
 }
 
-TMqttConnection& Self(void* object) { return *static_cast<TMqttConnection*>(object); }
-
 void Check(int rc, const std::string& what) {
   if (rc != MOSQ_ERR_SUCCESS) throw Exception("MQTT: " + what + ": " + mosquitto_strerror(rc));
 }
 
 }  // namespace
 
+// Everything the network thread uses, so that a thread left behind at the end keeps it alive.
+class TMqttConnection::TSession {
+ public:
+  TSession(const TMqttSettings& settings, TWarn warn);
+  ~TSession();
+
+  void Publish(const std::string& topic, const TMqttMessage& message);
+  void Run();
+  // Asks the thread to end; true once it has, within timeout.
+  bool Stop(std::chrono::milliseconds timeout);
+
+ private:
+  struct TEntry {
+    TMqttMessage Message;
+    bool Sent = false;  // handed to libmosquitto in the current session
+  };
+
+  static TSession& Of(void* self) { return *static_cast<TSession*>(self); }
+  bool Terminated() const { return FTerminated; }
+  void Configure();
+  void Release();
+  // Runs one attempt and its session until it ends; returns the reason it ended, or "" after a stop.
+  std::string Attempt();
+  void WaitForTraffic();
+  void Pause(TClock::time_point until);
+  void Wake();
+  void Flush();
+  void Send(const std::string& topic, const TMqttMessage& message);
+  // The broker has accepted the session: "online", then every topic again.
+  void Greet();
+  void WarnOfPasswordInClear();
+  void Lost(const std::string& reason);
+  void Goodbye();
+  std::string Endpoint() const;
+
+  const TMqttSettings FSettings;
+  const std::string FStatusTopic;
+  const TWarn FWarn;
+  int FWake = -1;  // an eventfd: new messages or the stop
+  mosquitto* FMosq = nullptr;
+  std::atomic<bool> FTerminated{false};
+
+  std::mutex FLock;
+  std::condition_variable FEnd;           // the thread has ended
+  std::map<std::string, TEntry> FLatest;  // guarded by FLock
+  bool FEnded = false;                    // guarded by FLock
+
+  // Network thread only.
+  bool FSessionUp = false;
+  bool FAway = false;             // the loss has been reported
+  bool FClearWarned = false;      // the password in clear has been warned of
+  int FAnswer = -1;               // the broker's answer to the last attempt (0: accepted); -1: none yet
+  std::string FLibraryError;      // libmosquitto's last error line in the current attempt
+  std::set<int> FUnacknowledged;  // ids of QoS 1 messages the broker has not acknowledged yet
+};
+
 TMqttConnection::TMqttConnection(const TMqttSettings& settings, TWarn warn)
+    : FSession(std::make_shared<TSession>(settings, std::move(warn))),
+      FThread([session = FSession] { session->Run(); }) {}
+
+TMqttConnection::~TMqttConnection() {
+  if (FSession->Stop(MaxStopWait))
+    FThread.join();
+  else
+    FThread.detach();  // in a name look-up: it ends, and frees the session, when that returns
+}
+
+void TMqttConnection::Publish(const std::string& topic, const TMqttMessage& message) {
+  FSession->Publish(topic, message);
+}
+
+TMqttConnection::TSession::TSession(const TMqttSettings& settings, TWarn warn)
     : FSettings(settings), FStatusTopic(MqttTopic(settings, "status")), FWarn(std::move(warn)) {
   try {
     Configure();
@@ -49,17 +124,18 @@ TMqttConnection::TMqttConnection(const TMqttSettings& settings, TWarn warn)
     Release();
     throw;
   }
-  Start();
 }
 
-TMqttConnection::~TMqttConnection() {
-  Terminate();
+TMqttConnection::TSession::~TSession() { Release(); }
+
+bool TMqttConnection::TSession::Stop(std::chrono::milliseconds timeout) {
+  FTerminated = true;
   Wake();
-  WaitFor();
-  Release();
+  std::unique_lock lock(FLock);
+  return FEnd.wait_for(lock, timeout, [this] { return FEnded; });
 }
 
-void TMqttConnection::Configure() {
+void TMqttConnection::TSession::Configure() {
   InitLibrary();
   FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   FMosq = mosquitto_new(FSettings.ClientId.c_str(), true, this);
@@ -87,21 +163,21 @@ void TMqttConnection::Configure() {
             "cafile \"" + FSettings.CaFile + "\"");
   }
   // Only noted: libmosquitto holds its locks around callbacks, and publishing from one inverts their order.
-  mosquitto_connect_callback_set(FMosq, [](mosquitto*, void* self, int code) { Self(self).FAnswer = code; });
-  mosquitto_publish_callback_set(
-      FMosq, [](mosquitto*, void* self, int id) { Self(self).FUnacknowledged.erase(id); });
+  mosquitto_connect_callback_set(FMosq, [](mosquitto*, void* self, int code) { Of(self).FAnswer = code; });
+  mosquitto_publish_callback_set(FMosq,
+                                 [](mosquitto*, void* self, int id) { Of(self).FUnacknowledged.erase(id); });
   mosquitto_log_callback_set(FMosq, [](mosquitto*, void* self, int level, const char* text) {
-    if (level & MOSQ_LOG_ERR) Self(self).FLibraryError = text;
+    if (level & MOSQ_LOG_ERR) Of(self).FLibraryError = text;
     if (DebugMode && (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))) WriteLog(std::string("MQTT: ") + text);
   });
 }
 
-void TMqttConnection::Release() {
+void TMqttConnection::TSession::Release() {
   if (FMosq) mosquitto_destroy(FMosq);
   if (FWake >= 0) close(FWake);
 }
 
-void TMqttConnection::Publish(const std::string& topic, const TMqttMessage& message) {
+void TMqttConnection::TSession::Publish(const std::string& topic, const TMqttMessage& message) {
   {
     std::lock_guard lock(FLock);
     FLatest[topic] = {message, false};
@@ -109,12 +185,12 @@ void TMqttConnection::Publish(const std::string& topic, const TMqttMessage& mess
   Wake();
 }
 
-void TMqttConnection::Wake() {
+void TMqttConnection::TSession::Wake() {
   const uint64_t one = 1;
   (void)!write(FWake, &one, sizeof one);
 }
 
-void TMqttConnection::Execute() {
+void TMqttConnection::TSession::Run() {
   SetThreadName("MQTT");
   // A broker that hangs up while we write must not end the process.
   sigset_t pipe;
@@ -132,9 +208,12 @@ void TMqttConnection::Execute() {
     pause = std::min<TClock::duration>(pause * 2, MaxRetryPause);
   }
   Goodbye();
+  std::lock_guard lock(FLock);
+  FEnded = true;
+  FEnd.notify_all();
 }
 
-std::string TMqttConnection::Attempt() {
+std::string TMqttConnection::TSession::Attempt() {
   FAnswer = -1;
   FLibraryError.clear();
   FUnacknowledged.clear();
@@ -157,7 +236,7 @@ std::string TMqttConnection::Attempt() {
   return mosquitto_strerror(rc);
 }
 
-void TMqttConnection::WaitForTraffic() {
+void TMqttConnection::TSession::WaitForTraffic() {
   pollfd fds[2] = {{mosquitto_socket(FMosq), POLLIN, 0}, {FWake, POLLIN, 0}};
   if (mosquitto_want_write(FMosq)) fds[0].events |= POLLOUT;
   if (poll(fds, 2, PollPeriodMs) > 0 && (fds[1].revents & POLLIN)) {
@@ -166,7 +245,7 @@ void TMqttConnection::WaitForTraffic() {
   }
 }
 
-void TMqttConnection::Pause(TClock::time_point until) {
+void TMqttConnection::TSession::Pause(TClock::time_point until) {
   while (!Terminated()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - TClock::now()).count();
     if (left <= 0) return;
@@ -178,7 +257,7 @@ void TMqttConnection::Pause(TClock::time_point until) {
   }
 }
 
-void TMqttConnection::Flush() {
+void TMqttConnection::TSession::Flush() {
   std::vector<std::pair<std::string, TMqttMessage>> batch;
   {
     std::lock_guard lock(FLock);
@@ -191,7 +270,7 @@ void TMqttConnection::Flush() {
   for (const auto& [topic, message] : batch) Send(topic, message);
 }
 
-void TMqttConnection::Send(const std::string& topic, const TMqttMessage& message) {
+void TMqttConnection::TSession::Send(const std::string& topic, const TMqttMessage& message) {
   int id = 0;
   const int rc = mosquitto_publish(FMosq, &id, topic.c_str(), static_cast<int>(message.Payload.size()),
                                    message.Payload.data(), message.Qos, true);
@@ -202,16 +281,29 @@ void TMqttConnection::Send(const std::string& topic, const TMqttMessage& message
     WriteLog("MQTT: cannot publish to " + topic + ": " + mosquitto_strerror(rc));
 }
 
-void TMqttConnection::Greet() {
+void TMqttConnection::TSession::Greet() {
   FSessionUp = true;
   FAway = false;
   if (DebugMode) WriteLog("MQTT: connected to the broker " + Endpoint());
+  WarnOfPasswordInClear();
   Send(FStatusTopic, {"online"});
   std::lock_guard lock(FLock);
   for (auto& [topic, entry] : FLatest) entry.Sent = false;
 }
 
-void TMqttConnection::Lost(const std::string& reason) {
+void TMqttConnection::TSession::WarnOfPasswordInClear() {
+  if (FSettings.Tls || FSettings.Username.empty() || FSettings.Password.empty() || FClearWarned) return;
+  sockaddr_storage peer{};
+  socklen_t size = sizeof peer;
+  const auto* address = reinterpret_cast<const sockaddr*>(&peer);
+  if (getpeername(mosquitto_socket(FMosq), reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+      IsLoopback(address))
+    return;
+  FClearWarned = true;
+  FWarn("MQTT password is sent without encryption");
+}
+
+void TMqttConnection::TSession::Lost(const std::string& reason) {
   if (FAway) return;
   FAway = true;
   const std::string text = "MQTT: no connection to the broker " + Endpoint() + ": " + reason;
@@ -219,7 +311,7 @@ void TMqttConnection::Lost(const std::string& reason) {
   FWarn(text);
 }
 
-void TMqttConnection::Goodbye() {
+void TMqttConnection::TSession::Goodbye() {
   if (!FSessionUp) return;
   Send(FStatusTopic, {"offline"});
   mosquitto_disconnect(FMosq);
@@ -228,7 +320,7 @@ void TMqttConnection::Goodbye() {
   }
 }
 
-std::string TMqttConnection::Endpoint() const {
+std::string TMqttConnection::TSession::Endpoint() const {
   return FSettings.Host + ":" + std::to_string(FSettings.Port);
 }
 

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/Utf8.h"
+
 namespace duz {
 namespace {
 
@@ -40,22 +42,6 @@ void ForEachCodePoint(std::string_view text, TVisit visit) {
 }
 
 bool IsControl(char32_t value) { return value < 0x20 || (value >= 0x7F && value <= 0x9F); }
-
-// A JSON string literal; bytes that are not UTF-8 become "_".
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
-  ForEachCodePoint(text, [&](std::string_view sequence, char32_t value) {
-    if (value == NotUtf8)
-      json += '_';
-    else if (value == '"' || value == '\\')
-      json.append({'\\', static_cast<char>(value)});
-    else if (value < 0x20)
-      json += fmt::format("\\u{:04x}", static_cast<unsigned>(value));
-    else
-      json += sequence;
-  });
-  return json + '"';
-}
 
 // Home Assistant takes only letters, digits, "_" and "-" in the object id of a discovery topic.
 std::string DiscoveryId(std::string_view text) {

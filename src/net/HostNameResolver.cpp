@@ -4,14 +4,14 @@
 #include <netinet/in.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
-#include <utility>
 
-#include "base/EventLoop.h"
+#include "base/Clock.h"
 
 namespace duz {
 namespace {
@@ -52,84 +52,126 @@ std::string VerifiedHostName(const sockaddr* address, socklen_t size) {
 }
 
 struct THostNameResolver::TShared {
-  struct TRequest {
-    uint64_t Id;
-    sockaddr_storage Address;
-    socklen_t Size;
+  // One address: waiting to be looked up, being looked up, or answered.
+  struct TEntry {
+    std::map<uint64_t, THandler> Waiters;
+    bool Started = false;
+    std::optional<std::string> Answer;
+    TMonotonicTime AnsweredAt;
   };
 
-  void Work() {
-    std::unique_lock lock(Lock);
-    for (;;) {
-      Wake.wait(lock, [this] { return !Loop || !Requests.empty(); });
-      if (!Loop) return;
-      TRequest request = Requests.front();
-      Requests.pop_front();
-      lock.unlock();
-      std::string name = VerifiedHostName(reinterpret_cast<const sockaddr*>(&request.Address), request.Size);
-      lock.lock();
-      if (!Loop) return;
-      Loop->Post([self = Self.lock(), id = request.Id, name] {
-        // On the loop thread, like the destructor: Owner is either alive or nullptr here.
-        if (self && self->Owner) self->Owner->Deliver(id, name);
-      });
+  TShared(size_t maxWaiting, size_t maxWaitingPerAddress)
+      : MaxWaiting(maxWaiting), MaxWaitingPerAddress(maxWaitingPerAddress) {}
+
+  bool Fresh(const TEntry& entry) const {
+    return entry.Answer && MonotonicNow() - entry.AnsweredAt < CacheTime;
+  }
+
+  // The answers beyond MaxCached, the oldest first; those still awaited stay.
+  void Prune() {
+    while (Entries.size() > MaxCached) {
+      auto oldest = Entries.end();
+      for (auto it = Entries.begin(); it != Entries.end(); ++it)
+        if (it->second.Answer && it->second.Waiters.empty() &&
+            (oldest == Entries.end() || it->second.AnsweredAt < oldest->second.AnsweredAt))
+          oldest = it;
+      if (oldest == Entries.end()) return;
+      Entries.erase(oldest);
     }
   }
 
-  std::weak_ptr<TShared> Self;
+  void Work() {
+    std::unique_lock lock(Lock);
+    while (!Closed && !Queue.empty()) {
+      const TIpAddress address = Queue.front();
+      Queue.pop_front();
+      Entries[address].Started = true;
+      lock.unlock();
+      socklen_t size = 0;
+      const sockaddr_storage socketAddress = SocketAddressOf(address, size);
+      const std::string name = VerifiedHostName(reinterpret_cast<const sockaddr*>(&socketAddress), size);
+      lock.lock();
+      if (Closed) break;
+      TEntry& entry = Entries[address];
+      entry.Started = false;
+      entry.Answer = name;
+      entry.AnsweredAt = MonotonicNow();
+      for (const auto& [id, handler] : entry.Waiters) {
+        WaiterAddresses.erase(id);
+        handler(name);
+      }
+      Waiting -= entry.Waiters.size();
+      entry.Waiters.clear();
+      Prune();
+    }
+    --Running;
+  }
+
+  const size_t MaxWaiting, MaxWaitingPerAddress;
   std::mutex Lock;
-  std::condition_variable Wake;
-  // Guarded by Lock. Loop and Owner are nullptr once the resolver is gone.
-  TEventLoop* Loop;
-  THostNameResolver* Owner;
-  std::deque<TRequest> Requests;
-  bool Started = false;
+  // Guarded by Lock.
+  std::map<TIpAddress, TEntry> Entries;
+  std::deque<TIpAddress> Queue;  // entries to look up, in the order asked
+  std::map<uint64_t, TIpAddress> WaiterAddresses;
+  size_t Waiting = 0;
+  size_t Running = 0;  // look-up threads
+  uint64_t LastWaiter = 0;
+  bool Closed = false;
 };
 
-THostNameResolver::THostNameResolver(TEventLoop& loop) : FShared(std::make_shared<TShared>()) {
-  FShared->Self = FShared;
-  FShared->Loop = &loop;
-  FShared->Owner = this;
-}
+THostNameResolver::THostNameResolver(size_t maxWaiting, size_t maxWaitingPerAddress)
+    : FShared(std::make_shared<TShared>(maxWaiting, maxWaitingPerAddress)) {}
 
 THostNameResolver::~THostNameResolver() {
-  {
-    std::lock_guard lock(FShared->Lock);
-    FShared->Loop = nullptr;
-    FShared->Owner = nullptr;
-    FShared->Requests.clear();
-  }
-  FShared->Wake.notify_all();
-}
-
-uint64_t THostNameResolver::Resolve(const sockaddr* address, socklen_t size, THandler handler) {
-  const uint64_t id = FNextId++;
-  TShared::TRequest request{id, {}, std::min<socklen_t>(size, sizeof(sockaddr_storage))};
-  std::memcpy(&request.Address, address, request.Size);
-  FHandlers.emplace(id, std::move(handler));
-  {
-    std::lock_guard lock(FShared->Lock);
-    FShared->Requests.push_back(request);
-    if (!std::exchange(FShared->Started, true))
-      // Detached: a look-up may block far longer than anyone should wait for it at the end.
-      std::thread([shared = FShared] { shared->Work(); }).detach();
-  }
-  FShared->Wake.notify_all();
-  return id;
-}
-
-void THostNameResolver::Cancel(uint64_t id) {
-  FHandlers.erase(id);
   std::lock_guard lock(FShared->Lock);
-  std::erase_if(FShared->Requests, [id](const TShared::TRequest& request) { return request.Id == id; });
+  FShared->Closed = true;
+  FShared->Entries.clear();
+  FShared->Queue.clear();
 }
 
-void THostNameResolver::Deliver(uint64_t id, const std::string& name) {
-  auto found = FHandlers.find(id);
-  if (found == FHandlers.end()) return;
-  THandler handler = std::move(found->second);
-  FHandlers.erase(found);
-  handler(name);
+THostNameResolver::TOutcome THostNameResolver::Resolve(const TIpAddress& address, THandler handler) {
+  TShared& shared = *FShared;
+  std::lock_guard lock(shared.Lock);
+  TShared::TEntry& entry = shared.Entries[address];
+  if (shared.Fresh(entry)) return {entry.Answer, 0};
+  entry.Answer.reset();  // too old to give
+  if (shared.Waiting >= shared.MaxWaiting || entry.Waiters.size() >= shared.MaxWaitingPerAddress) {
+    if (entry.Waiters.empty() && !entry.Started) shared.Entries.erase(address);
+    return {};
+  }
+  const uint64_t id = ++shared.LastWaiter;
+  entry.Waiters.emplace(id, std::move(handler));
+  shared.WaiterAddresses.emplace(id, address);
+  ++shared.Waiting;
+  if (!entry.Started && std::find(shared.Queue.begin(), shared.Queue.end(), address) == shared.Queue.end()) {
+    shared.Queue.push_back(address);
+    if (shared.Running < MaxLookups) {
+      ++shared.Running;
+      try {
+        // Detached, holding what it uses: a look-up may block far longer than anyone should wait
+        // for it at the end.
+        std::thread([self = FShared] { self->Work(); }).detach();
+      } catch (const std::system_error&) {
+        --shared.Running;  // out of threads: a running one or the next Resolve takes the queue
+      }
+    }
+  }
+  return {std::nullopt, id};
+}
+
+void THostNameResolver::Cancel(uint64_t waiter) {
+  TShared& shared = *FShared;
+  std::lock_guard lock(shared.Lock);
+  const auto found = shared.WaiterAddresses.find(waiter);
+  if (found == shared.WaiterAddresses.end()) return;
+  const TIpAddress address = found->second;
+  shared.WaiterAddresses.erase(found);
+  TShared::TEntry& entry = shared.Entries[address];
+  shared.Waiting -= entry.Waiters.erase(waiter);
+  if (entry.Waiters.empty() && !entry.Started) {
+    std::erase(shared.Queue, address);
+    if (!entry.Answer) shared.Entries.erase(address);
+  }
 }
 
 }  // namespace duz

@@ -107,9 +107,11 @@ std::string HttpGet(const std::string& url) {
   curl_easy_setopt(handle, CURLOPT_URL, fullUrl.c_str());
   curl_easy_setopt(handle, CURLOPT_USERAGENT, "ReveZED:/1.0");
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-  // Only the web is reachable, also through a redirect: no file:// or other schemes.
+  // Only the web is reachable, also through a redirect: no file:// or other schemes; and what was
+  // meant to travel encrypted is never sent in clear because a server said so.
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
+                   StartsWithNoCase(fullUrl, "https://") ? "https" : "http,https");
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);

@@ -195,9 +195,11 @@ void TSmtpClient::ExpectForMessage(const TSmtpReply& reply, std::initializer_lis
   Expect(reply, accepted);
 }
 
+// The server's words reach the log, the event log and the terminal of -testmail: escaped, so that
+// they can neither break a line nor steer a terminal.
 std::string TSmtpClient::FailureText(const TSmtpReply& reply) {
   const std::string text = reply.Text();
-  return text.empty() ? std::to_string(reply.Code) : text;
+  return text.empty() ? std::to_string(reply.Code) : EscapeText(text);
 }
 
 void TSmtpClient::WriteLine(const std::string& line) { FStream.Write(line + "\r\n", FSettings.ReplyTimeout); }

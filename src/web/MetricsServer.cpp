@@ -4,15 +4,17 @@
 #include <fmt/format.h>
 #include <prometheus/text_serializer.h>
 
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "core/KelvoPlatform.h"
 #include "core/PlatformSnapshot.h"
 #include "log/Logger.h"
-#include "web/AllowList.h"
 #include "web/MetricFamilies.h"
 #include "web/ProcessMetrics.h"
 #include "web/StatusJson.h"
@@ -22,6 +24,19 @@ namespace duz {
 namespace {
 
 constexpr const char* LogPrefix = "Metrics server: ";
+
+// The address entries as the library's own list, which it applies when it accepts a connection,
+// before any worker reads from it: "-0.0.0.0/0,+10.0.0.5/32". With a name in the list every client
+// comes through, and Refusal decides. The listener is IPv4 only: IPv6 entries match no one.
+std::string AccessControlList(const TAllowList& list) {
+  if (list.AllowsEveryone() || list.HasNames()) return "";
+  std::string acl = "-0.0.0.0/0";
+  for (const TIpAddress& address : list.Addresses())
+    if (address.Family == AF_INET)
+      acl += fmt::format(",+{}.{}.{}.{}/32", address.Bytes[0], address.Bytes[1], address.Bytes[2],
+                         address.Bytes[3]);
+  return acl;
+}
 
 std::string MetricsText() {
   std::vector<prometheus::MetricFamily> families = SnapshotMetricFamilies(TakeSnapshot());
@@ -50,9 +65,17 @@ int LogMessage(const mg_connection*, const char* message) {
   return 1;  // nothing to the library's own log
 }
 
+void LogFailure(const char* what) noexcept {
+  try {
+    if (DebugMode) WriteLog(fmt::format("{}request failed: {}", LogPrefix, what));
+  } catch (...) {
+    // Out of memory, most likely: the answer below needs none.
+  }
+}
+
 }  // namespace
 
-TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts(settings.AllowedHosts) {
+TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowList(settings.AllowedHosts) {
   try {
     FAuth = TBasicAuth::Create(settings.Username, settings.PasswordHash);
     FTls = TServerTls::Create(settings.CertFile, settings.KeyFile);
@@ -61,11 +84,16 @@ TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts
   }
   static std::once_flag initialised;
   std::call_once(initialised, [] { mg_init_library(0); });
+  const bool names = FAllowList.HasNames();
+  if (names) FResolver = std::make_unique<THostNameResolver>(MaxNameChecks, MaxNameChecksPerAddress);
   const std::string endpoint = fmt::format("{}:{}", settings.Address, settings.Port);
   const std::string listening = endpoint + (FTls ? "s" : "");
-  const std::string workers = std::to_string(MaxWorkers), timeout = std::to_string(RequestTimeoutMs);
-  const char* options[] = {"listening_ports",    listening.c_str(), "num_threads", workers.c_str(),
-                           "request_timeout_ms", timeout.c_str(),   nullptr};
+  const std::string workers = std::to_string(MaxWorkers + (names ? MaxNameChecks : 0));
+  const std::string timeout = std::to_string(RequestTimeoutMs), acl = AccessControlList(FAllowList);
+  std::vector<const char*> options{"listening_ports", listening.c_str(),    "num_threads",
+                                   workers.c_str(),   "request_timeout_ms", timeout.c_str()};
+  if (!acl.empty()) options.insert(options.end(), {"access_control_list", acl.c_str()});
+  options.push_back(nullptr);
   mg_callbacks callbacks{};
   callbacks.begin_request = HandleRequest;
   callbacks.log_message = LogMessage;
@@ -74,7 +102,7 @@ TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowedHosts
     callbacks.init_ssl = [](void* context, void* server) {
       return static_cast<TMetricsServer*>(server)->FTls->Configure(context);
     };
-  mg_init_data init{&callbacks, this, options};
+  mg_init_data init{&callbacks, this, options.data()};
   char reason[256] = "";
   mg_error_data error{nullptr, reason, sizeof reason};
   std::string complaint;
@@ -96,11 +124,60 @@ uint16_t TMetricsServer::Port() const {
   return mg_get_server_ports(FContext, 1, &port) == 1 ? static_cast<uint16_t>(port.port) : 0;
 }
 
-int TMetricsServer::HandleRequest(mg_connection* connection) {
+int TMetricsServer::HandleRequest(mg_connection* connection) noexcept {
+  // An exception must not unwind into the library's C code, which would end the process.
+  try {
+    return Serve(connection);
+  } catch (const std::exception& error) {
+    LogFailure(error.what());
+  } catch (...) {
+    LogFailure("unknown exception");
+  }
+  static constexpr char Failure[] =
+      "HTTP/1.1 500 Internal Server Error\r\nContent-Type: text/plain\r\nContent-Length: 22\r\n"
+      "Cache-Control: no-store\r\nConnection: close\r\n\r\nInternal Server Error\n";
+  mg_write(connection, Failure, sizeof Failure - 1);
+  return 500;
+}
+
+// With a name in the list the library lets every client through: its address, or its name, decides
+// here. (The library tells a connection's address only once its request has been read.)
+const char* TMetricsServer::Refusal(const char* remoteAddress) const {
+  const std::optional<TIpAddress> peer = ParseIpAddress(remoteAddress);
+  if (!peer) return TAllowList::NotListed;
+  if (FAllowList.AllowsAddress(*peer)) return nullptr;
+  struct TAnswer {
+    std::mutex Lock;
+    std::condition_variable Arrived;
+    std::optional<std::string> Name;  // guarded by Lock
+  };
+  const auto answer = std::make_shared<TAnswer>();
+  const THostNameResolver::TOutcome outcome = FResolver->Resolve(*peer, [answer](const std::string& name) {
+    std::lock_guard lock(answer->Lock);
+    answer->Name = name;
+    answer->Arrived.notify_all();
+  });
+  std::optional<std::string> name = outcome.Cached;
+  if (!name) {
+    if (!outcome.Waiter) return TAllowList::TooManyChecks;
+    std::unique_lock lock(answer->Lock);
+    if (!answer->Arrived.wait_for(lock, MaxNameCheck, [&] { return answer->Name.has_value(); })) {
+      lock.unlock();
+      FResolver->Cancel(outcome.Waiter);
+      lock.lock();  // the answer may have come meanwhile
+      if (!answer->Name) return TAllowList::NotConfirmedInTime;
+    }
+    name = answer->Name;
+  }
+  return FAllowList.AllowsName(*name) ? nullptr : TAllowList::NotConfirmed;
+}
+
+int TMetricsServer::Serve(mg_connection* connection) {
   const mg_request_info* request = mg_get_request_info(connection);
   const auto& server = *static_cast<const TMetricsServer*>(request->user_data);
-  if (!IsAllowedClient(server.FAllowedHosts, request->remote_addr)) {
-    if (DebugMode) WriteLog(fmt::format("{}client {} refused", LogPrefix, request->remote_addr));
+  if (const char* refusal = server.FResolver ? server.Refusal(request->remote_addr) : nullptr) {
+    if (DebugMode)
+      WriteLog(fmt::format("{}client {} refused - {}", LogPrefix, request->remote_addr, refusal));
     return Respond(connection, 403, "text/plain", "Forbidden\n", true);
   }
   const std::string_view method = request->request_method;

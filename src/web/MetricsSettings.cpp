@@ -3,6 +3,7 @@
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "core/ConfigRules.h"
+#include "core/ConfigValues.h"
 
 namespace duz {
 
@@ -21,9 +22,7 @@ std::optional<TMetricsSettings> ReadMetricsSettings(pugi::xml_node root) {
     settings.KeyFile = ReadText(element, AttributeRule("METRICS", "keyfile"));
     settings.Username = ReadText(element, AttributeRule("METRICS", "username"));
     settings.PasswordHash = ReadText(element, AttributeRule("METRICS", "passwordhash"));
-    for (pugi::xml_node entry : element.children())
-      if (entry.type() == pugi::node_element && UpperCase(entry.name()) == "IP")
-        settings.AllowedHosts.push_back(ReadText(entry, AttributeRule("IP", "host")));
+    settings.AllowedHosts = AllowedHosts(element);
     return settings;
   } catch (const Exception& error) {
     throw Exception(std::string("METRICS: ") + error.what());

@@ -18,6 +18,10 @@ constexpr int Left = 70, Width = Left + 1440 + 10, Height = 420, Top = 12, Botto
 // panel states it in words).
 constexpr double LimitReach = 10;
 constexpr double MinSpan = 2;
+// Far from zero a span of MinSpan is below the resolution of a double: the span grows with the
+// values, so that the scale never divides by zero.
+constexpr double MinRelativeSpan = 1e-6;
+constexpr double MaxGridLines = 8;
 
 struct TRange {
   double Low, High;
@@ -36,19 +40,30 @@ TRange ValueRange(const std::vector<TMinutePoint>& points, const std::vector<TCo
         range.Low = std::min<double>(range.Low, limit);
         range.High = std::max<double>(range.High, limit);
       }
-  if (range.High - range.Low < MinSpan) {
-    const double middle = (range.Low + range.High) / 2;
-    range = {middle - MinSpan / 2, middle + MinSpan / 2};
-  }
+  const double middle = (range.Low + range.High) / 2;
+  if (const double span = std::max(MinSpan, std::abs(middle) * MinRelativeSpan);
+      range.High - range.Low < span)
+    range = {middle - span / 2, middle + span / 2};
   const double margin = (range.High - range.Low) * 0.05;
   return {range.Low - margin, range.High + margin};
 }
 
-// The step of the degree grid: about four to eight lines.
+// The step of the degree grid: 1, 2 or 5 times a power of ten, the smallest that draws at most
+// MaxGridLines lines, whatever the range (a spike of 1e12 in a line from a failing probe included).
 double GridStep(const TRange& range) {
-  for (const double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0})
-    if ((range.High - range.Low) / step <= 8) return step;
-  return 200;
+  const double span = range.High - range.Low;
+  const double power = std::pow(10.0, std::floor(std::log10(span / MaxGridLines)));
+  for (const double factor : {1.0, 2.0, 5.0})
+    if (span / (factor * power) <= MaxGridLines) return factor * power;
+  return 10 * power;
+}
+
+// The degrees beside a grid line; a step of a million or more is written as its multiple ("5e12"),
+// which fits the margin.
+std::string GridLabel(double value, double step) {
+  if (step < 1e6) return FormatFixed(value, 0, step < 1 ? 1 : 0);
+  const int exponent = static_cast<int>(std::floor(std::log10(step)));
+  return FormatFixed(value / std::pow(10.0, exponent), 0, 0) + fmt::format("e{}", exponent);
 }
 
 class TPlot {
@@ -87,11 +102,14 @@ class TPath {
 std::string Grid(const TPlot& plot) {
   std::string svg;
   const double step = GridStep(plot.Range());
-  for (double value = std::ceil(plot.Range().Low / step) * step; value <= plot.Range().High; value += step)
+  // Counted in steps: far from zero, adding a step to the value may not change it.
+  for (double line = std::ceil(plot.Range().Low / step); line * step <= plot.Range().High; ++line) {
+    const double value = line * step;
     svg += fmt::format(R"(<line class="grid" x1="{}" x2="{}" y1="{}" y2="{}"/>)"
                        R"(<text class="axis" x="{}" y="{}" text-anchor="end">{}</text>)",
                        Left, Width, plot.Y(value), plot.Y(value), Left - 8, plot.Y(value) + 8,
-                       FormatFixed(value, 0, step < 1 ? 1 : 0));
+                       GridLabel(value, step));
+  }
   // Every third whole hour of the day.
   for (int64_t minute = (plot.First() + 179) / 180 * 180; minute < plot.First() + 1440; minute += 180)
     svg += fmt::format(R"(<text class="axis" x="{}" y="{}" text-anchor="middle">{:02}:00</text>)",

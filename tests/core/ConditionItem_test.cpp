@@ -116,7 +116,7 @@ TEST_F(ConditionItemTest, EmailLogOutsideDebugModeShowsTheServerAndMasksThePassw
   EXPECT_NE(std::find(commands.begin(), commands.end(), "AUTH LOGIN"), commands.end());
 }
 
-TEST_F(ConditionItemTest, EmailLogInDebugModeShowsTheMessageAndThePassword) {
+TEST_F(ConditionItemTest, EmailLogInDebugModeShowsTheMessageAndMasksThePasswordToo) {
   DebugMode = true;
   StartLog();
   Make(
@@ -130,7 +130,7 @@ TEST_F(ConditionItemTest, EmailLogInDebugModeShowsTheMessageAndThePassword) {
   Texts expected = {"[Room] > EMAIL <begin>", "[Room] > EMAIL: From:alarm@example.com",
                     "[Room] > EMAIL: To  :ops@example.com, \"Bob\" <bob@example.com>",
                     "[Room] > EMAIL: Subj:Room", "[Room] > EMAIL: Body:Temperature  51.3\n"};
-  for (const std::string& line : MailLog("op", "")) expected.push_back(line);
+  for (const std::string& line : MailLog("op", " *****")) expected.push_back(line);
   expected.insert(expected.end(), {"[Room] > EMAIL <sended>", "[Room] > EMAIL <end>"});
   EXPECT_EQ(logged, expected);
 

@@ -27,6 +27,7 @@ struct TCase {
   const char* Xml;
   int Now;  // the minute of today
   std::vector<std::string> Expected;
+  size_t NotFinite = 0;
 };
 
 void PrintTo(const TCase& c, std::ostream* os) { *os << c.Label; }
@@ -37,7 +38,9 @@ TEST_P(SavedReadingsTest, ReadsWhatTheSaversWrote) {
   pugi::xml_document document;
   ASSERT_TRUE(document.load_string(GetParam().Xml));
   const TDateTime now = Today + GetParam().Now / MinutesPerDay;
-  EXPECT_EQ(Described(ReadSavedReadings(document.document_element(), now)), GetParam().Expected);
+  const TSavedReadings saved = ReadSavedReadings(document.document_element(), now);
+  EXPECT_EQ(Described(saved.Readings), GetParam().Expected);
+  EXPECT_EQ(saved.NotFinite, GetParam().NotFinite);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,6 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
               R"(<data time="13:58" value=""/><data time="13:59" value="22.0"/></Kelvo>)",
               14 * 60,
               {"0 13:59 22.0"}},
+        TCase{"ValuesNoLineCanGiveAreSkipped",
+              R"(<Kelvo><data time="13:55" value="nan"/><data time="13:56" value="-inf"/>)"
+              R"(<data time="13:57" value="1e39"/><data time="13:58" value="3.4e38"/></Kelvo>)",
+              14 * 60,
+              {"0 13:58 339999995214436424907732413799364296704.0"},
+              3},
         TCase{
             "MidnightCrossed",
             R"(<Kelvo><data time="23:59" value="1"/><data time="00:00" value="2"/><data time="00:01" value="3"/></Kelvo>)",

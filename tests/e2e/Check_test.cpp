@@ -65,7 +65,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "  <MQTT host=\"broker\" topic=\"site/#\" tsl=\"tls\" keyfile=\"k.pem\"/>\n"
       "  <Metrics address=\"localhost\" username=\"p\" passwordhash=\"secret\" "
       "certfile=\"/nonexistent/c.pem\" "
-      "keyfile=\"k.pem\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/></Metrics>\n"
+      "keyfile=\"k.pem\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/><IP host=\"::1\"/></Metrics>\n"
       "</config>\n",
       {{2, Dir.File("no-device")}});
   const test::TRun run = Check({}, Dir.File("registry.reg"));
@@ -97,11 +97,13 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(18,3): error: certfile \"/nonexistent/c.pem\" does not load: No such file or directory",
       "(18,3): error: passwordhash is not a bcrypt hash (\"$2y$...\", as htpasswd -B writes it)",
       "(18,12): error: address \"localhost\" is not an IPv4 address",
+      "(18,134): warning: an IP entry without host matches no client",
       "(18,138): warning: unknown attribute \"hots\" of <IP> is ignored; did you mean \"host\"?",
+      "(18,148): warning: host \"::1\" is an IPv6 address, and the server listens on IPv4 only",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "16 errors, 10 warnings\n");
+  EXPECT_EQ(run.Out, expected + "16 errors, 12 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {

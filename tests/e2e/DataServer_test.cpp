@@ -107,7 +107,10 @@ TEST_F(DataServerTest, AllowListTakesAddressesOnlyAsAddressesAndNamesOnlyWhenThe
   EXPECT_EQ(trusted.Data, "+021.0C\r");
 }
 
-TEST_F(DataServerTest, NameServerThatNeverAnswersCostsItsClientFiveSecondsAndNobodyElseAnything) {
+// Clients that only a name could let in, whose name server never answers, wait outside the client
+// slots (at most four from one address), each for five seconds: a listed client is admitted and
+// served meanwhile, even with every slot but its own taken by them.
+TEST_F(DataServerTest, PendingNameChecksTakeNoClientSlotAndHoldUpNoListedClient) {
   if (!test::PrivateMountsAvailable()) GTEST_SKIP() << "no mount namespace can be made here (needs root)";
   // A name server that takes every question and answers none.
   const int silent = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -129,19 +132,30 @@ TEST_F(DataServerTest, NameServerThatNeverAnswersCostsItsClientFiveSecondsAndNob
   for (const char* name : {"hosts", "nsswitch.conf", "resolv.conf"})
     setup += "mount --bind '" + dir.File(name) + "' /etc/" + name + "\n";
   const int port = StartServer(
-      R"(<DATAPUBLISHER type="TCPSERVER" port="0"><IP host="127.0.0.3"/><IP host="far.example"/></DATAPUBLISHER>)",
+      R"(<DATAPUBLISHER type="TCPSERVER" port="0" maxclients="1"><IP host="127.0.0.3"/><IP host="far.example"/></DATAPUBLISHER>)",
       "", {}, test::InPrivateMounts(setup, {}));
   ASSERT_NE(port, 0);
 
-  TClient waiting("127.0.0.5", port);  // only a name could let it in: its look-up hangs
+  std::vector<std::unique_ptr<TClient>> waiting;  // their look-ups hang
+  for (const char* from : {"127.0.0.5", "127.0.0.5", "127.0.0.5", "127.0.0.5", "127.0.0.6"})
+    waiting.push_back(std::make_unique<TClient>(from, port));
+  TClient fifth("127.0.0.5", port);
+  EXPECT_TRUE(fifth.Read(5s));
+  EXPECT_EQ(fifth.Data, "refused\r");
+  EXPECT_TRUE(Logged("> Client socket 127.0.0.5 refused - too many pending name checks"));
   TClient listed("127.0.0.3", port);
-  ASSERT_TRUE(Logged("> Client socket 127.0.0.3 accept")) << "the owner thread waited for the name server";
+  ASSERT_TRUE(Logged("> Client socket 127.0.0.3 accept")) << "a pending check took its slot";
+  TClient beyond("127.0.0.3", port);
+  EXPECT_TRUE(beyond.Read(5s));
+  EXPECT_TRUE(Logged("> Client socket 127.0.0.3 refused - too many clients: 1 connected"));
   FProgram.Pty.Write("*B1E1+021.0C\r");
   listed.Read(5s, 8);
   EXPECT_EQ(listed.Data, "+021.0C\r");
-  EXPECT_TRUE(waiting.Read(10s)) << "still waiting for its name";
-  EXPECT_EQ(waiting.Data, "refused\r") << "a client being checked gets no lines";
-  EXPECT_TRUE(Logged("> Client socket 127.0.0.5 refused - its name was not found in time"));
+  for (auto& client : waiting) {
+    EXPECT_TRUE(client->Read(10s)) << "still waiting for its name";
+    EXPECT_EQ(client->Data, "refused\r") << "a client being checked gets no lines";
+  }
+  EXPECT_TRUE(Logged("> Client socket 127.0.0.6 refused - name not confirmed in time"));
 }
 
 TEST_F(DataServerTest, HundredClientsMeetTheLimitOfSixtyFourWhileSavesGoOnUnderALowOpenFileLimit) {

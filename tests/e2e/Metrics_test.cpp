@@ -12,6 +12,7 @@
 #include "support/EventLogFile.h"
 #include "support/HttpClient.h"
 #include "support/LoopbackServer.h"
+#include "support/TcpClient.h"
 #include "support/TestCa.h"
 
 namespace duz {
@@ -26,8 +27,10 @@ class MetricsTest : public ::testing::Test {
   void StartProgram(const std::string& config) { ASSERT_TRUE(FProgram.Start(config)); }
 
   // The port the metrics server listens on, as the debug log names it; 0 when it does not.
-  int MetricsPort() {
-    const std::string listening = "Metrics server: listening on 127.0.0.1:";
+  int MetricsPort() { return LoggedPort("Metrics server: listening on 127.0.0.1:"); }
+
+  // The number the debug log writes after listening; 0 when it does not.
+  int LoggedPort(const std::string& listening) {
     std::string out;
     size_t at = std::string::npos;
     EXPECT_TRUE(test::WaitUntil(
@@ -151,6 +154,30 @@ TEST_F(MetricsTest, PrometheusScrapesOverTlsWithItsLoginAndAWrongPasswordGets401
   EXPECT_TRUE(QueryShows(R"(up{job="wrong"})", "0"));
   const test::THttpResponse targets = test::HttpRequest(FPrometheusPort, "/api/v1/targets");
   EXPECT_NE(targets.Body.find("401 Unauthorized"), std::string::npos) << targets.Body;
+}
+
+// Line noise or a failing probe can send any number the parser takes: the status page must come,
+// and the watch go on forwarding the lines.
+TEST_F(MetricsTest, AHugeReadingNeitherBreaksTheStatusPageNorStopsTheWatch) {
+  StartProgram(
+      "<config><METRICS port=\"0\" address=\"127.0.0.1\"/><KELVO comport=\"1\" caption=\"Room\">"
+      "<DATAPUBLISHER type=\"TCPSERVER\" port=\"0\"/></KELVO></config>");
+  const int port = MetricsPort();
+  test::TTcpClient client(static_cast<uint16_t>(LoggedPort("[Room] TcpServer created - port:")));
+  ASSERT_TRUE(FProgram.Program->WaitForOutput("[Room] > Client socket 127.0.0.1 accept", 5s));
+  FPty.Write("*B1E1+020.0C\r*B1E1+1E12C\r*B1E1+021.0C\r");
+  ASSERT_TRUE(FProgram.Program->WaitForOutput("[Room] parse temperature: 21.00", 5s));
+  const test::THttpResponse page = test::HttpRequest(port, "/");
+  EXPECT_EQ(page.Status, 200);
+  EXPECT_LT(page.Body.size(), 100000u);
+  FPty.Write("*B1E1+022.0C\r");
+  EXPECT_TRUE(test::WaitUntil(
+      [&] {
+        client.Poll();
+        return client.Data == "+020.0C\r+1E12C\r+021.0C\r+022.0C\r";
+      },
+      5s))
+      << client.Data;
 }
 
 TEST_F(MetricsTest, APortInUseIsReportedAndTheWatchGoesOn) {

@@ -255,8 +255,10 @@ TEST_F(ServiceTest, SilentHidesSuccessButNotFailure) {
 }
 
 // From a directory whose name needs quoting and holds a specifier, so that the escaping is checked
-// by systemd's own parser. The manual page the unit names is not installed here.
-TEST_F(ServiceTest, WrittenUnitPassesSystemdVerification) {
+// by systemd's own parser. The manual page the unit names is not installed here. The unit keeps the
+// service in its sandbox: a change that drops a setting raises the exposure systemd rates above 3.0
+// (2.8 with the sandbox, 9.6 without).
+TEST_F(ServiceTest, WrittenUnitPassesSystemdVerificationAndKeepsItsSandbox) {
   if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "systemd-analyze is missing";
   const fs::path odd = Dir.Path() / "odd dir %n";
   fs::create_directory(odd);
@@ -265,6 +267,64 @@ TEST_F(ServiceTest, WrittenUnitPassesSystemdVerification) {
   test::TChildProcess verify({"systemd-analyze", "verify", "--man=no", Unit()},
                              {{"SYSTEMD_LOG_LEVEL", "warning"}});
   EXPECT_EQ(verify.Wait(60s), 0) << verify.Stderr() << "\n" << test::ReadFile(Unit());
+  test::TChildProcess rate({"systemd-analyze", "security", "--offline=true", "--threshold=30", Unit()});
+  EXPECT_EQ(rate.Wait(60s), 0) << rate.Stdout() << rate.Stderr();
+}
+
+// The shutdown under the unit's sandbox: systemd runs the program with every sandbox setting of the
+// unit, and a reading past the off limit starts the shutdown command, which reaches PID 1 over its
+// socket as systemctl poweroff would. The files lie in /var/lib, which the sandbox leaves visible.
+TEST_F(ServiceTest, ShutdownCommandRunsAndReachesSystemdInsideTheUnitsSandbox) {
+  if (access("/run/systemd/system", F_OK) != 0)
+    GTEST_SKIP() << "systemd is not running here (not PID 1), so systemd-run cannot apply the unit's "
+                    "settings; WrittenUnitPassesSystemdVerificationAndKeepsItsSandbox rates them instead";
+  ASSERT_EQ(Run({"-install", "-silent"}).Status, 0);
+  std::vector<std::string> argv{"systemd-run", "--pipe", "--wait", "--quiet", "-p", "RuntimeMaxSec=30"};
+  bool service = false;
+  for (std::string line; const char c : test::ReadFile(Unit()) + "\n") {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    if (line.starts_with("[")) service = line == "[Service]";
+    const std::string key = line.substr(0, line.find('='));
+    const bool own = key == "Type" || key.starts_with("Exec") || key == "WorkingDirectory" ||
+                     key == "StateDirectory" || key == "Restart" || key == "WatchdogSec";
+    if (service && !own && line.find('=') != std::string::npos && !line.starts_with("#"))
+      argv.insert(argv.end(), {"-p", line});
+    line.clear();
+  }
+  char pattern[] = "/var/lib/duzezevovivo-sandbox-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  const struct TRemover {
+    fs::path Path;
+    ~TRemover() { fs::remove_all(Path); }
+  } remover{dir};
+  fs::copy_file(test::BinPath("duzezevovivo"), dir / "duzezevovivo");
+  const std::string script = (dir / "shutdown").string();
+  test::WriteFile(script,
+                  "#!/bin/sh\nsystemctl show --property=Version >/dev/null && echo \"shutdown $1\"\n");
+  fs::permissions(script, fs::perms::owner_all);
+  test::TPty pty;
+  test::WriteFile((dir / "config.xml").string(),
+                  "<config><SHUTDOWN type=\"DEFAULT\" value=\"1\"/><KELVO comport=\"1\" "
+                  "caption=\"Room\"><CONDITION><off value=\"50\" wait=\"0.001\"/></CONDITION>"
+                  "</KELVO></config>");
+  test::WriteRegistryFile((dir / "registry.reg").string(), (dir / "config.xml").string(),
+                          {{1, pty.SlavePath()}});
+  for (const auto& [name, value] :
+       std::map<std::string, std::string>{{"DUZEZEVOVIVO_REGISTRY", (dir / "registry.reg").string()},
+                                          {"DUZEZEVOVIVO_EVENTLOG", (dir / "events.log").string()},
+                                          {"DUZEZEVOVIVO_SHUTDOWN_COMMAND", script}})
+    argv.insert(argv.end(), {"-E", name + "=" + value});
+  argv.insert(argv.end(), {(dir / "duzezevovivo").string(), "-debug"});
+  test::TChildProcess run(argv);
+  ASSERT_TRUE(run.WaitForOutput("[Room] Kelvo created", 15s)) << run.Stdout() << run.Stderr();
+  pty.Write("*B1E1+020.0C\r*B1E1+060.0C\r");
+  EXPECT_TRUE(run.WaitForOutput("shutdown 1", 15s)) << run.Stdout() << run.Stderr();
+  run.Signal(SIGTERM);
+  run.Wait(20s);
 }
 
 }  // namespace

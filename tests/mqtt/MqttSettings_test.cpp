@@ -48,6 +48,8 @@ TEST(MqttSettings, BadAttributesAreRefusedNamingTheAttribute) {
       {"port too large", "host=\"h\" port=\"65536\"",
        "MQTT element: port 65536 is out of range (1 to 65535)"},
       {"unknown tls", "host=\"h\" tls=\"ssl\"", "MQTT element: tls \"ssl\" is not one of NONE, TLS"},
+      {"empty tls beside a password", "host=\"h\" username=\"u\" password=\"p\" tls=\"\"",
+       "MQTT element: tls \"\" is not one of NONE, TLS"},
       {"discovery not a Boolean", "host=\"h\" discovery=\"maybe\"",
        "MQTT element: discovery \"maybe\" is not true or false"},
       {"wildcard in topic", "host=\"h\" topic=\"site/+\"",

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+
 namespace duz {
 namespace {
 
@@ -56,6 +58,51 @@ TEST(StatusChartTest, LimitLinesNearTheReadingsOnly) {
   EXPECT_EQ(Count(svg, R"(<line class="limit max")"), 1u);
   EXPECT_EQ(Count(svg, R"(<line class="limit off")"), 0u);
 }
+
+struct TExtremeCase {
+  const char* Label;
+  std::vector<float> Values;  // one a minute, the last in the minute of now
+  std::vector<TConditionStatus> Conditions;
+};
+
+void PrintTo(const TExtremeCase& c, std::ostream* os) { *os << c.Label; }
+
+class StatusChartExtremesTest : public ::testing::TestWithParam<TExtremeCase> {};
+
+// A line from a failing probe may hold any float: the chart still draws a few grid lines, every
+// vertex inside the drawing, in a page of bounded size.
+TEST_P(StatusChartExtremesTest, AnyFloatGivesAFewGridLinesAndABoundedChart) {
+  std::vector<TMinutePoint> points;
+  const int64_t noon = TMinuteHistory::MinuteOf(Noon);
+  const auto count = static_cast<int64_t>(GetParam().Values.size());
+  for (int64_t i = 0; i < count; ++i) {
+    const float value = GetParam().Values[static_cast<size_t>(i)];
+    points.push_back({noon - count + 1 + i, value, value, value});
+  }
+  const std::string svg = RenderChart(points, GetParam().Conditions, Noon);
+  EXPECT_GE(Count(svg, R"(<line class="grid")"), 2u) << svg;
+  EXPECT_LE(Count(svg, R"(<line class="grid")"), 9u);
+  EXPECT_LT(svg.size(), 40000u);
+  EXPECT_EQ(svg.find("nan"), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+}
+
+std::vector<float> Normal(size_t minutes) { return std::vector<float>(minutes, 21.5f); }
+
+std::vector<float> WithSpike(float spike) {
+  std::vector<float> values = Normal(1440);
+  values[700] = spike;
+  return values;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, StatusChartExtremesTest,
+    ::testing::Values(TExtremeCase{"SpikeOf1e12", WithSpike(1e12f), {{stNormal, 15, 30, 60}}},
+                      TExtremeCase{"BothEndsOfTheFloatRange", {-FLT_MAX, FLT_MAX}, {}},
+                      TExtremeCase{"FloatMaxOnly", {FLT_MAX, FLT_MAX}, {{stOff, -FLT_MAX, FLT_MAX, FLT_MAX}}},
+                      TExtremeCase{"SmallestSteps", {21.5f, 21.5f}, {}},
+                      TExtremeCase{"SpikeBelowZero", WithSpike(-3e20f), {}}),
+    [](const auto& row) { return std::string(row.param.Label); });
 
 TEST(StatusChartTest, NoReadingsSaySo) {
   EXPECT_NE(RenderChart({}, {}, Noon).find("No readings in the last 24 hours"), std::string::npos);

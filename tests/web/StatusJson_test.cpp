@@ -24,7 +24,7 @@ TEST(StatusJsonTest, EveryValueWithItsTypeAndNullForWhatIsNotKnown) {
   hall.Lines = 5;
   hall.UnparsedLines = 1;
   TThermometerStatus& room = snapshot.Thermometers.emplace_back();
-  room.Caption = "Room";
+  room.Caption = "Ro\xc3\xb6m\xff\xc3";  // broken UTF-8 must not break the document
   room.ComPort = 1;
 
   EXPECT_EQ(
@@ -33,7 +33,7 @@ TEST(StatusJsonTest, EveryValueWithItsTypeAndNullForWhatIsNotKnown) {
       R"({"caption":"Hall \"A\"\\\u0001","comport":2,"connected":true,"temperature":21.3,)"
       R"("lastReading":"2026-12-07T14:00:00.250+01:00","lines":5,"unparsedLines":1,"conditions":[)"
       R"({"state":"max","min":10,"max":30.5,"off":60},{"state":null,"min":null,"max":null,"off":null}]},)"
-      R"({"caption":"Room","comport":1,"connected":false,"temperature":null,"lastReading":null,"lines":0,)"
+      R"({"caption":"Roöm__","comport":1,"connected":false,"temperature":null,"lastReading":null,"lines":0,)"
       R"("unparsedLines":0,"conditions":[]}]})"
       "\n");
 }
