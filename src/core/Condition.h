@@ -7,6 +7,7 @@
 // condition serialises them, held for the whole evaluation, tick step or state change.
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 
@@ -26,6 +27,8 @@ class TCondition : public TKelvoChild {
   void Tick() override;
 
   TConditionState State() const;
+  // The limit that puts a reading into the state: min, max or off; none for the others.
+  std::optional<float> Limit(TConditionState state) const;
   // The message template of the state element last entered, with %value%, %conditionvalue% and %%
   // replaced. Empty before any state change.
   std::string ExpandMessage() const;

@@ -66,4 +66,12 @@ int MaxClients(pugi::xml_node element) {
   return static_cast<int>(Number(element, "DATAPUBLISHER", "maxclients"));
 }
 
+THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule) {
+  THttpRequest request;
+  request.Url = ReadText(element, AttributeRule(rule, "url"));
+  request.TlsVerify = ReadBoolean(element, AttributeRule(rule, "tlsverify"));
+  request.CaFile = ReadText(element, AttributeRule(rule, "cafile"));
+  return request;
+}
+
 }  // namespace duz

@@ -7,6 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <pugixml.hpp>
+#include <string_view>
+
+#include "net/HttpRequest.h"
 
 namespace duz {
 
@@ -35,5 +38,8 @@ bool ComPortUnset(pugi::xml_node element);
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.
 int MaxClients(pugi::xml_node element);
+// Attributes `url` (required, http or https), `tlsverify` (default true) and `cafile` of a webhook
+// or HEARTBEAT element (rule names the element's rule), as a request to that URL.
+THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule);
 
 }  // namespace duz
