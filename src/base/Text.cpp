@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "base/Utf8.h"
-
 namespace duz {
 
 std::string UpperCase(std::string_view text) {
@@ -49,23 +47,6 @@ std::string EscapeForLog(std::string_view bytes) {
   }
   if (open) result += '}';
   return result;
-}
-
-std::string JsonString(std::string_view text) {
-  std::string json = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t start = i;
-    const std::optional<uint32_t> character = NextUtf8(text, i);
-    if (!character)
-      json += '_';
-    else if (*character == '"' || *character == '\\')
-      json.append({'\\', static_cast<char>(*character)});
-    else if (*character < 0x20)
-      json += fmt::format("\\u{:04x}", *character);
-    else
-      json.append(text.substr(start, i - start));
-  }
-  return json + '"';
 }
 
 }  // namespace duz

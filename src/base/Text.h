@@ -18,9 +18,5 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 std::string NormalizeDecimalSeparator(std::string_view text, char separator);
 // Bytes 33..122 as they are; runs of other bytes as {$0D,$0A}, so a log line stays one line.
 std::string EscapeForLog(std::string_view bytes);
-// A JSON string literal, quotes included: control characters, '"' and '\\' escaped, UTF-8
-// characters as they are, and each byte that starts no UTF-8 character as "_", so that the result is
-// always valid JSON.
-std::string JsonString(std::string_view text);
 
 }  // namespace duz

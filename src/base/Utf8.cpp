@@ -1,5 +1,7 @@
 #include "base/Utf8.h"
 
+#include <fmt/format.h>
+
 namespace duz {
 
 std::optional<uint32_t> NextUtf8(std::string_view text, std::size_t& i) {
@@ -38,6 +40,23 @@ void AppendUtf16Le(std::string& out, uint32_t codePoint) {
     unit(0xD800 + ((codePoint - 0x10000) >> 10));
     unit(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
   }
+}
+
+std::string JsonString(std::string_view text) {
+  std::string json = "\"";
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    const std::optional<uint32_t> codePoint = NextUtf8(text, i);
+    if (!codePoint)
+      json += '_';
+    else if (*codePoint == '"' || *codePoint == '\\')
+      json.append({'\\', static_cast<char>(*codePoint)});
+    else if (*codePoint < 0x20)
+      json += fmt::format("\\u{:04x}", *codePoint);
+    else
+      json.append(text.substr(start, i - start));
+  }
+  return json + '"';
 }
 
 }  // namespace duz

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "base/DebugMode.h"
-#include "base/Text.h"
+#include "base/Utf8.h"
 #include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"

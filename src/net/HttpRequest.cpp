@@ -110,9 +110,11 @@ THttpReply SendHttpRequest(const THttpRequest& request) {
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.Body->data());
     curl_easy_setopt(handle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
   }
-  // Only the web is reachable, also through a redirect: no file:// or other schemes.
+  // Only the web is reachable, also through a redirect: no file:// or other schemes; and what was
+  // meant to travel encrypted (a webhook's token) is never sent in clear because a server said so.
   curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
+                   StartsWithNoCase(url, "https://") ? "https" : "http,https");
   curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);

@@ -1,7 +1,8 @@
 #pragma once
 // One HTTP request, synchronous on the calling thread: the GETs of the posters and the heartbeat,
 // the POSTs of the webhooks. Any thread may call it; calls share nothing. Connecting may take 15 s,
-// the whole request 30 s; redirects are followed (a POST is sent again to the new place).
+// the whole request 30 s; redirects are followed (a POST is sent again to the new place), but never
+// from https to http.
 #include <cstddef>
 #include <optional>
 #include <string>
