@@ -62,12 +62,17 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* read
   return size * count;
 }
 
+struct TCaFile {
+  const std::string& Path;
+  bool Failed = false;
+};
+
 // The CA file adds to the system's trust store that libcurl has loaded, as the mail client's does.
 CURLcode AddCaFile(CURL*, void* context, void* caFile) {
-  return SSL_CTX_load_verify_locations(static_cast<SSL_CTX*>(context), static_cast<const char*>(caFile),
-                                       nullptr) == 1
-             ? CURLE_OK
-             : CURLE_SSL_CACERT_BADFILE;
+  auto& file = *static_cast<TCaFile*>(caFile);
+  file.Failed =
+      SSL_CTX_load_verify_locations(static_cast<SSL_CTX*>(context), file.Path.c_str(), nullptr) != 1;
+  return file.Failed ? CURLE_SSL_CACERT_BADFILE : CURLE_OK;
 }
 
 void InitialiseOnce() {
@@ -122,9 +127,10 @@ THttpReply SendHttpRequest(const THttpRequest& request) {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, request.TlsVerify ? 1L : 0L);
   curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, request.TlsVerify ? 2L : 0L);
+  TCaFile caFile{request.CaFile};
   if (!request.CaFile.empty()) {
     curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, request.CaFile.c_str());
+    curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &caFile);
   }
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
   curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
@@ -133,7 +139,9 @@ THttpReply SendHttpRequest(const THttpRequest& request) {
   curl_easy_setopt(handle, CURLOPT_HEADERDATA, &reader);
   // A failed transfer still leaves the status of the last response, which is what counts.
   if (const CURLcode result = curl_easy_perform(handle); result != CURLE_OK)
-    reply.Error = *error ? error : curl_easy_strerror(result);
+    reply.Error = caFile.Failed ? "Cannot load the CA file " + request.CaFile
+                  : *error      ? error
+                                : curl_easy_strerror(result);
   curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &reply.Status);
   reply.Body = std::move(reader.Body());
   return reply;
