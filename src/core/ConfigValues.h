@@ -29,6 +29,9 @@ std::chrono::minutes Interval(pugi::xml_node element);
 // Attribute `repeatinterval` of an action item (email or netmessage, one rule), default 0 (no
 // repetition): whole minutes from 0 to MaxMinutes.
 std::chrono::minutes RepeatInterval(pugi::xml_node element);
+// Attributes `url` (required, http or https), `tlsverify` (default true) and `cafile` of a webhook
+// or HEARTBEAT element (rule names the element's rule), as a request to that URL.
+THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule);
 // Attribute `comport` of a thermometer element: 1 to 65535; missing or 0 raises
 // "Number of ComPort is not set!".
 uint16_t ComPortNumber(pugi::xml_node element);
@@ -38,8 +41,5 @@ bool ComPortUnset(pugi::xml_node element);
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.
 int MaxClients(pugi::xml_node element);
-// Attributes `url` (required, http or https), `tlsverify` (default true) and `cafile` of a webhook
-// or HEARTBEAT element (rule names the element's rule), as a request to that URL.
-THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule);
 
 }  // namespace duz
