@@ -49,21 +49,25 @@ int Connect(uint16_t port, int receiveBuffer) {
   return fd;
 }
 
-// The subservice with one TCP server, living on its own owner thread. With an SMTP port, it also
-// has a condition that e-mails through that server when a reading is above 50.
+// The subservice with one TCP server, living on its own owner thread. With an SMTP or a webhook
+// port, it also has a condition that e-mails through that server, or posts to it, when a reading is
+// above 50.
 class TOwner {
  public:
-  explicit TOwner(int smtpPort) {
+  TOwner(int smtpPort, int webhookPort) {
     std::promise<void> ready;
     FThread = std::thread([&] {
       TEventLoop loop;
       TKelvoPlatform platform(nullptr, CreateKelvo);
-      const std::string port = std::to_string(smtpPort);
+      const std::string action =
+          smtpPort      ? R"(<email address="ops@example.com"/>)"
+          : webhookPort ? R"(<webhook url="http://127.0.0.1:)" + std::to_string(webhookPort) + R"(/hook"/>)"
+                        : "";
       const std::string alarm =
-          smtpPort ? R"(<CONDITION><max value="50">hot</max><email address="ops@example.com"/></CONDITION>)"
-                   : "";
-      const std::string smtp =
-          smtpPort ? R"(<SMTP address="127.0.0.1" port=")" + port + R"(" from="a@example.com"/>)" : "";
+          action.empty() ? "" : R"(<CONDITION><max value="50">hot</max>)" + action + "</CONDITION>";
+      const std::string smtp = smtpPort ? R"(<SMTP address="127.0.0.1" port=")" + std::to_string(smtpPort) +
+                                              R"(" from="a@example.com"/>)"
+                                        : "";
       pugi::xml_document doc;
       doc.load_string(("<config>" + smtp + R"(<Kelvo comport="1">)" + alarm +
                        R"(<DataPublisher type="TcpServer" port="0"/></Kelvo></config>)")
@@ -93,8 +97,8 @@ class TOwner {
     FLoop->Invoke([&] { clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time); }, 30s);
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
   }
-  // E-mails in the outbox, the one being tried included.
-  size_t MailPending() { return FPlatform->MailOutbox().Pending(); }
+  // Alarms in the outboxes, those being tried included.
+  size_t AlarmsPending() { return FPlatform->MailOutbox().Pending() + FPlatform->WebhookOutbox().Pending(); }
   size_t ClientCount() {
     size_t count = 0;
     FLoop->Invoke([&] { count = FServer->ClientCount(); }, 2000ms);
@@ -115,9 +119,10 @@ TFanoutProbe::TFanoutProbe() {
   test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
 }
 
-void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort) {
+void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort, int webhookPort) {
   test::TPty& pty = FPty;
-  TOwner owner(smtpPort);
+  TOwner owner(smtpPort, webhookPort);
+  const bool alarm = smtpPort || webhookPort;
   std::vector<int> fds;
   for (int i = 0; i < clients; ++i) fds.push_back(Connect(owner.Port(), 0));
   int stalledFd = stalled ? Connect(owner.Port(), 4096) : -1;
@@ -127,7 +132,7 @@ void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort) {
 
   // The alarm: the first line after the creation is never evaluated, the second fires the e-mail.
   const std::vector<std::string> alarmLines = {Line, "+099.0C\r"};
-  int warmUp = stalled ? FillLines : smtpPort ? static_cast<int>(alarmLines.size()) : 0;
+  int warmUp = stalled ? FillLines : alarm ? static_cast<int>(alarmLines.size()) : 0;
   std::vector<std::atomic<int64_t>> sent(warmUp + MeasuredLines);
   std::vector<int> received(clients, 0);
   std::vector<int64_t> latencies;
@@ -190,13 +195,14 @@ void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort) {
                    latencies[static_cast<size_t>(p * static_cast<double>(latencies.size() - 1))]))
         .count();
   };
-  printf("%5d clients%-16s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us", clients,
-         stalled    ? " + 1 stalled"
-         : smtpPort ? " + stuck e-mail"
-                    : "",
+  printf("%5d clients%-17s  samples %7zu of %7d  p50 %8.1f us  p99 %8.1f us  max %9.1f us", clients,
+         stalled       ? " + 1 stalled"
+         : smtpPort    ? " + stuck e-mail"
+         : webhookPort ? " + stuck webhook"
+                       : "",
          latencies.size(), clients * MeasuredLines, percentile(0.5), percentile(0.99), percentile(1.0));
   printf("  owner CPU per line %7.1f us", cpuPerLine);
-  if (smtpPort) printf("  e-mails still unsent %zu", owner.MailPending());
+  if (alarm) printf("  alarms still unsent %zu", owner.AlarmsPending());
   if (stalled) {
     // What the stalled client got: fewer lines than were sent means it was losing lines.
     std::string data;

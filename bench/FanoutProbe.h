@@ -4,7 +4,8 @@
 // temporary directory, set for the process while the probe lives) sends 100 lines per second; the
 // clients are read with epoll on another thread. With stalled, one more client never reads (filled
 // first, so that it is losing lines while the others are measured); with an SMTP port, an alarm
-// e-mail is stuck on that (silent) server while the lines are measured.
+// e-mail is stuck on that (silent) server while the lines are measured; with a webhook port, an
+// alarm's webhook is.
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -17,8 +18,8 @@ class TFanoutProbe {
 
   // Prints one line: the clients, p50, p99 and the maximum from the carriage return written to
   // the terminal to each client's receipt, the owner thread's CPU per line, what a stalled client
-  // got, and the e-mails still unsent.
-  void Measure(int clients, bool stalled, int smtpPort = 0);
+  // got, and the alarms still unsent.
+  void Measure(int clients, bool stalled, int smtpPort = 0, int webhookPort = 0);
 
  private:
   test::TTempDir FDir;

@@ -3,7 +3,8 @@
 // epoll on another thread. Prints p50 and p99 from the carriage return written to the terminal to
 // each client's receipt, for 100 and 1,000 clients, each time also with one client that never reads
 // (filled first, so that it is losing lines while the others are measured); and for 100 clients while
-// an alarm e-mail is stuck on an SMTP server that never answers.
+// an alarm e-mail is stuck on an SMTP server that never answers, and while an alarm's webhook is
+// stuck on an HTTP server that never answers, each beside a run with no alarm at all.
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -28,5 +29,7 @@ int main() {
     for (bool stalled : {false, true}) probe.Measure(clients, stalled);
   test::TSilentServer smtp;
   probe.Measure(100, false, smtp.Port());
+  test::TSilentServer webhook;
+  for (int webhookPort : {0, webhook.Port()}) probe.Measure(100, false, 0, webhookPort);
   return 0;
 }

@@ -53,9 +53,14 @@ int Wait(pid_t pid) {
 
 }  // namespace
 
-int StartProcess(const std::vector<std::string>& argv) {
+int StartProcess(const std::vector<std::string>& argv, std::function<void(int status)> onExit) {
   pid_t pid = Spawn(argv);
-  if (pid > 0) std::thread([pid] { Wait(pid); }).detach();  // reap without making the caller wait
+  // Reaped without making the caller wait.
+  if (pid > 0)
+    std::thread([pid, onExit = std::move(onExit)] {
+      const int status = Wait(pid);
+      if (onExit) onExit(status);
+    }).detach();
   return pid;
 }
 

@@ -1,6 +1,6 @@
 #include "core/Condition.h"
 
-#include <cstring>
+#include <string_view>
 
 #include "base/DebugMode.h"
 #include "base/FloatFormat.h"
@@ -24,8 +24,8 @@ TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
                1, ConfirmCount(element, "off")},
       FStatusIndex(subservice.Status().AddCondition()) {
   for (pugi::xml_node child : element.children()) {
-    if (std::strcmp(child.name(), "email") == 0 || std::strcmp(child.name(), "netmessage") == 0)
-      new TConditionItem(*this, child);
+    const std::string_view name = child.name();
+    if (name == "email" || name == "netmessage" || name == "webhook") new TConditionItem(*this, child);
   }
 }
 
@@ -84,6 +84,13 @@ void TCondition::Tick() {
   }
   if (!Subservice().IsConnected()) SetErrorState();
   CheckRepeats();
+}
+
+std::optional<float> TCondition::Limit(TConditionState state) const {
+  if (state == stMin) return FLower;
+  if (state == stMax) return FUpper;
+  if (state == stOff) return FShutdown;
+  return std::nullopt;
 }
 
 TConditionState TCondition::State() const {

@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <pugixml.hpp>
 #include <string>
 
@@ -29,6 +30,8 @@ class TCondition : public TKelvoChild {
   void Tick() override;
 
   TConditionState State() const;
+  // The limit that puts a reading into the state: min, max or off; none for the others.
+  std::optional<float> Limit(TConditionState state) const;
   // The message template of the state element last entered, with %value%, %conditionvalue% and %%
   // replaced. Empty before any state change.
   std::string ExpandMessage() const;

@@ -7,13 +7,13 @@
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
-#include "base/ProcessStart.h"
 #include "base/Text.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
 #include "log/Logger.h"
+#include "net/HostAddress.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -33,6 +33,10 @@ TConditionItem::TConditionItem(TCondition& condition, pugi::xml_node element)
     : TComponent(&condition), FCondition(condition), FElement(element) {
   FRepeatInterval = RepeatInterval(element);
   FStates = ParseStates(GetAttrDef(element, "message", "").ToString());
+  const std::string_view name = element.name();
+  if (const pugi::xml_attribute address = element.attribute("address"); name == "netmessage" && address)
+    FNetMessage.emplace(address.value());
+  if (name == "webhook") FWebhook = ReadWebhookTarget(element);
 }
 
 TConditionStates TConditionItem::ParseStates(std::string_view message) {
@@ -48,8 +52,10 @@ void TConditionItem::Fire() {
   FMessage = FCondition.ExpandMessage();
   if (!FStates.test(FCondition.State())) return;
   try {
-    if (std::strcmp(FElement.name(), "netmessage") == 0)
-      SendNetMessage();
+    if (FNetMessage)
+      FNetMessage->Send(FCondition.Subservice().GetCaption(), FMessage);
+    else if (FWebhook)
+      PostWebhook();
     else if (std::strcmp(FElement.name(), "email") == 0)
       PostEmail();
     FLastFired = MonotonicNow();
@@ -63,13 +69,6 @@ bool TConditionItem::CheckRepeat() {
     return false;
   Fire();
   return true;
-}
-
-int TConditionItem::SendNetMessage() {
-  const pugi::xml_attribute address = FElement.attribute("address");
-  if (!address) return -1;
-  // Separate arguments, no shell: neither the address nor the message can run commands.
-  return StartProcess({"net", "send", address.value(), FMessage});
 }
 
 void TConditionItem::PostEmail() {
@@ -91,6 +90,20 @@ void TConditionItem::PostEmail() {
   }
   FCondition.Subservice().Platform().MailOutbox().Post(std::make_unique<TMailJob>(
       std::move(settings), std::move(message), caption, FCondition.Subservice().SharedStatus()));
+}
+
+void TConditionItem::PostWebhook() {
+  const TConditionState state = FCondition.State();
+  TWebhookAlarm alarm{FCondition.Subservice().GetCaption(),
+                      ConditionStateName(state),
+                      std::nullopt,
+                      FCondition.Limit(state),
+                      FMessage,
+                      Now(),
+                      LocalHostName()};
+  if (state != stError) alarm.Temperature = FCondition.Subservice().Temperature();
+  FCondition.Subservice().Platform().WebhookOutbox().Post(
+      std::make_unique<TWebhookJob>(*FWebhook, std::move(alarm)));
 }
 
 }  // namespace duz

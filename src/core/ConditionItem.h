@@ -1,9 +1,10 @@
 #pragma once
-// TConditionItem: one action of a condition, from an "email" or "netmessage" element: it acts when
-// the condition enters a state of its set, and again every repeatinterval minutes while that lasts.
-// Owned by its TCondition, which calls Fire and CheckRepeat while holding its lock, on whichever
-// thread drives the condition (owner thread or tick thread). Neither waits for the network: an
-// e-mail goes to the platform's e-mail outbox with copies of the message and the server settings.
+// TConditionItem: one action of a condition, from an "email", "netmessage" or "webhook" element: it
+// acts when the condition enters a state of its set, and again every repeatinterval minutes while
+// that lasts. Owned by its TCondition, which calls Fire and CheckRepeat while holding its lock, on
+// whichever thread drives the condition (owner thread or tick thread). Neither waits for the
+// network: an e-mail goes to the platform's e-mail outbox with copies of the message and the server
+// settings, a webhook's alarm to its webhook outbox, and a net message's program is not waited for.
 #include <chrono>
 #include <optional>
 #include <pugixml.hpp>
@@ -13,12 +14,15 @@
 #include "base/Clock.h"
 #include "base/Component.h"
 #include "core/Condition.h"
+#include "core/NetMessage.h"
+#include "core/WebhookJob.h"
 
 namespace duz {
 
 class TConditionItem : public TComponent {
  public:
-  // Raises for a repeatinterval that is not a whole number of minutes in range (ConfigValues.h).
+  // Raises for a repeatinterval that is not a whole number of minutes in range (ConfigValues.h), and
+  // for a webhook's settings that cannot be used (ReadWebhookTarget).
   TConditionItem(TCondition& condition, pugi::xml_node element);
 
   // Expands the message, then acts if the condition's state is selected; never fails.
@@ -34,10 +38,10 @@ class TConditionItem : public TComponent {
   static TConditionStates ParseStates(std::string_view message);
 
  private:
-  // The started process's id, or -1 (no address, or the start failed).
-  int SendNetMessage();
   // Hands the e-mail to the outbox, which sends it (and retries it) and writes its log lines.
   void PostEmail();
+  // Hands the alarm to the webhook outbox, which posts it (and retries it) and writes its log lines.
+  void PostWebhook();
 
   TCondition& FCondition;
   pugi::xml_node FElement;
@@ -46,6 +50,8 @@ class TConditionItem : public TComponent {
   std::optional<TMonotonicTime> FLastFired;  // empty until the item acted: its repeat is due
   std::chrono::minutes FRepeatInterval{0};   // 0: no repetition
   TConditionStates FStates;
+  std::optional<TNetMessage> FNetMessage;  // a netmessage element with an address
+  std::optional<TWebhookTarget> FWebhook;  // a webhook element
 };
 
 }  // namespace duz

@@ -161,7 +161,8 @@ class TChecker {
       CheckThermometer(element);
       CheckValidRange(element);
     }
-    if ((name == "SMTP" || name == "MQTT" || name == "METRICS") && !FSeen.insert(std::string(name)).second)
+    if ((name == "SMTP" || name == "MQTT" || name == "METRICS" || name == "HEARTBEAT") &&
+        !FSeen.insert(std::string(name)).second)
       Report(element, false,
              fmt::format("a second {} element is ignored: the first one holds the settings", name));
     if (name == "SHUTDOWN") CheckShutdown(element);
@@ -169,7 +170,7 @@ class TChecker {
     if (name == "METRICS") CheckLogin(element);
     if (name == "min" || name == "normal" || name == "max" || name == "error" || name == "off")
       CheckMessageTemplate(element);
-    if (name == "email" || name == "netmessage") CheckAction(element);
+    if (name == "email" || name == "netmessage" || name == "webhook") CheckAction(element);
     if (name == "HTMLPOST" && GetCDataText(element).empty())
       Report(element, false,
              "<" + std::string(element.name()) + "> has no URL in a CDATA section: nothing is posted");
@@ -286,6 +287,7 @@ class TChecker {
              fmt::format("message \"{}\" names no state (MIN, NORMAL, MAX, ERROR, OFF): <{}> never acts",
                          message, element.name()));
     const bool email = std::string_view(element.name()) == "email";
+    if (std::string_view(element.name()) == "webhook") return;  // its url is required by the table
     const std::string address = element.attribute("address").value();
     if (email ? ParseAddressList(address).empty() : !element.attribute("address"))
       Report(element, false, fmt::format("<{}> has no address: it sends nothing", element.name()));

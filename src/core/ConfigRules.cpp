@@ -12,6 +12,7 @@
 #include "base/Variant.h"
 #include "core/ConfigValues.h"
 #include "net/HostAddress.h"
+#include "net/HttpRequest.h"
 #include "net/MailMessage.h"
 
 namespace duz {
@@ -76,6 +77,23 @@ constexpr TAttributeRule Email[] = {
     {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Mailboxes, ""}};
 constexpr TAttributeRule NetMessage[] = {
     {"message", Text, ""}, {"repeatinterval", Whole, "0", 0, MaxMinutes}, {"address", Text, ""}};
+// The order of the formats is that of TWebhookFormat.
+constexpr std::string_view WebhookFormats[] = {"JSON", "NTFY", "SLACK", "GOTIFY", "TEXT"};
+constexpr TAttributeRule Webhook[] = {
+    {"message", Text, ""},
+    {"repeatinterval", Whole, "0", 0, MaxMinutes},
+    {.Name = "url", .Type = Url, .Default = "", .Required = true},
+    {.Name = "format", .Type = Word, .Default = "JSON", .Words = WebhookFormats},
+    {"token", Text, ""},
+    {.Name = "tlsverify", .Type = Boolean, .Default = "true", .AnyCaseName = true},
+    {.Name = "cafile", .Type = Text, .Default = "", .AnyCaseName = true}};
+// The fail URL's default, "url" + "/fail", is made by the heartbeat.
+constexpr TAttributeRule Heartbeat[] = {
+    {.Name = "url", .Type = Url, .Default = "", .Required = true},
+    {"interval", Whole, "5", 1, MaxMinutes},
+    {"failurl", Url, ""},
+    {.Name = "tlsverify", .Type = Boolean, .Default = "true", .AnyCaseName = true},
+    {.Name = "cafile", .Type = Text, .Default = "", .AnyCaseName = true}};
 
 constexpr std::string_view MqttTls[] = {"NONE", "TLS"};
 // As for SMTP, a password never goes in clear for want of a word: beside one, tls must say which.
@@ -106,6 +124,7 @@ constexpr TElementRule Elements[] = {
     {"SHUTDOWN", "", false, Shutdown},
     {"MQTT", "", true, Mqtt},
     {"METRICS", "", true, Metrics},
+    {"HEARTBEAT", "", true, Heartbeat},
     {"IP", "METRICS", true, Ip},
     {"CONDITION", "KELVO", true, Condition},
     {"SAVE", "KELVO", true, Save},
@@ -119,6 +138,7 @@ constexpr TElementRule Elements[] = {
     {"off", "CONDITION", false, OffState},
     {"email", "CONDITION", false, Email},
     {"netmessage", "CONDITION", false, NetMessage},
+    {"webhook", "CONDITION", false, Webhook},
 };
 
 // The attribute's text, or the default; raises for a required one that is missing or empty.
@@ -213,6 +233,9 @@ std::string ReadText(pugi::xml_node element, const TAttributeRule& rule) {
   if (rule.Type == Mailbox) CheckAddress(rule, text);
   if (rule.Type == Ipv4 && !IsIpv4Address(text))
     throw ERangeError(fmt::format("{} \"{}\" is not an IPv4 address", rule.Name, text));
+  if (rule.Type == Url && !text.empty() && !IsHttpUrl(text))
+    throw ERangeError(
+        fmt::format("{} \"{}\" is not an http:// or https:// URL", rule.Name, UrlWithoutCredentials(text)));
   if (rule.Type == Mailboxes)
     for (const TMailAddress& address : ParseAddressList(text)) CheckAddress(rule, address.Address);
   return text;

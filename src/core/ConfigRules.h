@@ -21,6 +21,7 @@ enum class TValueType {
   Mailbox,    // one e-mail address as the mail client sends it
   Mailboxes,  // addresses separated by commas, each bare or in angle brackets after a name
   Ipv4,       // a numeric IPv4 address
+  Url,        // http:// or https:// and a host; empty passes unless Required
 };
 
 struct TAttributeRule {
@@ -71,9 +72,9 @@ double ReadNumber(pugi::xml_node element, const TAttributeRule& rule);
 std::optional<double> ReadOptionalNumber(pugi::xml_node element, const TAttributeRule& rule);
 // Boolean: EConvertError for text that is not true, false or a number.
 bool ReadBoolean(pugi::xml_node element, const TAttributeRule& rule);
-// Text, Word, Mailbox, Mailboxes, Ipv4: the text as written (a Word upper-cased). ERangeError for a
-// Forbidden character, a Word not among Words, an address the mail client refuses, text that is
-// not an IPv4 address.
+// Text, Word, Mailbox, Mailboxes, Ipv4, Url: the text as written (a Word upper-cased). ERangeError
+// for a Forbidden character, a Word not among Words, an address the mail client refuses, text that
+// is not an IPv4 address or not a web URL.
 std::string ReadText(pugi::xml_node element, const TAttributeRule& rule);
 // The attribute read as its type is, for a check: raises what that reader raises.
 void CheckAttribute(pugi::xml_node element, const TAttributeRule& rule);

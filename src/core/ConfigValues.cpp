@@ -54,6 +54,14 @@ std::chrono::minutes RepeatInterval(pugi::xml_node element) {
   return std::chrono::minutes(static_cast<int64_t>(Number(element, "email", "repeatinterval")));
 }
 
+THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule) {
+  THttpRequest request;
+  request.Url = ReadText(element, AttributeRule(rule, "url"));
+  request.TlsVerify = ReadBoolean(element, AttributeRule(rule, "tlsverify"));
+  request.CaFile = ReadText(element, AttributeRule(rule, "cafile"));
+  return request;
+}
+
 bool ComPortUnset(pugi::xml_node element) {
   const pugi::xml_attribute attribute = FindAttribute(element, AttributeRule("KELVO", "comport"));
   if (!attribute) return true;

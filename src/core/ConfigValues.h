@@ -9,7 +9,10 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "net/HttpRequest.h"
 
 namespace duz {
 
@@ -45,6 +48,9 @@ std::chrono::minutes Interval(pugi::xml_node element);
 // Attribute `repeatinterval` of an action item (email or netmessage, one rule), default 0 (no
 // repetition): whole minutes from 0 to MaxMinutes.
 std::chrono::minutes RepeatInterval(pugi::xml_node element);
+// Attributes `url` (required, http or https), `tlsverify` (default true) and `cafile` of a webhook
+// or HEARTBEAT element (rule names the element's rule), as a request to that URL.
+THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule);
 // Attribute `comport` of a thermometer element: 1 to 65535; missing or 0 raises
 // "Number of ComPort is not set!".
 uint16_t ComPortNumber(pugi::xml_node element);

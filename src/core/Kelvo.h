@@ -37,7 +37,7 @@ class TKelvo : public TSubservice {
   // Connected while the last line held a number and bytes came within the last 20 ticks. Once the
   // 20th silent tick has passed, it stays false until a line converts again, even if bytes without
   // a complete line arrive meanwhile. A query: the tick does the counting.
-  bool IsConnected() const;
+  bool IsConnected() const override;
   std::string GetCaption() const;
   float Temperature() const { return FTemperature; }
   pugi::xml_node Element() const { return FElement; }

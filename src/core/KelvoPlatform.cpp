@@ -12,6 +12,7 @@
 #include "base/DebugMode.h"
 #include "base/Text.h"
 #include "core/ConfigFile.h"
+#include "core/Heartbeat.h"
 #include "core/Subservice.h"
 #include "core/ThreadRunner.h"
 #include "log/Logger.h"
@@ -72,9 +73,10 @@ TKelvoPlatform::~TKelvoPlatform() {
   while (!FViews.empty()) FViews.pop_back();
   StopTicking();
   FreeOwnedComponents(*this);
-  // Both at once, so that their workers' grace periods run side by side.
+  // All at once, so that their workers' grace periods run side by side.
   FMailOutbox.Close();
   FHttpOutbox.Close();
+  FWebhookOutbox.Close();
   ForgetCurrent(this);
   DebugLog("KelvoPlatform destroyed");
 }
@@ -89,6 +91,8 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
       const std::string name = UpperCase(node.name());
       if (name == "WAIT") {
         PauseSeconds(GetAttrDef(node, "wait", 10).ToDouble(), stop);
+      } else if (name == "HEARTBEAT" && !FHeartbeat) {
+        StartHeartbeat(node);
       } else if (name == "KELVO") {
         try {
           FFactory(*this, node);
@@ -119,6 +123,18 @@ void TKelvoPlatform::StartViews() {
   }
 }
 
+// A heartbeat that cannot start is reported; the watch goes on without it, and so the outside
+// checker learns of it.
+void TKelvoPlatform::StartHeartbeat(pugi::xml_node element) {
+  try {
+    FHeartbeat = std::make_unique<THeartbeat>(element, FWebhookOutbox);
+  } catch (const std::exception& error) {
+    const std::string text = std::string("Heartbeat not started: ") + error.what();
+    if (DebugMode) WriteLog(text);
+    LogEvent(text, EVENTLOG_ERROR_TYPE, 0, 0);
+  }
+}
+
 void TKelvoPlatform::LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id) {
   TEventLogger* logger;
   {
@@ -131,9 +147,14 @@ void TKelvoPlatform::LogEvent(const std::string& message, uint32_t type, uint32_
 
 void TKelvoPlatform::TickSubservices() {
   std::lock_guard lock(FTickLock);
+  bool connected = true;
   for (int i = 0; i < ComponentCount(); ++i) {
-    if (auto* subservice = dynamic_cast<TSubservice*>(Component(i))) subservice->Tick();
+    if (auto* subservice = dynamic_cast<TSubservice*>(Component(i))) {
+      subservice->Tick();
+      connected = connected && subservice->IsConnected();
+    }
   }
+  if (FHeartbeat) FHeartbeat->Tick(connected);
 }
 
 // An exception from a tick ends the loop; the runner swallows it. A start time that has already

@@ -4,9 +4,10 @@
 // TEventLoop and keep running it afterwards. Construction finds the configuration through the
 // registry, loads it (honouring WAIT pauses, which a raised stop signal cuts short), creates one
 // subservice per KELVO element through the factory, then starts the tick thread and the registered
-// views (core/PlatformView.h). It owns the two outboxes through which its children reach the
-// network. Destruction ends the views, stops the tick thread before the subservices go, then closes
-// the outboxes (a worker stuck on a peer is abandoned).
+// views (core/PlatformView.h). It owns the three outboxes through which its children reach the
+// network, and the heartbeat of a HEARTBEAT element, which its tick drives. Destruction ends the
+// views, stops the tick thread before the subservices go, then closes the outboxes (a worker stuck
+// on a peer is abandoned).
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@
 
 namespace duz {
 
+class THeartbeat;
 class TSubservice;
 class TThreadRunner;
 
@@ -41,7 +43,7 @@ class TKelvoPlatform : public TComponent {
 
   // Any thread. Raises ERangeError for a category above 65535 or a negative id.
   void LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id);
-  // Tick thread: Tick on every subservice, in creation order.
+  // Tick thread: Tick on every subservice, in creation order, then on the heartbeat.
   void TickSubservices();
   // The loaded configuration document (empty when none was found).
   const pugi::xml_document& Config() const { return FConfig; }
@@ -53,13 +55,16 @@ class TKelvoPlatform : public TComponent {
   // (a tick that raised) or hangs. Any thread.
   const TProgressMark& TickProgress() const { return FTickProgress; }
 
-  // Any thread: where the alarms' e-mails and the posters' GETs go.
+  // Any thread: where the alarms' e-mails and the posters' GETs go; and the alarms' webhooks and the
+  // heartbeat's pings, which neither a stuck mail relay nor a slow poster holds up.
   TOutbox& MailOutbox() { return FMailOutbox; }
   TOutbox& HttpOutbox() { return FHttpOutbox; }
+  TOutbox& WebhookOutbox() { return FWebhookOutbox; }
 
  private:
   bool LoadConfiguration(const TStopSignal* stop);
   void StartViews();
+  void StartHeartbeat(pugi::xml_node element);
   void TickLoop(TThreadRunner& thread, TMonotonicTime startTime);
   void StopTicking();
 
@@ -67,6 +72,8 @@ class TKelvoPlatform : public TComponent {
   // Members, so that they outlive the subservices, which the destructor's body frees.
   TOutbox FMailOutbox{"E-mail", TEventLogger(EventSource)};
   TOutbox FHttpOutbox{"HTTP", TEventLogger(EventSource)};
+  TOutbox FWebhookOutbox{"Webhook", TEventLogger(EventSource)};
+  std::unique_ptr<THeartbeat> FHeartbeat;              // created on the owner thread before ticking starts
   std::unique_ptr<TThreadRunner> FRunner;              // owner thread only
   std::vector<std::unique_ptr<TPlatformView>> FViews;  // owner thread only
   std::unique_ptr<TEventLogger> FEventLogger;          // guarded by FEventLoggerLock

@@ -61,7 +61,7 @@ TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& m
     if (DebugMode) writeLine(prefix + text);
   };
   debugLine("EMAIL <begin>");
-  if (retry > 0) writeLine(prefix + fmt::format("EMAIL retry {} of {}", retry, TMailJob::MaxRetries));
+  if (retry > 0) writeLine(prefix + fmt::format("EMAIL retry {} of {}", retry, TRetries::Max));
   debugLine("EMAIL: From:" + message.From);
   debugLine("EMAIL: To  :" + FormatAddressList(message.Recipients));
   debugLine("EMAIL: Subj:" + message.Subject);
@@ -100,15 +100,14 @@ TMailJob::TMailJob(TSmtpSettings settings, TMailMessage message, std::string cap
       FStatus(std::move(status)) {}
 
 std::optional<std::chrono::seconds> TMailJob::Attempt(const TEventLogger& events) {
-  const TMailOutcome outcome = SendLoggedMail(FSettings, FMessage, FCaption, FRetries, WriteLog, events);
-  if (outcome.Result == TMailResult::Failed && FRetries < MaxRetries) return RetryPauses[FRetries++];
+  const TMailOutcome outcome =
+      SendLoggedMail(FSettings, FMessage, FCaption, FRetries.Made(), WriteLog, events);
+  if (outcome.Result == TMailResult::Failed)
+    if (const auto pause = FRetries.Next()) return pause;
   if (FStatus) FStatus->CountEmail(outcome.Result == TMailResult::Sent);
   if (outcome.Result == TMailResult::Sent) return std::nullopt;
-  const int attempts = FRetries + 1;
-  events.LogEvent(
-      fmt::format("E-mail to {} given up after {} attempt{}: {}", FormatAddressList(FMessage.Recipients),
-                  attempts, attempts == 1 ? "" : "s", outcome.Reason),
-      EVENTLOG_ERROR_TYPE, 0, 0);
+  events.LogEvent(FRetries.GivenUp("E-mail to " + FormatAddressList(FMessage.Recipients), outcome.Reason),
+                  EVENTLOG_ERROR_TYPE, 0, 0);
   return std::nullopt;
 }
 

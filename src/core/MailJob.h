@@ -2,20 +2,20 @@
 // The alarm e-mail on its way. TMailJob holds the message and the mail server settings as they were
 // when the alarm fired, and the caption of its log lines; it runs on the e-mail outbox's worker.
 // An attempt that fails for a reason that may pass (no connection, a time-out, a broken connection,
-// a 4xx reply) is made again after each of RetryPauses; a refusal of the message itself (a 5xx reply
+// a 4xx reply) is made again as TRetries says; a refusal of the message itself (a 5xx reply
 // to MAIL, RCPT or DATA) is final at once. Giving up is an event-log error naming the recipients
 // and the last reason. The thermometer's status counts the e-mail once, sent or given up.
 #include <chrono>
-#include <functional>
-#include <iterator>
 #include <memory>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
 
 #include "core/KelvoStatus.h"
+#include "log/Logger.h"
 #include "net/MailMessage.h"
 #include "net/Outbox.h"
+#include "net/Retries.h"
 #include "net/SmtpClient.h"
 
 namespace duz {
@@ -36,8 +36,6 @@ struct TMailOutcome {
   std::string Reason;  // the failure's message; empty when sent
 };
 
-using TLogLineWriter = std::function<void(const std::string& line)>;
-
 // Sends one e-mail and writes its log block through writeLine, every line starting with
 // "[" + caption + "] > ": in debug mode "EMAIL <begin>", the message's lines, the server lines, the
 // status lines, "EMAIL <sended>" or "EMAIL exception: ..." and "EMAIL <end>"; in every mode the
@@ -50,10 +48,6 @@ TMailOutcome SendLoggedMail(const TSmtpSettings& settings, const TMailMessage& m
 
 class TMailJob : public TOutboxJob {
  public:
-  static constexpr std::chrono::seconds RetryPauses[] = {std::chrono::minutes(1), std::chrono::minutes(5),
-                                                         std::chrono::minutes(15)};
-  static constexpr int MaxRetries = static_cast<int>(std::size(RetryPauses));
-
   // status may be empty (nothing is counted).
   TMailJob(TSmtpSettings settings, TMailMessage message, std::string caption,
            std::shared_ptr<TKelvoStatus> status);
@@ -66,7 +60,7 @@ class TMailJob : public TOutboxJob {
   TMailMessage FMessage;
   std::string FCaption;
   std::shared_ptr<TKelvoStatus> FStatus;
-  int FRetries = 0;  // attempts made after the first
+  TRetries FRetries;
 };
 
 }  // namespace duz

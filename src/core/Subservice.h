@@ -9,6 +9,9 @@ class TSubservice : public TComponent {
  public:
   using TComponent::TComponent;
   virtual void Tick() = 0;
+  // Any thread: whether the thermometer sends readings (the heartbeat asks); a subservice without
+  // one is never lost.
+  virtual bool IsConnected() const { return true; }
 };
 
 }  // namespace duz

@@ -12,6 +12,8 @@
 namespace duz {
 
 void WriteLog(const std::string& text);
+// Where a sender's log block goes: WriteLog, or stdout for a command that tests a channel.
+using TLogLineWriter = std::function<void(const std::string& line)>;
 
 // Starts the writer (once, before anything logs). Lines before it are dropped.
 void StartLogger();

@@ -6,9 +6,8 @@ namespace duz {
 
 // The body of the reply for the final status 200 or 302 (at most 1 MiB of it, each 4095-byte piece
 // cut at its first zero byte); "Status:" and the code for any other status; "Status:" alone when no
-// status arrived (unreachable server, time-out); "" when no request could be made at all.
-// A URL without "http://" or "https://" at its start gets "http://" in front. Redirects are followed,
-// but never from https to http.
+// status arrived (unreachable server, time-out, no request made). The URL as SendHttpRequest takes
+// it (HttpRequest.h).
 std::string HttpGet(const std::string& url);
 
 }  // namespace duz

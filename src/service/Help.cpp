@@ -10,7 +10,7 @@ namespace duz {
 std::string HelpText() {
   return fmt::format(
       R"(Usage: duzezevovivo [-debug | -install [-silent] | -uninstall [-silent] | -check [FILE] | -testmail |
-                    -help | -version]
+                    -testalert | -help | -version]
 
 Watches Kelvo thermometers on serial ports and acts on their readings. Without a switch it is the
 systemd service {0} ("{1}"): systemd starts it, and a start by hand fails.
@@ -26,6 +26,9 @@ Switches (also with "/" instead of "-", in any case):
   -testmail       send one test e-mail to every address of the email actions through the SMTP
                   server of the configuration, without opening a serial port or starting the
                   platform; exit status 1 when one was not accepted
+  -testalert      the same for every alarm channel: an e-mail to every address, a post to every
+                  webhook, a net message to every netmessage address, one heartbeat ping; one
+                  line per channel, exit status 1 when one failed
   -help, -h, /?   this text
   -version        the version
 
@@ -34,8 +37,21 @@ Environment:
   DUZEZEVOVIVO_EVENTLOG          append event-log entries to this file instead of the journal
   DUZEZEVOVIVO_SHUTDOWN_COMMAND  run this program with the shutdown flags instead of
                                  systemctl poweroff or reboot
+  DUZEZEVOVIVO_NETMESSAGE_COMMAND
+                                 run this program with the address and the message of a
+                                 netmessage action instead of "net send" (wall, a script);
+                                 a webhook action needs no program
   DUZEZEVOVIVO_UNIT_DIR          where -install writes the unit (default /etc/systemd/system);
                                  when set, systemctl is not called
+
+Alarm channels besides e-mail (see the manual page):
+  <webhook url="https://ntfy.example.com/server-room" format="ntfy" message="max,error,off"/>
+  <webhook url="https://chat.example.com/hooks/abc123" format="slack"/>
+  <webhook url="https://alarms.example.com/kelvo" token="secret"/>   (JSON)
+      children of CONDITION beside email; format json (default), ntfy, slack, gotify or text
+  <HEARTBEAT url="https://checks.example.com/ping/your-uuid" interval="5"/>
+      a ping every interval minutes while every thermometer is connected, failurl
+      (default url/fail) while one is lost; an outside checker alarms when they stop
 
 Files:
   {2}

@@ -7,7 +7,8 @@
 namespace duz {
 namespace {
 
-constexpr const char* PlainNames[] = {"DEBUG", "INSTALL", "UNINSTALL", "SILENT", "CHECK", "TESTMAIL"};
+constexpr const char* PlainNames[] = {"DEBUG", "INSTALL",  "UNINSTALL", "SILENT",
+                                      "CHECK", "TESTMAIL", "TESTALERT"};
 
 bool IsSwitch(const std::string& argument, const char* name) {
   return argument.size() > 1 && (argument[0] == '-' || argument[0] == '/') &&
@@ -47,6 +48,7 @@ TSwitches ParseSwitches(const std::vector<std::string>& arguments) {
   switches.Uninstall = FindSwitch(arguments, "UNINSTALL");
   switches.Silent = FindSwitch(arguments, "SILENT");
   switches.TestMail = FindSwitch(arguments, "TESTMAIL");
+  switches.TestAlert = FindSwitch(arguments, "TESTALERT");
   switches.Help = Any(arguments, IsHelp);
   switches.Version = Any(arguments, IsVersion);
   const auto check = std::find_if(arguments.begin(), arguments.end(),

@@ -14,6 +14,7 @@ struct TSwitches {
   bool Uninstall = false;
   bool Silent = false;
   bool TestMail = false;
+  bool TestAlert = false;
   bool Help = false;
   bool Version = false;
   bool Check = false;

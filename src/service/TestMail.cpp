@@ -31,29 +31,39 @@ bool IsElement(pugi::xml_node node, const char* upperName) {
 // Every distinct address of every email action, in document order.
 std::vector<TTestRecipient> EmailRecipients(pugi::xml_node root) {
   std::vector<TTestRecipient> recipients;
-  for (pugi::xml_node kelvo : root.children()) {
-    if (!IsElement(kelvo, "KELVO")) continue;
-    for (pugi::xml_node condition : kelvo.children()) {
-      if (!IsElement(condition, "CONDITION")) continue;
-      for (pugi::xml_node email : condition.children("email")) {
-        for (TMailAddress& address : ParseAddressList(GetAttrDef(email, "address", "").ToString())) {
-          const bool known = std::any_of(recipients.begin(), recipients.end(), [&](const TTestRecipient& r) {
-            return r.Address.Address == address.Address;
-          });
-          if (!known)
-            recipients.push_back({std::move(address), TKelvo::CaptionOf(kelvo, TKelvo::ComNumberOf(kelvo))});
-        }
-      }
+  for (const TTestAction& email : TestActions(root, "email")) {
+    for (TMailAddress& address : ParseAddressList(GetAttrDef(email.Element, "address", "").ToString())) {
+      const bool known = std::any_of(recipients.begin(), recipients.end(), [&](const TTestRecipient& r) {
+        return r.Address.Address == address.Address;
+      });
+      if (!known) recipients.push_back({std::move(address), email.Caption});
     }
   }
   return recipients;
 }
 
-// Raises Exception with the line that tells why nothing could be sent.
-int SendTestMails() {
-  pugi::xml_document config;
+}  // namespace
+
+std::string LoadTestConfiguration(pugi::xml_document& config) {
   const std::string path = ConfigFilePath();
   if (!LoadConfigFile(config, path)) throw Exception("Config file not found! (" + path + ")");
+  return path;
+}
+
+std::vector<TTestAction> TestActions(pugi::xml_node root, const char* name) {
+  std::vector<TTestAction> actions;
+  for (pugi::xml_node kelvo : root.children()) {
+    if (!IsElement(kelvo, "KELVO")) continue;
+    for (pugi::xml_node condition : kelvo.children()) {
+      if (!IsElement(condition, "CONDITION")) continue;
+      for (pugi::xml_node action : condition.children(name))
+        actions.push_back({TKelvo::CaptionOf(kelvo, TKelvo::ComNumberOf(kelvo)), action});
+    }
+  }
+  return actions;
+}
+
+int SendTestMails(const pugi::xml_document& config, const std::string& path, const std::string& success) {
   const pugi::xml_node smtp = config.document_element().child("SMTP");
   if (!smtp) throw Exception("No SMTP element in the configuration " + path);
   const std::vector<TTestRecipient> recipients = EmailRecipients(config.document_element());
@@ -74,7 +84,7 @@ int SendTestMails() {
         SendLoggedMail(settings, AlarmMessage(smtp, {recipient.Address}, recipient.Caption + " test", body),
                        recipient.Caption, 0, print, events);
     if (outcome.Result == TMailResult::Sent) {
-      print(recipient.Address.Address + ": sent");
+      print(recipient.Address.Address + ": " + success);
     } else {
       print(recipient.Address.Address + ": failed - " + outcome.Reason);
       status = 1;
@@ -83,12 +93,12 @@ int SendTestMails() {
   return status;
 }
 
-}  // namespace
-
 int RunTestMail(const sigset_t& stopSignals) {
   pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
   try {
-    return SendTestMails();
+    pugi::xml_document config;
+    const std::string path = LoadTestConfiguration(config);
+    return SendTestMails(config, path, "sent");
   } catch (const std::exception& error) {
     std::cerr << error.what() << '\n';
     return 1;

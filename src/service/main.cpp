@@ -17,6 +17,7 @@
 #include "service/Help.h"
 #include "service/ServiceApplication.h"
 #include "service/Switches.h"
+#include "service/TestAlert.h"
 #include "service/TestMail.h"
 #include "web/MetricsServer.h"
 #include "xml/Registry.h"
@@ -51,9 +52,10 @@ int main(int argc, char** argv) {
   RegisterPlatformView(CreateMqttPublisher);
   RegisterPlatformView(CreateMetricsServer);
   DebugMode = switches.Debug;
-  int status = switches.TestMail ? RunTestMail(stopSignals)
-               : switches.Debug  ? RunDebug(stopSignals)
-                                 : RunServiceApplication(switches, stopSignals);
+  int status = switches.TestMail    ? RunTestMail(stopSignals)
+               : switches.TestAlert ? RunTestAlert(stopSignals)
+               : switches.Debug     ? RunDebug(stopSignals)
+                                    : RunServiceApplication(switches, stopSignals);
   StopLogger();
   // A worker left in a network wait may still be inside libcurl or OpenSSL, whose exit handlers
   // would free what it uses.

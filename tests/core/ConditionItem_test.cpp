@@ -104,6 +104,39 @@ TEST_F(ConditionItemTest, NetMessageStartsNetWithSeparateArgumentsAndNoShell) {
   EXPECT_FALSE(std::filesystem::exists(FDir.File("hacked")));
 }
 
+// A message that does not get through is one error per address until one does; the variable's
+// program gets the address and the message instead of "net send".
+TEST_F(ConditionItemTest, NetMessageThatFailsIsOneEventLogErrorUntilOneGetsThrough) {
+  test::TScopedEnv path("PATH", FDir.File("nowhere"));
+  Make("<CONDITION><max>hot %value%</max><netmessage address=\"PC1\" message=\"max\"/></CONDITION>");
+  const auto events = [&] {
+    return test::EventTexts(test::ReadEventLog(FDir.File("events.log")), "Deredoru");
+  };
+  const auto alarm = [&] {
+    Feed("+020.0C");
+    Feed("+051.3C");
+  };
+  alarm();
+  alarm();
+  EXPECT_EQ(events(), Texts{"Net message to PC1 failed: \"net\" cannot be started"});
+
+  test::TScopedEnv command("DUZEZEVOVIVO_NETMESSAGE_COMMAND", FDir.File("send"));
+  for (const char* status : {"0", "3", "3"}) {
+    FDir.Write("send",
+               "#!/bin/sh\nprintf '<%s>' \"$@\" >> '" + FDir.File("sent.log") + "'\nexit " + status + "\n");
+    chmod(FDir.File("send").c_str(), 0755);
+    const size_t sent = FDir.Read("sent.log").size();
+    alarm();
+    ASSERT_TRUE(test::WaitUntil([&] { return FDir.Read("sent.log").size() > sent; }, 3s));
+  }
+  EXPECT_EQ(FDir.Read("sent.log"), "<PC1><hot  51.3><PC1><hot  51.3><PC1><hot  51.3>");
+  EXPECT_TRUE(test::WaitUntil([&] { return events().size() == 2; }, 3s));
+  std::this_thread::sleep_for(200ms);  // a third error would have come by now
+  EXPECT_EQ(events(),
+            (Texts{"Net message to PC1 failed: \"net\" cannot be started",
+                   "Net message to PC1 failed: \"" + FDir.File("send") + "\" ended with status 3"}));
+}
+
 TEST_F(ConditionItemTest, EmailLogOutsideDebugModeShowsTheServerAndMasksThePassword) {
   StartLog();
   Make("<CONDITION><max>Temperature %value%</max><email address=\"ops@example.com\"/></CONDITION>", "",

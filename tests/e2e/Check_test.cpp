@@ -54,7 +54,8 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "    <CONDITON/>\n"
       "    <CONDITION>\n"
       "      <max value=\"hot\"/>\n"
-      "      <email address=\"ops team@example.com\" message=\"always\"/>\n"
+      "      <email address=\"ops team@example.com\" message=\"always\"/><webhook url=\"ftp://x\" "
+      "format=\"xml\"/>\n"
       "    </CONDITION>\n"
       "    <SAVE type=\"CSV\" rewrite=\"x\"/>\n"
       "    <DATAPUBLISHER type=\"TCPSERVER\" caption=\"port=1\" port=\"65536\"/>\n"
@@ -66,6 +67,7 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "  <Metrics address=\"localhost\" username=\"p\" passwordhash=\"secret\" "
       "certfile=\"/nonexistent/c.pem\" "
       "keyfile=\"k.pem\"><Ip host=\"10.0.0.5\"/><IP hots=\"x\"/><IP host=\"::1\"/></Metrics>\n"
+      "  <Heartbeat url=\"https://checks.example.com/x\" interval=\"0\"/><HEARTBEAT url=\"https://y\"/>\n"
       "</config>\n",
       {{2, Dir.File("no-device")}});
   const test::TRun run = Check({}, Dir.File("registry.reg"));
@@ -81,6 +83,8 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(8,12): error: value \"hot\" is not a number",
       "(9,14): error: address \"ops team@example.com\" is not an address the mail client sends to",
       "(9,45): warning: message \"always\" names no state (MIN, NORMAL, MAX, ERROR, OFF): <email> never acts",
+      "(9,72): error: url \"ftp://x\" is not an http:// or https:// URL",
+      "(9,86): error: format \"xml\" is not one of JSON, NTFY, SLACK, GOTIFY, TEXT",
       "(11,11): error: type \"CSV\" is not one of XML, XMLWA, TXT, TXTX",
       "(11,22): error: rewrite \"x\" is not a number",
       "(12,37): warning: unknown attribute \"caption\" of <DATAPUBLISHER> is ignored",
@@ -100,10 +104,12 @@ TEST_F(CheckTest, EachFaultIsReportedAtItsPlace) {
       "(18,134): warning: an IP entry without host matches no client",
       "(18,138): warning: unknown attribute \"hots\" of <IP> is ignored; did you mean \"host\"?",
       "(18,148): warning: host \"::1\" is an IPv6 address, and the server listens on IPv4 only",
+      "(19,49): error: interval 0 is out of range (1 to 525600)",
+      "(19,63): warning: a second HEARTBEAT element is ignored: the first one holds the settings",
   };
   std::string expected;
   for (const std::string& finding : findings) expected += config + finding + "\n";
-  EXPECT_EQ(run.Out, expected + "16 errors, 12 warnings\n");
+  EXPECT_EQ(run.Out, expected + "19 errors, 13 warnings\n");
 }
 
 TEST_F(CheckTest, FileThatIsNotWellFormedIsOneErrorAtItsPlace) {
