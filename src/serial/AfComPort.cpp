@@ -3,28 +3,28 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <array>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <system_error>
 
 #include "base/EventLoop.h"
+#include "serial/AfCircularBuffer.h"
 #include "xml/Registry.h"
 
 namespace duz {
 
 namespace {
 
-constexpr auto HandOverLimit = std::chrono::milliseconds(2000);
-constexpr int ReannounceMs = 200;
-constexpr int IdlePollMs = 1000;  // only bounds the waits; a stop request wakes them at once
+constexpr auto Reannounce = std::chrono::milliseconds(200);
 
 TEventLoop& CurrentLoop() {
   TEventLoop* loop = TEventLoop::Current();
@@ -46,11 +46,14 @@ speed_t SpeedOf(uint32_t baud) {
   return B0;
 }
 
-// Bytes waiting in the device's input queue; 0 when it cannot tell.
-size_t Queued(int fd) {
-  int count = 0;
-  if (ioctl(fd, FIONREAD, &count) != 0 || count < 0) return 0;
-  return static_cast<size_t>(count);
+// Why the device can no longer be used, or "" while it can.
+std::string Loss(int fd) {
+  pollfd device{fd, POLLIN, 0};
+  if (poll(&device, 1, 0) < 0) return errno == EINTR ? "" : std::system_category().message(errno);
+  return device.revents & POLLHUP    ? "hang-up"
+         : device.revents & POLLERR  ? "I/O error"
+         : device.revents & POLLNVAL ? "invalid descriptor"
+                                     : "";
 }
 
 // Closes a device this port holds exclusively, leaving it free for the next opener.
@@ -67,38 +70,154 @@ std::string ComDevicePath(int number) {
   return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
 }
 
-// One open period of the port, shared by its two threads and by the notifications queued on the
-// owner loop, which may outlive the period and the port itself.
-struct TAfComPort::TSession {
-  explicit TSession(TAfComPort& port, int fd)
-      : Fd(fd),
-        StopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-        DataFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-        Port(&port) {}
-  ~TSession() {
-    if (StopFd >= 0) close(StopFd);
-    if (DataFd >= 0) close(DataFd);
-  }
+// One open period of the port. The handlers waiting on the owner loop share it, so it may outlive
+// the period and the port itself; once the period has ended they find Port empty and stop.
+// The waits are on an edge-triggered descriptor: each handler reads or writes what it can before it
+// waits again, and waits are armed on the loop thread only, so that no edge passes unseen.
+struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
+  TSession(TAfComPort& port, asio::io_context& context, int fd)
+      : Fd(fd), Port(&port), Device(context, fd), Retry(context) {}
 
-  TAfComPort* CurrentPort() {
-    std::lock_guard lock(Lock);
-    return Port;
-  }
-  bool Pending() {
-    std::lock_guard lock(Lock);
-    return Handled < Posted;
-  }
+  // Loop thread: the first look at the device, then the waits.
+  void Start();
+  // Loop thread: reads into the receive buffer and announces what it holds.
+  void TakeInput();
+  // Loop thread: closes the port if the device is gone, else waits for the next sign of it.
+  void CheckDevice();
+  // Loop thread, under Lock: writes from the ring buffer until it is empty or the device is full.
+  void Flush();
+  // Under Lock: the period ends; the device is released and nothing queued is kept.
+  void End();
 
-  const int Fd;      // the device, closed by the port after both threads have ended
-  const int StopFd;  // readable once the period ends; never drained
-  const int DataFd;  // wakes the writer
+  const int Fd;
   std::mutex Lock;
-  std::condition_variable Changed;
-  TAfComPort* Port;       // guarded by Lock; nullptr once the period has ended
-  bool Stopping = false;  // guarded by Lock
-  uint64_t Posted = 0;    // guarded by Lock
-  uint64_t Handled = 0;   // guarded by Lock
+  TAfComPort* Port;                       // guarded by Lock; nullptr once the period has ended
+  asio::posix::stream_descriptor Device;  // guarded by Lock
+  asio::steady_timer Retry;               // the re-announcement of unread input; guarded by Lock
+  std::array<char, InBufSize> Input{};    // guarded by Lock
+  size_t InputSize = 0;                   // guarded by Lock
+  TAfCircularBuffer Output{OutBufSize};   // guarded by Lock
+  bool WaitingForRoom = false;            // guarded by Lock
+
+ private:
+  // Under Lock: reads what fits into the receive buffer.
+  void Fill();
+  void WaitForInput();
 };
+
+void TAfComPort::TSession::Start() {
+  CheckDevice();
+  TakeInput();
+}
+
+void TAfComPort::TSession::Fill() {
+  const size_t room = Input.size() - InputSize;
+  if (room == 0) return;
+  ssize_t n;
+  do n = read(Fd, Input.data() + InputSize, room);
+  while (n < 0 && errno == EINTR);
+  // Nothing now (a raw line with nothing to read gives 0), or a hang-up, which CheckDevice sees.
+  if (n > 0) InputSize += static_cast<size_t>(n);
+}
+
+void TAfComPort::TSession::WaitForInput() {
+  Device.async_wait(asio::posix::stream_descriptor::wait_read,
+                    [self = shared_from_this()](const std::error_code& error) {
+                      if (!error) self->TakeInput();
+                    });
+}
+
+void TAfComPort::TSession::TakeInput() {
+  TAfComPort* port;
+  size_t count;
+  {
+    std::lock_guard lock(Lock);
+    if (!Port) return;
+    port = Port;
+    Fill();
+    count = InputSize;
+    if (count == 0) return WaitForInput();
+  }
+  if (port->OnDataRecived) {
+    try {
+      port->OnDataRecived(*port, count);
+    } catch (...) {
+      // A handler's failure ends its own delivery only; the loop and the port go on.
+    }
+  }
+  std::lock_guard lock(Lock);
+  if (!Port) return;  // the handler closed the port
+  if (InputSize > 0) {
+    // Left unread: the device is not read meanwhile, so a handler that never reads does not spin.
+    Retry.expires_after(Reannounce);
+    Retry.async_wait([self = shared_from_this()](const std::error_code& error) {
+      if (!error) self->TakeInput();
+    });
+  } else if (count == Input.size()) {
+    // The buffer was full: what stayed in the device has no edge left to announce it.
+    asio::post(Device.get_executor(), [self = shared_from_this()] { self->TakeInput(); });
+  } else {
+    WaitForInput();
+  }
+}
+
+void TAfComPort::TSession::CheckDevice() {
+  std::string reason;
+  {
+    std::lock_guard lock(Lock);
+    if (!Port) return;
+    reason = Loss(Fd);
+    if (reason.empty()) {
+      // Completes on a hang-up or an error of the device (and on out-of-band data, which a
+      // serial line does not have).
+      Device.async_wait(asio::posix::stream_descriptor::wait_error,
+                        [self = shared_from_this()](const std::error_code& error) {
+                          if (!error) self->CheckDevice();
+                        });
+      return;
+    }
+  }
+  // After the input that came with the hang-up has been delivered: that wait completed with this one.
+  asio::post(Device.get_executor(), [self = shared_from_this(), reason] {
+    TAfComPort* port;
+    {
+      std::lock_guard lock(self->Lock);
+      port = self->Port;
+    }
+    if (port) port->EndSession(self, reason);
+  });
+}
+
+void TAfComPort::TSession::Flush() {
+  while (!WaitingForRoom && !Output.Empty()) {
+    const std::string_view run = Output.ContiguousRun();
+    const ssize_t n = write(Fd, run.data(), run.size());
+    if (n > 0) {
+      Output.Remove(static_cast<size_t>(n));
+    } else if (n < 0 && errno == EAGAIN) {
+      WaitingForRoom = true;
+      Device.async_wait(asio::posix::stream_descriptor::wait_write,
+                        [self = shared_from_this()](const std::error_code& error) {
+                          std::lock_guard lock(self->Lock);
+                          self->WaitingForRoom = false;
+                          if (!error && self->Port) self->Flush();
+                        });
+    } else if (n == 0 || errno != EINTR) {
+      // The device failed: what is queued cannot reach it. CheckDevice closes the port.
+      Output.Clear();
+    }
+  }
+}
+
+void TAfComPort::TSession::End() {
+  Port = nullptr;
+  // Discarded both ways, so that closing does not wait for the line to drain.
+  tcflush(Fd, TCIOFLUSH);
+  Retry.cancel();
+  ReleaseDevice(Device.release());
+  InputSize = 0;
+  Output.Clear();
+}
 
 TAfComPort::TAfComPort(TComponent* owner) : TComponent(owner), FLoop(CurrentLoop()) {}
 
@@ -115,7 +234,7 @@ void TAfComPort::SetComNumber(uint16_t value) {
 void TAfComPort::SetBaudRate(uint32_t value) {
   std::lock_guard lock(FOpenLock);
   FBaudRate = value;
-  if (FSession) ApplyLineSettings(FFd);
+  if (FSession) ApplyLineSettings(FSession->Fd);
 }
 
 void TAfComPort::Open() {
@@ -153,65 +272,36 @@ void TAfComPort::OpenLocked() {
   }
   try {
     ApplyLineSettings(fd);
+    FSession = std::make_shared<TSession>(*this, FLoop.Context(), fd);
+  } catch (const std::system_error&) {
+    // The loop cannot watch the device.
+    ReleaseDevice(fd);
+    throw EAfComPortCoreError("Error creating threads");
   } catch (...) {
     ReleaseDevice(fd);
     throw;
   }
-  auto session = std::make_shared<TSession>(*this, fd);
-  {
-    std::lock_guard read(FReadLock);
-    FFd = fd;
-  }
-  {
-    std::lock_guard write(FWriteLock);
-    FBuffer.Clear();
-    FDataFd = session->DataFd;
-  }
-  FSession = session;
-  try {
-    if (session->StopFd < 0 || session->DataFd < 0) throw std::system_error(errno, std::system_category());
-    FWriterThread = std::thread(&TAfComPort::WriteQueued, this, session);
-    FEventThread = std::thread(&TAfComPort::WatchEvents, this, session);
-  } catch (const std::system_error&) {
-    CloseLocked();
-    throw EAfComPortCoreError("Error creating threads");
-  }
   FOpen = true;
+  FLoop.Post([session = FSession] { session->Start(); });
 }
 
 void TAfComPort::CloseLocked() {
   if (!FSession) return;
   FOpen = false;
-  FClosing = true;
   {
     std::lock_guard lock(FSession->Lock);
-    FSession->Stopping = true;
-    FSession->Port = nullptr;
-  }
-  FSession->Changed.notify_all();
-  if (FSession->StopFd >= 0) eventfd_write(FSession->StopFd, 1);
-  if (FWriterThread.joinable()) FWriterThread.join();
-  if (FEventThread.joinable()) FEventThread.join();
-  tcflush(FFd, TCIOFLUSH);
-  {
-    std::lock_guard read(FReadLock);
-    ReleaseDevice(FFd);
-    FFd = -1;
-  }
-  {
-    std::lock_guard write(FWriteLock);
-    FBuffer.Clear();
-    FDataFd = -1;
+    FSession->End();
   }
   FSession.reset();
-  FClosing = false;
+}
+
+std::shared_ptr<TAfComPort::TSession> TAfComPort::CurrentSession() {
+  std::lock_guard lock(FOpenLock);
+  return FSession;
 }
 
 void TAfComPort::EndSession(const std::shared_ptr<TSession>& session, const std::string& reason) {
-  {
-    std::lock_guard lock(FOpenLock);
-    if (FSession != session) return;
-  }
+  if (CurrentSession() != session) return;
   // Told while the port is still open, so that whoever reopens it afterwards knows it was lost.
   if (OnPortLost) {
     try {
@@ -241,147 +331,33 @@ void TAfComPort::ApplyLineSettings(int fd) const {
   ioctl(fd, TIOCMBIS, &lines);
 }
 
-size_t TAfComPort::InputCount() {
-  if (FClosing) return 0;
-  std::lock_guard lock(FReadLock);
-  return FFd < 0 ? 0 : Queued(FFd);
-}
-
 std::string TAfComPort::ReadAvailable() {
-  if (FClosing) return {};
-  std::lock_guard lock(FReadLock);
-  if (FFd < 0) return {};
-  std::string data(std::min<size_t>(Queued(FFd), InBufSize), '\0');
-  size_t got = 0;
-  while (got < data.size()) {
-    ssize_t n = read(FFd, data.data() + got, data.size() - got);
-    if (n > 0)
-      got += static_cast<size_t>(n);
-    else if (n < 0 && errno == EINTR)
-      continue;
-    else
-      break;
-  }
-  data.resize(got);
-  if (got > 0) ++FReads;
+  const std::shared_ptr<TSession> session = CurrentSession();
+  if (!session) return {};
+  std::lock_guard lock(session->Lock);
+  std::string data(session->Input.data(), session->InputSize);
+  session->InputSize = 0;
   return data;
 }
 
 void TAfComPort::WriteString(const std::string& data) {
   if (data.empty()) return;
-  std::lock_guard lock(FWriteLock);
-  if (FDataFd < 0) return;
-  size_t free = FBuffer.Free();
-  if (!FBuffer.Put(data)) {
+  const std::shared_ptr<TSession> session = CurrentSession();
+  if (!session) return;
+  std::lock_guard lock(session->Lock);
+  if (!session->Port) return;
+  const size_t free = session->Output.Free();
+  if (!session->Output.Put(data)) {
     std::string text = fmt::format("Write data error [requested: {}, free: {}]", data.size(), free);
     throw EAfComPortError(fmt::format("{} - {} ", text, Name()));
   }
-  eventfd_write(FDataFd, 1);
-}
-
-void TAfComPort::DeliverData() {
-  size_t count = InputCount();
-  if (count == 0 || !OnDataRecived) return;
-  try {
-    OnDataRecived(*this, count);
-  } catch (...) {
-    // A handler's failure ends its own delivery only; the loop and the port go on.
-  }
-}
-
-// Runs on the event thread. Returns false when the period ends before the owner loop took the
-// notification.
-bool TAfComPort::Announce(const std::shared_ptr<TSession>& session) {
-  uint64_t sequence;
-  {
-    std::lock_guard lock(session->Lock);
-    if (session->Stopping) return false;
-    sequence = ++session->Posted;
-  }
-  FLoop.Post([session, sequence] {
-    if (TAfComPort* port = session->CurrentPort()) port->DeliverData();
-    {
-      std::lock_guard lock(session->Lock);
-      session->Handled = sequence;
-    }
-    session->Changed.notify_all();
-  });
-  std::unique_lock lock(session->Lock);
-  session->Changed.wait_for(lock, HandOverLimit,
-                            [&] { return session->Stopping || session->Handled >= sequence; });
-  return !session->Stopping;
-}
-
-void TAfComPort::WatchEvents(std::shared_ptr<TSession> session) {
-  // Quiet: announced input is still unread, or the loop has not taken the last notification yet;
-  // the device stays readable then, so the thread looks at the clock instead of at the device.
-  bool quiet = false;
-  for (;;) {
-    pollfd fds[2] = {{session->StopFd, POLLIN, 0}, {session->Fd, static_cast<short>(quiet ? 0 : POLLIN), 0}};
-    int n = poll(fds, 2, quiet ? ReannounceMs : IdlePollMs);
-    if (n < 0 && errno == EINTR) continue;
-    if (fds[0].revents != 0) return;
-    if (n < 0 || (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-      // The device is gone (unplugged, or the other side of a pseudo-terminal closed). The owner
-      // loop closes the port: this thread cannot join itself.
-      const short events = fds[1].revents;
-      std::string reason = n < 0              ? std::system_category().message(errno)
-                           : events & POLLHUP ? "hang-up"
-                           : events & POLLERR ? "I/O error"
-                                              : "invalid descriptor";
-      FLoop.Post([session, reason] {
-        if (TAfComPort* port = session->CurrentPort()) port->EndSession(session, reason);
-      });
-      return;
-    }
-    bool input = (fds[1].revents & POLLIN) != 0;
-    if (!input && !quiet) continue;
-    bool announced = false, consumed = false;
-    if (!session->Pending() && Queued(session->Fd) > 0) {
-      uint64_t reads = FReads;
-      if (!Announce(session)) return;
-      announced = true;
-      consumed = FReads != reads;
-    }
-    // Input that came while the handler read is new: it is announced at once, like any arrival.
-    // Only input the handler left unread waits for the re-announcement.
-    quiet = session->Pending() || (Queued(session->Fd) > 0 && !consumed) || (input && !announced);
-  }
-}
-
-void TAfComPort::WriteQueued(std::shared_ptr<TSession> session) {
-  for (;;) {
-    std::string_view run;
-    {
-      std::lock_guard lock(FWriteLock);
-      run = FBuffer.ContiguousRun();
-    }
-    // Only this thread removes from the buffer, and WriteString fills only its free room, so the
-    // run stays valid outside the lock.
-    pollfd fds[2] = {{session->StopFd, POLLIN, 0}, {session->DataFd, POLLIN, 0}};
-    if (!run.empty()) {
-      ssize_t n = write(session->Fd, run.data(), run.size());
-      if (n > 0) {
-        std::lock_guard lock(FWriteLock);
-        FBuffer.Remove(static_cast<size_t>(n));
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      if (n == 0 || errno != EAGAIN) {
-        // The device failed; the event thread sees it too and has the port closed.
-        std::lock_guard lock(FWriteLock);
-        FBuffer.Clear();
-        continue;
-      }
-      fds[1] = {session->Fd, POLLOUT, 0};
-    }
-    if (poll(fds, 2, IdlePollMs) < 0 && errno != EINTR) return;
-    if (fds[0].revents != 0) return;
-    if (run.empty() && fds[1].revents != 0) {
-      eventfd_t ignored;
-      eventfd_read(session->DataFd, &ignored);
-    }
-  }
+  if (FLoop.IsLoopThread())
+    session->Flush();
+  else
+    FLoop.Post([session] {
+      std::lock_guard guard(session->Lock);
+      if (session->Port) session->Flush();
+    });
 }
 
 }  // namespace duz

@@ -2,10 +2,13 @@
 // TAfComPort: one numbered serial port (COM<n>) of a thermometer, owned by its subservice.
 // COM<n> is the device named by registry value "COM<n>" of SOFTWARE\Quellix\Duzezevovivo\ComPorts,
 // else /dev/ttyS<n-1>; it is opened exclusively, raw, 8N1, without flow control, DTR and RTS raised.
-// While open, an event thread watches the device and announces input as OnDataRecived on the owner
-// loop (TEventLoop::Current() of the constructing thread), and a writer thread sends what WriteString
-// queued. A device that hangs up or fails closes the port, so that its owner can open it again, and
-// says why through OnPortLost.
+// While open, the owner loop (TEventLoop::Current() of the constructing thread) watches the
+// non-blocking device; the port has no thread of its own. What arrives is read into the receive
+// buffer (InBufSize bytes; a full buffer is not refilled until it is read) and announced as
+// OnDataRecived; input the handler leaves unread is announced again after 200 ms. WriteString queues
+// into the output ring buffer, which the loop writes out as fast as the device takes it. A device
+// that hangs up or fails closes the port, so that its owner can open it again, and says why through
+// OnPortLost.
 // Threads: construct, destroy and handle events on the owner loop thread; Open, Close and IsOpen may
 // also be called from another thread; WriteString from any thread. The loop outlives the port.
 #include <atomic>
@@ -14,11 +17,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "base/Component.h"
 #include "base/Exception.h"
-#include "serial/AfCircularBuffer.h"
 
 namespace duz {
 
@@ -39,7 +40,7 @@ class EAfComPortError : public Exception {
 
 class TAfComPort : public TComponent {
  public:
-  static constexpr uint32_t InBufSize = 4096;   // bytes taken by one ReadAvailable at most
+  static constexpr uint32_t InBufSize = 4096;   // size of the receive buffer
   static constexpr uint32_t OutBufSize = 2048;  // size of the output ring buffer
 
   explicit TAfComPort(TComponent* owner);
@@ -54,14 +55,15 @@ class TAfComPort : public TComponent {
 
   // Does nothing on an open port; raises EAfComPortCoreError and stays closed on failure.
   void Open();
-  // Stops both threads, discards queued data both ways and closes the device. Nothing when closed.
+  // Discards queued data both ways and closes the device. Nothing when closed.
   void Close();
   bool IsOpen() const { return FOpen; }
 
-  // Every byte now in the input queue ("" while closing or closed).
+  // Every byte received and not read yet, at most InBufSize ("" when closed).
   std::string ReadAvailable();
-  // Queues all of data for the writer thread, or raises EAfComPortError and queues nothing.
-  // Empty data, or a port that is not open, sends nothing.
+  // Queues all of data for the device, or raises EAfComPortError and queues nothing: a device that
+  // takes less than it is sent (or nothing at all) fills the ring buffer, and further writes are
+  // refused until it has room again. Empty data, or a port that is not open, sends nothing.
   void WriteString(const std::string& data);
 
   // Runs on the owner loop thread; what it throws is dropped.
@@ -75,34 +77,19 @@ class TAfComPort : public TComponent {
 
   void OpenLocked();
   void CloseLocked();
+  std::shared_ptr<TSession> CurrentSession();
   // Tells OnPortLost and closes the port, if session is still its open period (a late hang-up must
   // not close a reopen).
   void EndSession(const std::shared_ptr<TSession>& session, const std::string& reason);
   void ApplyLineSettings(int fd) const;
-  size_t InputCount();
-  void DeliverData();
-  bool Announce(const std::shared_ptr<TSession>& session);
-  void WatchEvents(std::shared_ptr<TSession> session);
-  void WriteQueued(std::shared_ptr<TSession> session);
 
   TEventLoop& FLoop;
   std::atomic<uint16_t> FComNumber{0};
   std::atomic<uint32_t> FBaudRate{115200};
 
-  std::mutex FOpenLock;  // serialises Open and Close
+  std::mutex FOpenLock;  // serialises Open and Close; taken before a session's lock
   std::atomic<bool> FOpen{false};
-  std::atomic<bool> FClosing{false};
   std::shared_ptr<TSession> FSession;  // the current open period; guarded by FOpenLock
-  std::thread FEventThread;
-  std::thread FWriterThread;
-
-  std::mutex FReadLock;
-  int FFd = -1;                     // guarded by FReadLock; the threads use their session's copy
-  std::atomic<uint64_t> FReads{0};  // reads that took bytes, so the event thread sees consumption
-
-  std::mutex FWriteLock;
-  TAfCircularBuffer FBuffer{OutBufSize};  // guarded by FWriteLock
-  int FDataFd = -1;                       // eventfd waking the writer; guarded by FWriteLock
 };
 
 }  // namespace duz

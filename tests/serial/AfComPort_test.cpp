@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "base/EventLoop.h"
 #include "support/Env.h"
@@ -270,6 +271,43 @@ TEST_F(AfComPortTest, NotificationQueuedForADestroyedPortIsIgnored) {
   port.reset();
   FLoop.RunUntil([] { return false; }, 300ms);
   EXPECT_EQ(FDeliveries, 0);
+}
+
+// A rack of thermometers: every port is watched by the one loop, so opening more ports adds no
+// threads, and lines written to all ports at once still arrive complete and in order on each.
+TEST_F(AfComPortTest, ManyPortsAddNoThreadsAndKeepEachPortsLinesInOrder) {
+  constexpr int Ports = 64;
+  constexpr int Lines = 20;
+  const auto threads = [] {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return std::distance(begin(tasks), end(tasks));
+  };
+  std::vector<std::unique_ptr<TPty>> ptys;
+  std::map<int, std::string> devices;
+  for (int i = 0; i < Ports; ++i) {
+    ptys.push_back(std::make_unique<TPty>());
+    devices[10 + i] = ptys.back()->SlavePath();
+  }
+  Map(devices);
+  const auto threadsBefore = threads();
+  std::vector<std::unique_ptr<TAfComPort>> ports;
+  std::vector<std::string> sent(Ports), received(Ports);
+  for (int i = 0; i < Ports; ++i) {
+    ports.push_back(NewPort(static_cast<uint16_t>(10 + i)));
+    ports.back()->OnDataRecived = [&received, i](TAfComPort& sender, size_t) {
+      received[i] += sender.ReadAvailable();
+    };
+    ports.back()->Open();
+  }
+  for (int line = 0; line < Lines; ++line) {
+    for (int i = 0; i < Ports; ++i) {
+      const std::string text = "*B1E1+0" + std::to_string(i) + "." + std::to_string(line) + "C\r";
+      ptys[i]->Write(text);
+      sent[i] += text;
+    }
+    ASSERT_TRUE(FLoop.RunUntil([&] { return received == sent; }, 5s)) << "line " << line;
+  }
+  EXPECT_EQ(threads(), threadsBefore);
 }
 
 TEST(AfComPortLoopTest, PortNeedsAnEventLoopOnItsThread) {
