@@ -46,16 +46,6 @@ speed_t SpeedOf(uint32_t baud) {
   return B0;
 }
 
-// Why the device can no longer be used, or "" while it can.
-std::string Loss(int fd) {
-  pollfd device{fd, POLLIN, 0};
-  if (poll(&device, 1, 0) < 0) return errno == EINTR ? "" : std::system_category().message(errno);
-  return device.revents & POLLHUP    ? "hang-up"
-         : device.revents & POLLERR  ? "I/O error"
-         : device.revents & POLLNVAL ? "invalid descriptor"
-                                     : "";
-}
-
 // Closes a device this port holds exclusively, leaving it free for the next opener.
 void ReleaseDevice(int fd) {
   ioctl(fd, TIOCNXCL);
@@ -70,20 +60,17 @@ std::string ComDevicePath(int number) {
   return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
 }
 
-// One open period of the port. The handlers waiting on the owner loop share it, so it may outlive
+// One open period of the port. The operations waiting on the owner loop share it, so it may outlive
 // the period and the port itself; once the period has ended they find Port empty and stop.
-// The waits are on an edge-triggered descriptor: each handler reads or writes what it can before it
-// waits again, and waits are armed on the loop thread only, so that no edge passes unseen.
+// The device is registered edge-triggered: a read is kept waiting whenever the receive buffer is
+// empty, and Asio reads at once whatever an edge announced, so no arrival passes unseen and no
+// wait costs a system call of its own.
 struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
   TSession(TAfComPort& port, asio::io_context& context, int fd)
       : Fd(fd), Port(&port), Device(context, fd), Retry(context) {}
 
-  // Loop thread: the first look at the device, then the waits.
-  void Start();
-  // Loop thread: reads into the receive buffer and announces what it holds.
-  void TakeInput();
-  // Loop thread: closes the port if the device is gone, else waits for the next sign of it.
-  void CheckDevice();
+  // Loop thread, under Lock: reads into the empty receive buffer as soon as the device has bytes.
+  void ReadMore();
   // Loop thread, under Lock: writes from the ring buffer until it is empty or the device is full.
   void Flush();
   // Under Lock: the period ends; the device is released and nothing queued is kept.
@@ -94,98 +81,96 @@ struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
   TAfComPort* Port;                       // guarded by Lock; nullptr once the period has ended
   asio::posix::stream_descriptor Device;  // guarded by Lock
   asio::steady_timer Retry;               // the re-announcement of unread input; guarded by Lock
-  std::array<char, InBufSize> Input{};    // guarded by Lock
-  size_t InputSize = 0;                   // guarded by Lock
-  TAfCircularBuffer Output{OutBufSize};   // guarded by Lock
-  bool WaitingForRoom = false;            // guarded by Lock
+  // The bytes before InputSize are guarded by Lock; a waiting read fills the empty buffer.
+  std::array<char, InBufSize> Input;
+  size_t InputSize = 0;                  // guarded by Lock
+  TAfCircularBuffer Output{OutBufSize};  // guarded by Lock
+  bool WaitingForRoom = false;           // guarded by Lock
 
  private:
-  // Under Lock: reads what fits into the receive buffer.
-  void Fill();
-  void WaitForInput();
+  // Loop thread: what a read brought, or why the device is lost.
+  void Received(const std::error_code& error, size_t size);
+  // Loop thread: input that was left unread, with what came meanwhile.
+  void Resume();
+  // Loop thread: tells the port's handler what the receive buffer holds, and goes on.
+  void Announce(TAfComPort& port, size_t count);
+  // Under Lock: why the device failed a read with error (eof: 0 bytes), as OnPortLost tells it.
+  std::string LossReason(const std::error_code& error) const;
 };
 
-void TAfComPort::TSession::Start() {
-  CheckDevice();
-  TakeInput();
+void TAfComPort::TSession::ReadMore() {
+  Device.async_read_some(asio::buffer(Input.data() + InputSize, Input.size() - InputSize),
+                         [self = shared_from_this()](const std::error_code& error, size_t size) {
+                           if (error != asio::error::operation_aborted) self->Received(error, size);
+                         });
 }
 
-void TAfComPort::TSession::Fill() {
-  const size_t room = Input.size() - InputSize;
-  if (room == 0) return;
-  ssize_t n;
-  do n = read(Fd, Input.data() + InputSize, room);
-  while (n < 0 && errno == EINTR);
-  // Nothing now (a raw line with nothing to read gives 0), or a hang-up, which CheckDevice sees.
-  if (n > 0) InputSize += static_cast<size_t>(n);
-}
-
-void TAfComPort::TSession::WaitForInput() {
-  Device.async_wait(asio::posix::stream_descriptor::wait_read,
-                    [self = shared_from_this()](const std::error_code& error) {
-                      if (!error) self->TakeInput();
-                    });
-}
-
-void TAfComPort::TSession::TakeInput() {
+void TAfComPort::TSession::Received(const std::error_code& error, size_t size) {
   TAfComPort* port;
-  size_t count;
+  size_t count = 0;
+  std::string lost;
   {
     std::lock_guard lock(Lock);
     if (!Port) return;
     port = Port;
-    Fill();
-    count = InputSize;
-    if (count == 0) return WaitForInput();
+    if (error)
+      lost = LossReason(error);
+    else
+      count = InputSize += size;
   }
-  if (port->OnDataRecived) {
+  if (!lost.empty()) return port->EndSession(shared_from_this(), lost);
+  Announce(*port, count);
+}
+
+void TAfComPort::TSession::Resume() {
+  TAfComPort* port;
+  size_t count = 0;
+  std::string lost;
+  {
+    std::lock_guard lock(Lock);
+    if (!Port) return;
+    port = Port;
+    if (const size_t room = Input.size() - InputSize) {
+      const ssize_t n = read(Fd, Input.data() + InputSize, room);
+      if (n > 0)
+        InputSize += static_cast<size_t>(n);
+      else if (n == 0)
+        lost = LossReason(asio::error::eof);
+      else if (errno != EAGAIN && errno != EINTR)
+        lost = LossReason(std::error_code(errno, std::system_category()));
+    }
+    count = InputSize;
+    if (lost.empty() && count == 0) return ReadMore();
+  }
+  if (!lost.empty()) return port->EndSession(shared_from_this(), lost);
+  Announce(*port, count);
+}
+
+void TAfComPort::TSession::Announce(TAfComPort& port, size_t count) {
+  if (port.OnDataRecived) {
     try {
-      port->OnDataRecived(*port, count);
+      port.OnDataRecived(port, count);
     } catch (...) {
       // A handler's failure ends its own delivery only; the loop and the port go on.
     }
   }
   std::lock_guard lock(Lock);
   if (!Port) return;  // the handler closed the port
-  if (InputSize > 0) {
-    // Left unread: the device is not read meanwhile, so a handler that never reads does not spin.
-    Retry.expires_after(Reannounce);
-    Retry.async_wait([self = shared_from_this()](const std::error_code& error) {
-      if (!error) self->TakeInput();
-    });
-  } else if (count == Input.size()) {
-    // The buffer was full: what stayed in the device has no edge left to announce it.
-    asio::post(Device.get_executor(), [self = shared_from_this()] { self->TakeInput(); });
-  } else {
-    WaitForInput();
-  }
+  if (InputSize == 0) return ReadMore();
+  // Left unread: the device is not read meanwhile, so a handler that never reads does not spin.
+  Retry.expires_after(Reannounce);
+  Retry.async_wait([self = shared_from_this()](const std::error_code& error) {
+    if (!error) self->Resume();
+  });
 }
 
-void TAfComPort::TSession::CheckDevice() {
-  std::string reason;
-  {
-    std::lock_guard lock(Lock);
-    if (!Port) return;
-    reason = Loss(Fd);
-    if (reason.empty()) {
-      // Completes on a hang-up or an error of the device (and on out-of-band data, which a
-      // serial line does not have).
-      Device.async_wait(asio::posix::stream_descriptor::wait_error,
-                        [self = shared_from_this()](const std::error_code& error) {
-                          if (!error) self->CheckDevice();
-                        });
-      return;
-    }
+std::string TAfComPort::TSession::LossReason(const std::error_code& error) const {
+  pollfd device{Fd, POLLIN, 0};
+  if (poll(&device, 1, 0) > 0) {
+    if (device.revents & POLLHUP) return "hang-up";
+    if (device.revents & POLLERR) return "I/O error";
   }
-  // After the input that came with the hang-up has been delivered: that wait completed with this one.
-  asio::post(Device.get_executor(), [self = shared_from_this(), reason] {
-    TAfComPort* port;
-    {
-      std::lock_guard lock(self->Lock);
-      port = self->Port;
-    }
-    if (port) port->EndSession(self, reason);
-  });
+  return error == asio::error::eof ? "hang-up" : error.message();
 }
 
 void TAfComPort::TSession::Flush() {
@@ -203,7 +188,7 @@ void TAfComPort::TSession::Flush() {
                           if (!error && self->Port) self->Flush();
                         });
     } else if (n == 0 || errno != EINTR) {
-      // The device failed: what is queued cannot reach it. CheckDevice closes the port.
+      // The device failed: what is queued cannot reach it. The read sees the failure and closes.
       Output.Clear();
     }
   }
@@ -282,7 +267,10 @@ void TAfComPort::OpenLocked() {
     throw;
   }
   FOpen = true;
-  FLoop.Post([session = FSession] { session->Start(); });
+  FLoop.Post([session = FSession] {
+    std::lock_guard lock(session->Lock);
+    if (session->Port) session->ReadMore();
+  });
 }
 
 void TAfComPort::CloseLocked() {
@@ -322,7 +310,9 @@ void TAfComPort::ApplyLineSettings(int fd) const {
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-  tio.c_cc[VMIN] = 0;
+  // A read returns at once: what is there, or EAGAIN (the descriptor does not block), and 0 bytes
+  // only after a hang-up.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0)
     throw EAfComPortCoreError("Error setting parameters from DCB");
