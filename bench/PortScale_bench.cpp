@@ -9,7 +9,7 @@
 // or 100 clients (ser2net takes one), 100 lines a second. BASELINE, when given, is the service of
 // another revision, measured the same way. Every figure is the median of the repeats; the programs
 // alternate within each repeat. bench/port_scale.sh builds the baseline and runs this.
-// Usage: PortScale_bench SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]
+// Usage: PortScale_bench SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N] [--latency-only]
 #include <fmt/format.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -56,10 +56,14 @@ struct TProgram {
 // The thermometers, their TCP ports and a directory, for one program's run.
 struct TRig {
   explicit TRig(int count) {
+    // Held bound together until all are picked, so that no port is picked twice.
+    std::vector<int> sockets;
     for (int i = 0; i < count; ++i) {
       Ptys.push_back(std::make_unique<test::TPty>());
-      Ports.push_back(test::UnusedPort());
+      sockets.push_back(test::BoundSocket());
+      Ports.push_back(test::PortOf(sockets.back()));
     }
+    for (int socket : sockets) close(socket);
   }
   test::TTempDir Dir;
   std::vector<std::unique_ptr<test::TPty>> Ptys;
@@ -128,15 +132,18 @@ std::unique_ptr<test::TChildProcess> Start(const TProgram& program, TRig& rig) {
   return nullptr;
 }
 
-// Connects clients to every port; an empty result when some port does not accept.
-std::vector<int> Connect(const TRig& rig, int clientsPerPort) {
+// Connects clients to every port. A port that does not accept ends the benchmark: a figure
+// without it would be no figure.
+std::vector<int> Connect(const TProgram& program, test::TChildProcess& process, const TRig& rig,
+                         int clientsPerPort) {
   std::vector<int> clients;
   for (int port : rig.Ports)
     for (int c = 0; c < clientsPerPort; ++c) {
       int fd = -1;
       if (!test::WaitUntil([&] { return (fd = test::ConnectLoopback(port)) >= 0; }, 10s)) {
-        for (int open : clients) close(open);
-        return {};
+        fprintf(stderr, "%s does not accept on port %d\n%s", program.Name.c_str(), port,
+                process.Stderr().c_str());
+        exit(1);
       }
       clients.push_back(fd);
     }
@@ -243,12 +250,7 @@ struct TCost {
 TCost MeasureCost(const TProgram& program, int thermometers, int seconds) {
   TRig rig(thermometers);
   auto process = Start(program, rig);
-  std::vector<int> clients = Connect(rig, 1);
-  if (clients.empty()) {
-    fprintf(stderr, "%s does not accept\n%s", program.Name.c_str(), process->Stderr().c_str());
-    return {};
-  }
-  TReader reader(clients);
+  TReader reader(Connect(program, *process, rig, 1));
   std::atomic<bool> stop{false};
   std::atomic<int64_t> written{0};
   std::thread thermometer([&] {
@@ -286,11 +288,7 @@ TLatency MeasureLatency(const TProgram& program, int clientCount) {
   constexpr int WarmUp = 50, Lines = 1000;
   TRig rig(1);
   auto process = Start(program, rig);
-  std::vector<int> clients = Connect(rig, clientCount);
-  if (clients.empty()) {
-    fprintf(stderr, "%s does not accept\n", program.Name.c_str());
-    return {};
-  }
+  std::vector<int> clients = Connect(program, *process, rig, clientCount);
   std::this_thread::sleep_for(500ms);  // every client taken in
   std::vector<std::atomic<int64_t>> sent(WarmUp + Lines);
   TReader reader(clients, &sent, WarmUp);
@@ -340,11 +338,15 @@ int main(int argc, char** argv) {
       repeat = std::stoi(argv[++i]);
     else if (arg == "--thermometers" && i + 1 < argc)
       counts = {std::stoi(argv[++i])};
+    else if (arg == "--latency-only")
+      counts.clear();
     else
       binaries.push_back(std::filesystem::absolute(arg).string());
   }
   if (binaries.empty() || binaries.size() > 2) {
-    fprintf(stderr, "Usage: %s SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]\n", argv[0]);
+    fprintf(stderr,
+            "Usage: %s SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N] [--latency-only]\n",
+            argv[0]);
     return 2;
   }
   rlimit files{};
@@ -364,7 +366,8 @@ int main(int argc, char** argv) {
       for (const TProgram& program : programs)
         costs[program.Name].push_back(MeasureCost(program, thermometers, seconds));
     printf(
-        "\n%d thermometers at 10 lines/s, %d s: CPU ms per 1,000 lines, resident MiB, threads, lines lost\n",
+        "\n%d thermometers at 10 lines/s, %d s: CPU ms per 1,000 lines, resident MiB, threads, lines lost"
+        " (CPU of each run)\n",
         thermometers, seconds);
     for (const TProgram& program : programs) {
       const auto median = [&](double TCost::*field) {
@@ -372,8 +375,10 @@ int main(int argc, char** argv) {
         for (const TCost& cost : costs[program.Name]) values.push_back(cost.*field);
         return Median(values);
       };
-      printf("  %-9s %8.1f %8.1f %6.0f %6.0f\n", program.Name.c_str(), median(&TCost::CpuPerThousand),
+      printf("  %-9s %8.1f %8.1f %6.0f %6.0f  (", program.Name.c_str(), median(&TCost::CpuPerThousand),
              median(&TCost::ResidentMiB), median(&TCost::Threads), median(&TCost::Lost));
+      for (const TCost& cost : costs[program.Name]) printf(" %.1f", cost.CpuPerThousand);
+      printf(" )\n");
     }
   }
 
@@ -386,8 +391,9 @@ int main(int argc, char** argv) {
     for (int r = 0; r < repeat; ++r)
       for (const TProgram& program : programs)
         if (measured(program)) latencies[program.Name].push_back(MeasureLatency(program, clients));
-    printf("\nlatency, 1 thermometer, %d client%s, 100 lines/s: p50 and p99 in microseconds\n", clients,
-           clients == 1 ? "" : "s");
+    printf(
+        "\nlatency, 1 thermometer, %d client%s, 100 lines/s: p50 and p99 in microseconds (p50 of each run)\n",
+        clients, clients == 1 ? "" : "s");
     for (const TProgram& program : programs) {
       if (!measured(program)) continue;
       std::vector<double> p50, p99;
@@ -395,7 +401,9 @@ int main(int argc, char** argv) {
         p50.push_back(latency.P50);
         p99.push_back(latency.P99);
       }
-      printf("  %-9s %8.0f %8.0f\n", program.Name.c_str(), Median(p50), Median(p99));
+      printf("  %-9s %8.0f %8.0f  (", program.Name.c_str(), Median(p50), Median(p99));
+      for (double value : p50) printf(" %.0f", value);
+      printf(" )\n");
     }
   }
   printf("\nload average at the end: %s\n", LoadAverage().c_str());

@@ -7,7 +7,7 @@
 namespace duz {
 namespace {
 
-// Everything queued, read the way the writer thread reads it: run by run.
+// Everything queued, read the way the port writes it out: run by run.
 std::string Drain(TAfCircularBuffer& buffer) {
   std::string out;
   while (!buffer.Empty()) {

@@ -267,7 +267,7 @@ TEST_F(AfComPortTest, NewComNumberOnAnOpenPortMovesItToTheNewDevice) {
 TEST_F(AfComPortTest, NotificationQueuedForADestroyedPortIsIgnored) {
   auto port = OpenCollecting();
   FPty.Write("+020.0C\r");
-  std::this_thread::sleep_for(100ms);  // the event thread queues its notification meanwhile
+  std::this_thread::sleep_for(100ms);  // the input is waiting when the port goes
   port.reset();
   FLoop.RunUntil([] { return false; }, 300ms);
   EXPECT_EQ(FDeliveries, 0);
