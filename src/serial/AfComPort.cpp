@@ -206,7 +206,13 @@ void TAfComPort::TSession::End() {
 
 TAfComPort::TAfComPort(TComponent* owner) : TComponent(owner), FLoop(CurrentLoop()) {}
 
-TAfComPort::~TAfComPort() { Close(); }
+TAfComPort::~TAfComPort() {
+  try {
+    Close();
+  } catch (...) {
+    // Only Asio's cancellations could raise here, and the port is gone either way.
+  }
+}
 
 void TAfComPort::SetComNumber(uint16_t value) {
   std::lock_guard lock(FOpenLock);
