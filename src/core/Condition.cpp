@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "base/DebugMode.h"
 #include "base/FloatFormat.h"
 #include "core/ConditionItem.h"
 #include "core/ConfigValues.h"
@@ -145,9 +144,8 @@ std::string TCondition::ExpandMessage() const {
                             (content.type() == pugi::node_pcdata || content.type() == pugi::node_cdata);
     if (!singleText) {
       // A configuration error; the state change and the actions go on with an empty message.
-      if (DebugMode)
-        WriteLog(Subservice().LogPrefix() + "! Message template of <" + element.name() +
-                 "> is not a single text; the message is empty");
+      DebugLog(Subservice().LogPrefix(), "! Message template of <", element.name(),
+               "> is not a single text; the message is empty");
       return "";
     }
     text = content.value();

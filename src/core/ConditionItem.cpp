@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "base/Text.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
@@ -81,7 +80,7 @@ void TConditionItem::PostEmail() {
     settings = ReadSmtpSettings(smtp);
   } catch (const std::exception& error) {
     // A configuration error: no attempt could ever succeed, so none is made.
-    if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "> EMAIL exception: " + error.what());
+    DebugLog(TKelvo::LogPrefixOf(caption), "> EMAIL exception: ", error.what());
     FCondition.Subservice().Status().CountEmail(false);
     FCondition.Subservice().Platform().LogEvent(
         "E-mail to " + FormatAddressList(message.Recipients) + " not sent: " + error.what(),

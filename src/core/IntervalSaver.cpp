@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/Exception.h"
 #include "base/FileWrite.h"
@@ -127,7 +126,7 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
     } else if (EqualsNoCase(type, "TXT") || EqualsNoCase(type, "TXTX")) {
       SaveText(subservice, path, now, EqualsNoCase(type, "TXT") ? "\r\n" : "");
     } else {
-      if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "Save to file error - unknown type");
+      DebugLog(TKelvo::LogPrefixOf(caption), "Save to file error - unknown type");
       subservice.Status().CountSave(counted, false);
       return false;
     }
@@ -142,7 +141,7 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
   }
   FRefusalReported = false;
   subservice.Status().CountSave(counted, true);
-  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "> Save to file \"" + path + "\" (" + caption + ")");
+  DebugLog(TKelvo::LogPrefixOf(caption), "> Save to file \"", path, "\" (", caption, ")");
   return false;
 }
 

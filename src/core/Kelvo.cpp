@@ -38,7 +38,7 @@ std::vector<TKelvo*> SubserviceList;  // guarded by SubserviceListLock
 
 TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
     : TSubservice(&owner), FPlatform(owner), FElement(element) {
-  if (DebugMode) WriteLog("Kelvo create");
+  DebugLog("Kelvo create");
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
   FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
@@ -50,13 +50,13 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   try {
     FPort->Open();
   } catch (const std::exception& error) {
-    if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
+    DebugLog(LogPrefix(), "! Exception - ", error.what());
     LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE);
   }
   for (pugi::xml_node child : element.children())
     if (child.type() == pugi::node_element) CreateChild(child);
   SeedHistory();
-  if (DebugMode) WriteLog(LogPrefix() + "Kelvo created");
+  DebugLog(LogPrefix(), "Kelvo created");
 }
 
 TKelvo::~TKelvo() {
@@ -94,7 +94,7 @@ void TKelvo::SeedHistory() {
     if (type != "XML" && type != "XMLWA") continue;
     const std::string path = saver->FilePath(GetCaption(), now);
     const auto notRead = [&](const std::string& reason) {
-      if (DebugMode) WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + reason);
+      DebugLog(LogPrefix(), "History not read from \"", path, "\": ", reason);
     };
     std::string bytes;
     if (const int error = ReadRegularFile(path, bytes, TIntervalSaver::MaxXmlFileSize)) {
@@ -109,12 +109,11 @@ void TKelvo::SeedHistory() {
     }
     const TSavedReadings saved = ReadSavedReadings(document.document_element(), now);
     for (const TSavedReading& reading : saved.Readings) FStatus->AddToHistory(reading.Time, reading.Value);
-    if (DebugMode)
-      WriteLog(LogPrefix() + "History read from \"" + path + "\": " + std::to_string(saved.Readings.size()) +
-               " readings" +
-               (saved.NotFinite
-                    ? ", " + std::to_string(saved.NotFinite) + " values that are no finite number skipped"
-                    : ""));
+    DebugLog(LogPrefix(), "History read from \"", path, "\": ", std::to_string(saved.Readings.size()),
+             " readings",
+             (saved.NotFinite
+                  ? ", " + std::to_string(saved.NotFinite) + " values that are no finite number skipped"
+                  : ""));
     return;
   }
 }
@@ -153,7 +152,7 @@ void TKelvo::HandleLine(const std::string& line) {
     FLineState &= ~LineHeldNumber;
   }
   FStatus->LineReceived(reading.Value, Now(), rejected);
-  if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
+  DebugLog(LogPrefix(), "parse temperature: ", FormatFixed(FTemperature, 2, 2));
   if (!FFirstLine)
     for (int i = 0; i < ComponentCount(); ++i)
       if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) {
@@ -161,7 +160,7 @@ void TKelvo::HandleLine(const std::string& line) {
           child->Evaluate();
         } catch (const std::exception& error) {
           // One child's failure must not keep the line from the others and from the TCP clients.
-          if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
+          DebugLog(LogPrefix(), "! Exception - ", error.what());
         }
       }
   for (int i = 0; i < ComponentCount(); ++i)
@@ -176,18 +175,17 @@ std::optional<float> TKelvo::Corrected(float reading) const {
   const bool low = FCorrection.ValidMin && value < *FCorrection.ValidMin;
   const bool high = FCorrection.ValidMax && value > *FCorrection.ValidMax;
   if (!low && !high) return value;
-  if (DebugMode)
-    WriteLog(LogPrefix() + "reading " + FormatFixed(value, 2, 2) +
-             (low ? " is below validmin " + FormatFixed(*FCorrection.ValidMin, 2, 2)
-                  : " is above validmax " + FormatFixed(*FCorrection.ValidMax, 2, 2)) +
-             ": rejected");
+  DebugLog(LogPrefix(), "reading ", FormatFixed(value, 2, 2),
+           (low ? " is below validmin " + FormatFixed(*FCorrection.ValidMin, 2, 2)
+                : " is above validmax " + FormatFixed(*FCorrection.ValidMax, 2, 2)),
+           ": rejected");
   return std::nullopt;
 }
 
 void TKelvo::PortLost(const std::string& reason) {
   FPortLost = true;
   const std::string text = LogPrefix() + "port closed: " + reason;
-  if (DebugMode) WriteLog(text);
+  DebugLog(text);
   LogEvent(text, EVENTLOG_WARNING_TYPE);
 }
 
@@ -205,7 +203,7 @@ void TKelvo::Tick() {
       FPort->Open();
       if (FPortLost.exchange(false)) {
         const std::string text = LogPrefix() + "port opened again";
-        if (DebugMode) WriteLog(text);
+        DebugLog(text);
         LogEvent(text, EVENTLOG_INFORMATION_TYPE);
       }
     } catch (const std::exception&) {

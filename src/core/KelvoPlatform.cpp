@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "base/Text.h"
 #include "core/ConfigFile.h"
 #include "core/Heartbeat.h"
@@ -27,10 +26,6 @@ constexpr auto TickPause = std::chrono::milliseconds(1000);
 constexpr double MaxWaitMs = 4294967294.0;
 
 std::atomic<TKelvoPlatform*> Current{nullptr};
-
-void DebugLog(const char* line) {
-  if (DebugMode) WriteLog(line);
-}
 
 // A negative or unreadable number pauses nothing, rather than for a wrapped-around eternity.
 void PauseSeconds(double seconds, const TStopSignal* stop) {
@@ -98,7 +93,7 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
           FFactory(*this, node);
         } catch (const std::exception& error) {
           // The element says which thermometer, the error what to mend in it.
-          if (DebugMode) WriteLog(std::string("Cannot create Kelvo subservice! ") + error.what());
+          DebugLog("Cannot create Kelvo subservice! ", error.what());
           LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node) + "\r" + error.what(),
                    EVENTLOG_ERROR_TYPE, 0, 0);
         }
@@ -117,7 +112,7 @@ void TKelvoPlatform::StartViews() {
     try {
       if (std::unique_ptr<TPlatformView> view = factory(*this)) FViews.push_back(std::move(view));
     } catch (const std::exception& error) {
-      if (DebugMode) WriteLog(std::string("! ") + error.what());  // -debug shows why a view is missing
+      DebugLog("! ", error.what());  // -debug shows why a view is missing
       LogEvent(error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
     }
   }
@@ -130,7 +125,7 @@ void TKelvoPlatform::StartHeartbeat(pugi::xml_node element) {
     FHeartbeat = std::make_unique<THeartbeat>(element, FWebhookOutbox);
   } catch (const std::exception& error) {
     const std::string text = std::string("Heartbeat not started: ") + error.what();
-    if (DebugMode) WriteLog(text);
+    DebugLog(text);
     LogEvent(text, EVENTLOG_ERROR_TYPE, 0, 0);
   }
 }

@@ -16,7 +16,6 @@
 #include <set>
 #include <vector>
 
-#include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
@@ -168,7 +167,7 @@ void TMqttConnection::TSession::Configure() {
                                  [](mosquitto*, void* self, int id) { Of(self).FUnacknowledged.erase(id); });
   mosquitto_log_callback_set(FMosq, [](mosquitto*, void* self, int level, const char* text) {
     if (level & MOSQ_LOG_ERR) Of(self).FLibraryError = text;
-    if (DebugMode && (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))) WriteLog(std::string("MQTT: ") + text);
+    if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING)) DebugLog("MQTT: ", text);
   });
 }
 
@@ -277,14 +276,14 @@ void TMqttConnection::TSession::Send(const std::string& topic, const TMqttMessag
   // A QoS 0 message may be written, and its callback run, before mosquitto_publish returns.
   if (rc == MOSQ_ERR_SUCCESS && message.Qos > 0)
     FUnacknowledged.insert(id);
-  else if (rc != MOSQ_ERR_SUCCESS && DebugMode)
-    WriteLog("MQTT: cannot publish to " + topic + ": " + mosquitto_strerror(rc));
+  else if (rc != MOSQ_ERR_SUCCESS)
+    DebugLog("MQTT: cannot publish to ", topic, ": ", mosquitto_strerror(rc));
 }
 
 void TMqttConnection::TSession::Greet() {
   FSessionUp = true;
   FAway = false;
-  if (DebugMode) WriteLog("MQTT: connected to the broker " + Endpoint());
+  DebugLog("MQTT: connected to the broker ", Endpoint());
   WarnOfPasswordInClear();
   Send(FStatusTopic, {"online"});
   std::lock_guard lock(FLock);
@@ -307,7 +306,7 @@ void TMqttConnection::TSession::Lost(const std::string& reason) {
   if (FAway) return;
   FAway = true;
   const std::string text = "MQTT: no connection to the broker " + Endpoint() + ": " + reason;
-  if (DebugMode) WriteLog(text);
+  DebugLog(text);
   FWarn(text);
 }
 

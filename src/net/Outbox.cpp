@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
 
@@ -49,7 +48,7 @@ struct TOutbox::TState {
     }
     Wake.notify_all();
     if (!dropped) return;
-    if (DebugMode) WriteLog(dropped->DroppedLine());
+    DebugLog(dropped->DroppedLine());
     if (firstDrop)
       Events.LogEvent(
           fmt::format("{} outbox full: more than {} waiting, the oldest are dropped", Name, MaxQueued),

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/DebugMode.h"
 #include "base/Exception.h"
 #include "core/KelvoPlatform.h"
 #include "core/PlatformSnapshot.h"
@@ -61,13 +60,13 @@ thread_local std::string* StartComplaint = nullptr;
 
 int LogMessage(const mg_connection*, const char* message) {
   if (StartComplaint && StartComplaint->empty()) *StartComplaint = message;
-  if (DebugMode) WriteLog(LogPrefix + std::string(message));
+  DebugLog(LogPrefix, message);
   return 1;  // nothing to the library's own log
 }
 
 void LogFailure(const char* what) noexcept {
   try {
-    if (DebugMode) WriteLog(fmt::format("{}request failed: {}", LogPrefix, what));
+    DebugLog(LogPrefix, "request failed: ", what);
   } catch (...) {
     // Out of memory, most likely: the answer below needs none.
   }
@@ -112,9 +111,8 @@ TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowList(se
   if (!FContext)
     throw Exception(fmt::format("{}cannot listen on {}: {}", LogPrefix, endpoint,
                                 complaint.empty() ? reason : complaint));
-  if (DebugMode)
-    WriteLog(
-        fmt::format("{}listening on {}:{}{}", LogPrefix, settings.Address, Port(), FTls ? " with TLS" : ""));
+  DebugLog(LogPrefix, "listening on ", settings.Address, ":", std::to_string(Port()),
+           FTls ? " with TLS" : "");
 }
 
 TMetricsServer::~TMetricsServer() { mg_stop(FContext); }
@@ -176,14 +174,13 @@ int TMetricsServer::Serve(mg_connection* connection) {
   const mg_request_info* request = mg_get_request_info(connection);
   const auto& server = *static_cast<const TMetricsServer*>(request->user_data);
   if (const char* refusal = server.FResolver ? server.Refusal(request->remote_addr) : nullptr) {
-    if (DebugMode)
-      WriteLog(fmt::format("{}client {} refused - {}", LogPrefix, request->remote_addr, refusal));
+    DebugLog(LogPrefix, "client ", request->remote_addr, " refused - ", refusal);
     return Respond(connection, 403, "text/plain", "Forbidden\n", true);
   }
   const std::string_view method = request->request_method;
   const bool withBody = method != "HEAD";
   if (server.FAuth && !server.FAuth->Accepts(mg_get_header(connection, "Authorization"))) {
-    if (DebugMode) WriteLog(fmt::format("{}client {} not authenticated", LogPrefix, request->remote_addr));
+    DebugLog(LogPrefix, "client ", request->remote_addr, " not authenticated");
     return Respond(connection, 401, "text/plain", "Unauthorized\n", withBody, TBasicAuth::Challenge);
   }
   if (method != "GET" && withBody)
