@@ -3,10 +3,11 @@
 #include <string_view>
 
 #include "base/FloatFormat.h"
+#include "base/MutexLock.h"
 #include "core/ConditionItem.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
-#include "core/Shutdown.h"
+#include "core/KelvoPlatform.h"
 #include "log/Logger.h"
 
 namespace duz {
@@ -30,7 +31,7 @@ TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
 
 TCondition::~TCondition() {
   // A timer outliving its condition would later run with a freed configuration.
-  StopShutdownTimers(this);
+  Subservice().Platform().ShutdownTimers().Stop(this);
 }
 
 TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown,
@@ -50,7 +51,7 @@ TConditionState TCondition::Classify(float temperature, float lower, float upper
 }
 
 void TCondition::Evaluate() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   Subservice().Status().SetConditionLimits(FStatusIndex, FLower, FUpper, FShutdown);
   const TConditionState state = Subservice().IsConnected() ? Classify(Subservice().Temperature(), FLower,
                                                                       FUpper, FShutdown, FHysteresis, FState)
@@ -76,7 +77,7 @@ bool TCondition::Confirmed(TConditionState state) {
 }
 
 void TCondition::Tick() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   if (FState == stNone) {
     SetState(stNormal);
     return;
@@ -93,7 +94,7 @@ std::optional<float> TCondition::Limit(TConditionState state) const {
 }
 
 TConditionState TCondition::State() const {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   return FState;
 }
 
@@ -111,21 +112,29 @@ void TCondition::SetErrorState() {
   if (FElementState != stError) ChangeState(stError);
 }
 
+// The pass ends at the first item whose repeat is due, whether it acts or not.
 void TCondition::CheckRepeats() {
   for (int i = 0; i < ComponentCount(); ++i)
-    if (static_cast<TConditionItem*>(Component(i))->CheckRepeat()) break;
+    if (auto* item = static_cast<TConditionItem*>(Component(i)); item->RepeatDue()) {
+      item->Fire(FState, ExpandMessage());
+      return;
+    }
 }
 
 void TCondition::ChangeState(TConditionState state) {
   SetState(state);
   FElementState = state;
-  for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire();
+  const std::string message = ExpandMessage();
+  for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire(state, message);
 }
 
 void TCondition::StartShutdownTimer() {
-  // The timer keeps the configuration root, not the condition: the shutdown frees the condition.
-  // A wait of 0 is a period that never fires.
-  duz::StartShutdownTimer(this, FShutdownWait, [root = ConfigRoot()] { ShutdownComputer(root); });
+  // The timer keeps the platform and the configuration root, not the condition: the shutdown frees
+  // the condition. Both outlive the timer, which the condition's end stops. A wait of 0 is a period
+  // that never fires.
+  TKelvoPlatform& platform = Subservice().Platform();
+  platform.ShutdownTimers().Start(this, FShutdownWait,
+                                  [&platform, root = ConfigRoot()] { platform.ShutdownComputer(root); });
 }
 
 pugi::xml_node TCondition::ConfigRoot() const {
@@ -135,7 +144,6 @@ pugi::xml_node TCondition::ConfigRoot() const {
 }
 
 std::string TCondition::ExpandMessage() const {
-  std::lock_guard lock(FLock);
   if (FElementState == stNone) return "";
   const pugi::xml_node element = StateElement(FElementState);
   std::string text;

@@ -47,34 +47,30 @@ TConditionStates TConditionItem::ParseStates(std::string_view message) {
   return states;
 }
 
-void TConditionItem::Fire() {
-  FMessage = FCondition.ExpandMessage();
-  if (!FStates.test(FCondition.State())) return;
+void TConditionItem::Fire(TConditionState state, const std::string& message) {
+  if (!FStates.test(state)) return;
   try {
     if (FNetMessage)
-      FNetMessage->Send(FCondition.Subservice().GetCaption(), FMessage);
+      FNetMessage->Send(FCondition.Subservice().GetCaption(), message);
     else if (FWebhook)
-      PostWebhook();
+      PostWebhook(state, message);
     else if (std::strcmp(FElement.name(), "email") == 0)
-      PostEmail();
+      PostEmail(message);
     FLastFired = MonotonicNow();
   } catch (...) {
     // An action never disturbs its condition; the next repeat tries again.
   }
 }
 
-bool TConditionItem::CheckRepeat() {
-  if (FRepeatInterval.count() == 0 || (FLastFired && MonotonicNow() - *FLastFired < FRepeatInterval))
-    return false;
-  Fire();
-  return true;
+bool TConditionItem::RepeatDue() const {
+  return FRepeatInterval.count() != 0 && (!FLastFired || MonotonicNow() - *FLastFired >= FRepeatInterval);
 }
 
-void TConditionItem::PostEmail() {
+void TConditionItem::PostEmail(const std::string& text) {
   const std::string caption = FCondition.Subservice().GetCaption();
   const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");
   TMailMessage message =
-      AlarmMessage(smtp, ParseAddressList(GetAttrDef(FElement, "address", "").ToString()), caption, FMessage);
+      AlarmMessage(smtp, ParseAddressList(GetAttrDef(FElement, "address", "").ToString()), caption, text);
   TSmtpSettings settings;
   try {
     settings = ReadSmtpSettings(smtp);
@@ -91,13 +87,12 @@ void TConditionItem::PostEmail() {
       std::move(settings), std::move(message), caption, FCondition.Subservice().SharedStatus()));
 }
 
-void TConditionItem::PostWebhook() {
-  const TConditionState state = FCondition.State();
+void TConditionItem::PostWebhook(TConditionState state, const std::string& message) {
   TWebhookAlarm alarm{FCondition.Subservice().GetCaption(),
                       ConditionStateName(state),
                       std::nullopt,
                       FCondition.Limit(state),
-                      FMessage,
+                      message,
                       Now(),
                       LocalHostName()};
   if (state != stError) alarm.Temperature = FCondition.Subservice().Temperature();

@@ -1,7 +1,6 @@
 #include "core/Kelvo.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
@@ -19,9 +18,8 @@
 #include "core/KelvoChild.h"
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
-#include "core/PlatformSnapshot.h"
 #include "core/SavedReadings.h"
-#include "core/ServiceInstance.h"
+#include "core/StatusBoard.h"
 #include "core/XmlFileReader.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
@@ -29,15 +27,8 @@
 
 namespace duz {
 
-namespace {
-
-std::mutex SubserviceListLock;
-std::vector<TKelvo*> SubserviceList;  // guarded by SubserviceListLock
-
-}  // namespace
-
 TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
-    : TSubservice(&owner), FPlatform(owner), FElement(element) {
+    : TComponent(&owner), FPlatform(owner), FElement(element) {
   DebugLog("Kelvo create");
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
@@ -45,13 +36,12 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   FPort->SetComNumber(ComPortNumber(element));
   FCorrection = ReadingCorrection(element);
   FPort->SetBaudRate(9600);
-  FStatus = std::make_shared<TKelvoStatus>(GetCaption(), FPort->ComNumber());
-  RegisterStatus(FStatus);
+  FStatus = owner.StatusBoard()->Add(GetCaption(), FPort->ComNumber());
   try {
     FPort->Open();
   } catch (const std::exception& error) {
     DebugLog(LogPrefix(), "! Exception - ", error.what());
-    LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE);
+    FPlatform.LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
   }
   for (pugi::xml_node child : element.children())
     if (child.type() == pugi::node_element) CreateChild(child);
@@ -60,11 +50,7 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
 }
 
 TKelvo::~TKelvo() {
-  {
-    std::lock_guard lock(SubserviceListLock);
-    std::erase(SubserviceList, this);
-  }
-  if (FStatus) UnregisterStatus(FStatus.get());
+  if (FStatus) FPlatform.StatusBoard()->Remove(*FStatus);
   if (FPort) {
     FPort->Close();
     delete FPort;
@@ -186,15 +172,7 @@ void TKelvo::PortLost(const std::string& reason) {
   FPortLost = true;
   const std::string text = LogPrefix() + "port closed: " + reason;
   DebugLog(text);
-  LogEvent(text, EVENTLOG_WARNING_TYPE);
-}
-
-void TKelvo::LogEvent(const std::string& text, uint32_t type) {
-  // Without a service module (debug mode) the report goes to the platform's own channel.
-  if (TServiceEvents* service = ServiceInstance)
-    service->ReportServiceEvent(text, type, 0, 0);
-  else
-    FPlatform.LogEvent(text, type, 0, 0);
+  FPlatform.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0);
 }
 
 void TKelvo::Tick() {
@@ -204,7 +182,7 @@ void TKelvo::Tick() {
       if (FPortLost.exchange(false)) {
         const std::string text = LogPrefix() + "port opened again";
         DebugLog(text);
-        LogEvent(text, EVENTLOG_INFORMATION_TYPE);
+        FPlatform.LogEvent(text, EVENTLOG_INFORMATION_TYPE, 0, 0);
       }
     } catch (const std::exception&) {
       // Retried silently on every tick until the device is back.
@@ -249,28 +227,6 @@ void TKelvo::SendToPort(const std::string& text) {
   if (FPort && FPort->IsOpen()) FPort->WriteString(text);
 }
 
-void RegisterSubservice(TKelvo* subservice) {
-  std::lock_guard lock(SubserviceListLock);
-  SubserviceList.push_back(subservice);
-}
-
-void FreeAllSubservices() {
-  std::vector<TKelvo*> list;
-  {
-    std::lock_guard lock(SubserviceListLock);
-    list.swap(SubserviceList);
-  }
-  if (list.empty()) return;
-  TKelvoPlatform* platform = CurrentPlatform();
-  std::unique_lock<std::mutex> tickLock;
-  if (platform) tickLock = std::unique_lock(platform->TickLock());
-  for (auto it = list.rbegin(); it != list.rend(); ++it) delete *it;  // closes the port first
-}
-
-TSubservice* CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element) {
-  auto* subservice = new TKelvo(owner, element);
-  RegisterSubservice(subservice);
-  return subservice;
-}
+void CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element) { new TKelvo(owner, element); }
 
 }  // namespace duz

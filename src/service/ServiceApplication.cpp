@@ -27,7 +27,8 @@ int RunService(TDeredoru& module, const sigset_t& stopSignals) {
     if (error == ECONNREFUSED) std::fprintf(stderr, "%s\n", StartedByHandHint().c_str());
     return 1;
   }
-  TServiceMonitor monitor([&module] { return module.WatchAlive(); }, [&module] { return module.Running(); });
+  TServiceMonitor monitor([&module] { return module.WatchAlive(); },
+                          [&module] { return module.StatusBoard(); });
   while (!module.Ended()) {
     if (sigtimedwait(&stopSignals, nullptr, &SignalPoll) > 0)
       module.Control(SystemStopping() ? TServiceControl::Shutdown : TServiceControl::Stop);
@@ -38,8 +39,9 @@ int RunService(TDeredoru& module, const sigset_t& stopSignals) {
 
 }  // namespace
 
-int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals) {
-  TDeredoru module;
+int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals,
+                          const TPlatformViewFactories& views) {
+  TDeredoru module(views);
   if (switches.Install || switches.Uninstall) return RunInstaller(module, switches);
   return RunService(module, stopSignals);
 }

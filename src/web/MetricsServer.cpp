@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "base/Exception.h"
-#include "core/KelvoPlatform.h"
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 #include "log/Logger.h"
 #include "web/MetricFamilies.h"
 #include "web/ProcessMetrics.h"
@@ -37,8 +36,8 @@ std::string AccessControlList(const TAllowList& list) {
   return acl;
 }
 
-std::string MetricsText() {
-  std::vector<prometheus::MetricFamily> families = SnapshotMetricFamilies(TakeSnapshot());
+std::string MetricsText(const TStatusBoard& board) {
+  std::vector<prometheus::MetricFamily> families = SnapshotMetricFamilies(board.TakeSnapshot());
   for (prometheus::MetricFamily& family : ProcessMetricFamilies()) families.push_back(std::move(family));
   return prometheus::TextSerializer().Serialize(families);
 }
@@ -74,7 +73,8 @@ void LogFailure(const char* what) noexcept {
 
 }  // namespace
 
-TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowList(settings.AllowedHosts) {
+TMetricsServer::TMetricsServer(const TMetricsSettings& settings, const TStatusBoard& board)
+    : FBoard(board), FAllowList(settings.AllowedHosts) {
   try {
     FAuth = TBasicAuth::Create(settings.Username, settings.PasswordHash);
     FTls = TServerTls::Create(settings.CertFile, settings.KeyFile);
@@ -187,19 +187,22 @@ int TMetricsServer::Serve(mg_connection* connection) {
     return Respond(connection, 405, "text/plain", "Method Not Allowed\n", true, "Allow: GET, HEAD\r\n");
   const std::string_view path = request->local_uri ? request->local_uri : "";
   if (path == "/metrics")
-    return Respond(connection, 200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(), withBody);
-  if (path == "/")
-    return Respond(connection, 200, "text/html; charset=utf-8", RenderStatusPage(TakeSnapshot(true)),
+    return Respond(connection, 200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(server.FBoard),
                    withBody);
+  if (path == "/")
+    return Respond(connection, 200, "text/html; charset=utf-8",
+                   RenderStatusPage(server.FBoard.TakeSnapshot(true)), withBody);
   if (path == "/api/status")
-    return Respond(connection, 200, "application/json", RenderStatusJson(TakeSnapshot()), withBody);
+    return Respond(connection, 200, "application/json", RenderStatusJson(server.FBoard.TakeSnapshot()),
+                   withBody);
   return Respond(connection, 404, "text/plain", "Not Found\n", withBody);
 }
 
-std::unique_ptr<TPlatformView> CreateMetricsServer(TKelvoPlatform& platform) {
-  const std::optional<TMetricsSettings> settings = ReadMetricsSettings(platform.Config().document_element());
+std::unique_ptr<TPlatformView> CreateMetricsServer(const pugi::xml_document& config, TStatusBoard& board,
+                                                   const TEventLogger&) {
+  const std::optional<TMetricsSettings> settings = ReadMetricsSettings(config.document_element());
   if (!settings) return nullptr;
-  return std::make_unique<TMetricsServer>(*settings);
+  return std::make_unique<TMetricsServer>(*settings, board);
 }
 
 }  // namespace duz

@@ -6,7 +6,7 @@
 // 10 s. A pure function of a snapshot taken with the history.
 #include <string>
 
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 
 namespace duz {
 

@@ -8,6 +8,7 @@
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
+#include "core/StatusBoard.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/LogCapture.h"
@@ -92,7 +93,7 @@ TEST_F(MailJobTest, FailuresThatMayPassAreRetriedAndRefusalsOfTheMessageAreFinal
     test::TSmtpSinkOptions options;
     options.Replies = row.Replies;
     test::TSmtpSink sink(options);
-    const auto status = std::make_shared<TKelvoStatus>("Room", 1);
+    const auto status = std::make_shared<TStatusBoard>()->Add("Room", 1);
     const auto job = Job(row.Listening ? sink.Port() : test::UnusedPort(), status);
     const TEventLogger events("Deredoru");
     Pauses pauses;
