@@ -17,3 +17,4 @@
 #define ACQUIRE(...) DUZ_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
 #define RELEASE(...) DUZ_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define RETURN_CAPABILITY(lock) DUZ_THREAD_ANNOTATION(lock_returned(lock))
+#define ASSERT_CAPABILITY(lock) DUZ_THREAD_ANNOTATION(assert_capability(lock))

@@ -48,6 +48,7 @@ TConditionStates TConditionItem::ParseStates(std::string_view message) {
 }
 
 void TConditionItem::Fire(TConditionState state, const std::string& message) {
+  FCondition.FLock.AssertHeld();
   if (!FStates.test(state)) return;
   try {
     if (FNetMessage)
@@ -63,6 +64,7 @@ void TConditionItem::Fire(TConditionState state, const std::string& message) {
 }
 
 bool TConditionItem::RepeatDue() const {
+  FCondition.FLock.AssertHeld();
   return FRepeatInterval.count() != 0 && (!FLastFired || MonotonicNow() - *FLastFired >= FRepeatInterval);
 }
 

@@ -26,9 +26,9 @@ class TConditionItem : public TComponent {
   TConditionItem(TCondition& condition, pugi::xml_node element);
 
   // Acts with the condition's expanded message if its state is selected; never fails.
-  void Fire(TConditionState state, const std::string& message) REQUIRES(FCondition.FLock);
+  void Fire(TConditionState state, const std::string& message);
   // Whether the repeat time has come: then the condition fires the item again.
-  bool RepeatDue() const REQUIRES(FCondition.FLock);
+  bool RepeatDue() const;
 
   TConditionStates States() const { return FStates; }
 

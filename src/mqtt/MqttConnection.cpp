@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/Exception.h"
+#include "base/MutexLock.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
 #include "net/HostAddress.h"
@@ -86,10 +87,10 @@ class TMqttConnection::TSession {
   mosquitto* FMosq = nullptr;
   std::atomic<bool> FTerminated{false};
 
-  std::mutex FLock;
-  std::condition_variable FEnd;           // the thread has ended
-  std::map<std::string, TEntry> FLatest;  // guarded by FLock
-  bool FEnded = false;                    // guarded by FLock
+  TMutex FLock;
+  std::condition_variable FEnd;  // the thread has ended
+  std::map<std::string, TEntry> FLatest GUARDED_BY(FLock);
+  bool FEnded GUARDED_BY(FLock) = false;
 
   // Network thread only.
   bool FSessionUp = false;
@@ -130,8 +131,11 @@ TMqttConnection::TSession::~TSession() { Release(); }
 bool TMqttConnection::TSession::Stop(std::chrono::milliseconds timeout) {
   FTerminated = true;
   Wake();
-  std::unique_lock lock(FLock);
-  return FEnd.wait_for(lock, timeout, [this] { return FEnded; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(FLock);
+  while (!FEnded && FLock.WaitUntil(FEnd, deadline) == std::cv_status::no_timeout) {
+  }
+  return FEnded;
 }
 
 void TMqttConnection::TSession::Configure() {
@@ -178,7 +182,7 @@ void TMqttConnection::TSession::Release() {
 
 void TMqttConnection::TSession::Publish(const std::string& topic, const TMqttMessage& message) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FLatest[topic] = {message, false};
   }
   Wake();
@@ -207,7 +211,7 @@ void TMqttConnection::TSession::Run() {
     pause = std::min<TClock::duration>(pause * 2, MaxRetryPause);
   }
   Goodbye();
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FEnded = true;
   FEnd.notify_all();
 }
@@ -259,7 +263,7 @@ void TMqttConnection::TSession::Pause(TClock::time_point until) {
 void TMqttConnection::TSession::Flush() {
   std::vector<std::pair<std::string, TMqttMessage>> batch;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     for (auto& [topic, entry] : FLatest) {
       if (entry.Sent) continue;
       entry.Sent = true;
@@ -286,7 +290,7 @@ void TMqttConnection::TSession::Greet() {
   DebugLog("MQTT: connected to the broker ", Endpoint());
   WarnOfPasswordInClear();
   Send(FStatusTopic, {"online"});
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   for (auto& [topic, entry] : FLatest) entry.Sent = false;
 }
 

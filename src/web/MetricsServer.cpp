@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Exception.h"
+#include "base/MutexLock.h"
 #include "core/StatusBoard.h"
 #include "log/Logger.h"
 #include "web/MetricFamilies.h"
@@ -145,27 +146,31 @@ const char* TMetricsServer::Refusal(const char* remoteAddress) const {
   if (!peer) return TAllowList::NotListed;
   if (FAllowList.AllowsAddress(*peer)) return nullptr;
   struct TAnswer {
-    std::mutex Lock;
+    TMutex Lock;
     std::condition_variable Arrived;
-    std::optional<std::string> Name;  // guarded by Lock
+    std::optional<std::string> Name GUARDED_BY(Lock);
   };
   const auto answer = std::make_shared<TAnswer>();
   const THostNameResolver::TOutcome outcome = FResolver->Resolve(*peer, [answer](const std::string& name) {
-    std::lock_guard lock(answer->Lock);
+    TMutexLock lock(answer->Lock);
     answer->Name = name;
     answer->Arrived.notify_all();
   });
   std::optional<std::string> name = outcome.Cached;
   if (!name) {
     if (!outcome.Waiter) return TAllowList::TooManyChecks;
-    std::unique_lock lock(answer->Lock);
-    if (!answer->Arrived.wait_for(lock, MaxNameCheck, [&] { return answer->Name.has_value(); })) {
-      lock.unlock();
+    const auto deadline = std::chrono::steady_clock::now() + MaxNameCheck;
+    answer->Lock.Lock();
+    while (!answer->Name && answer->Lock.WaitUntil(answer->Arrived, deadline) == std::cv_status::no_timeout) {
+    }
+    if (!answer->Name) {
+      answer->Lock.Unlock();
       FResolver->Cancel(outcome.Waiter);
-      lock.lock();  // the answer may have come meanwhile
-      if (!answer->Name) return TAllowList::NotConfirmedInTime;
+      answer->Lock.Lock();  // the answer may have come meanwhile
     }
     name = answer->Name;
+    answer->Lock.Unlock();
+    if (!name) return TAllowList::NotConfirmedInTime;
   }
   return FAllowList.AllowsName(*name) ? nullptr : TAllowList::NotConfirmed;
 }

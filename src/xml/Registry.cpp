@@ -9,9 +9,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 
 #include "base/FileWrite.h"
+#include "base/MutexLock.h"
 #include "base/RegionalSettings.h"
 #include "xml/RegFile.h"
 
@@ -22,7 +22,7 @@ constexpr const char* Hive = "HKEY_LOCAL_MACHINE\\";
 // The registry is a small settings file; anything larger is not ours.
 constexpr off_t MaxRegistrySize = off_t{16} * 1024 * 1024;
 
-std::mutex WriteLock;  // one read-change-replace at a time within the process
+TMutex WriteLock;  // one read-change-replace at a time within the process
 
 std::string FullKey(const std::string& key) { return Hive + key; }
 
@@ -65,7 +65,7 @@ void Save(const TRegFile& file) {
 
 template <typename TResult>
 TResult Change(const std::function<TResult(TRegFile&)>& change) {
-  std::lock_guard lock(WriteLock);
+  TMutexLock lock(WriteLock);
   TRegFile file = Load();
   TResult result = change(file);
   Save(file);
