@@ -54,9 +54,9 @@ void TConditionItem::Fire(TConditionState state, const std::string& message) {
     if (FNetMessage)
       FNetMessage->Send(FCondition.Subservice().GetCaption(), message);
     else if (FWebhook)
-      PostWebhook(state, message);
+      EnqueueWebhook(state, message);
     else if (std::strcmp(FElement.name(), "email") == 0)
-      PostEmail(message);
+      EnqueueEmail(message);
     FLastFired = MonotonicNow();
   } catch (...) {
     // An action never disturbs its condition; the next repeat tries again.
@@ -68,7 +68,7 @@ bool TConditionItem::RepeatDue() const {
   return FRepeatInterval.count() != 0 && (!FLastFired || MonotonicNow() - *FLastFired >= FRepeatInterval);
 }
 
-void TConditionItem::PostEmail(const std::string& text) {
+void TConditionItem::EnqueueEmail(const std::string& text) {
   const std::string caption = FCondition.Subservice().GetCaption();
   const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");
   TMailMessage message =
@@ -85,11 +85,11 @@ void TConditionItem::PostEmail(const std::string& text) {
         EVENTLOG_ERROR_TYPE, 0, 0);
     return;
   }
-  FCondition.Subservice().Platform().MailOutbox().Post(std::make_unique<TMailJob>(
+  FCondition.Subservice().Platform().MailOutbox().Enqueue(std::make_unique<TMailJob>(
       std::move(settings), std::move(message), caption, FCondition.Subservice().SharedStatus()));
 }
 
-void TConditionItem::PostWebhook(TConditionState state, const std::string& message) {
+void TConditionItem::EnqueueWebhook(TConditionState state, const std::string& message) {
   TWebhookAlarm alarm{FCondition.Subservice().GetCaption(),
                       ConditionStateName(state),
                       std::nullopt,
@@ -98,7 +98,7 @@ void TConditionItem::PostWebhook(TConditionState state, const std::string& messa
                       Now(),
                       LocalHostName()};
   if (state != stError) alarm.Temperature = FCondition.Subservice().Temperature();
-  FCondition.Subservice().Platform().WebhookOutbox().Post(
+  FCondition.Subservice().Platform().WebhookOutbox().Enqueue(
       std::make_unique<TWebhookJob>(*FWebhook, std::move(alarm)));
 }
 

@@ -38,9 +38,9 @@ class TConditionItem : public TComponent {
 
  private:
   // Hands the e-mail to the outbox, which sends it (and retries it) and writes its log lines.
-  void PostEmail(const std::string& text);
+  void EnqueueEmail(const std::string& text);
   // Hands the alarm to the webhook outbox, which posts it (and retries it) and writes its log lines.
-  void PostWebhook(TConditionState state, const std::string& message);
+  void EnqueueWebhook(TConditionState state, const std::string& message);
 
   TCondition& FCondition;
   pugi::xml_node FElement;

@@ -62,18 +62,14 @@ THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule) {
   return request;
 }
 
-bool ComPortUnset(pugi::xml_node element) {
-  const pugi::xml_attribute attribute = FindAttribute(element, AttributeRule("KELVO", "comport"));
-  if (!attribute) return true;
-  try {
-    return TVariant(std::string(attribute.value())).ToInt() == 0;
-  } catch (const EConvertError&) {
-    return false;  // the rule's reading names what is wrong with it
-  }
-}
-
 uint16_t ComPortNumber(pugi::xml_node element) {
-  if (ComPortUnset(element)) throw Exception("Number of ComPort is not set!");
+  const pugi::xml_attribute attribute = FindAttribute(element, AttributeRule("KELVO", "comport"));
+  if (!attribute) return 0;
+  try {
+    if (TVariant(std::string(attribute.value())).ToInt() == 0) return 0;
+  } catch (const EConvertError&) {
+    // The rule's reading below names what is wrong with it.
+  }
   return static_cast<uint16_t>(Number(element, "KELVO", "comport"));
 }
 

@@ -51,11 +51,9 @@ std::chrono::minutes RepeatInterval(pugi::xml_node element);
 // Attributes `url` (required, http or https), `tlsverify` (default true) and `cafile` of a webhook
 // or HEARTBEAT element (rule names the element's rule), as a request to that URL.
 THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule);
-// Attribute `comport` of a thermometer element: 1 to 65535; missing or 0 raises
-// "Number of ComPort is not set!".
+// Attribute `comport` of a thermometer element: 1 to 65535, or 0 when it is missing or 0 (not set,
+// which a subservice refuses).
 uint16_t ComPortNumber(pugi::xml_node element);
-// Whether comport is missing or 0.
-bool ComPortUnset(pugi::xml_node element);
 // Attributes `offset` (default 0, -1000 to 1000), `validmin` and `validmax` (default none) of a
 // thermometer element; ERangeError when validmin is above validmax.
 TReadingCorrection ReadingCorrection(pugi::xml_node element);

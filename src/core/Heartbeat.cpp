@@ -84,7 +84,7 @@ void THeartbeat::Tick(bool thermometersConnected) {
   const TMonotonicTime now = MonotonicNow();
   if ((FLastPing && now - *FLastPing < FInterval) || FState->InFlight.exchange(true)) return;
   FLastPing = now;
-  FOutbox.Post(std::make_unique<TPingJob>(
+  FOutbox.Enqueue(std::make_unique<TPingJob>(
       thermometersConnected && ownerLoopAnswers ? FPings.Healthy : FPings.Failing, FState));
 }
 

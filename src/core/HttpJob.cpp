@@ -14,7 +14,7 @@ std::optional<std::chrono::seconds> THttpJob::Attempt(const TEventLogger&) {
   DebugLog(TKelvo::LogPrefixOf(FCaption), "HTTP GET - url: ", EscapeForLog(FUrl));
   const std::string reply = HttpGet(FUrl);
   // A reply that carries only a status is an error status or no answer at all.
-  if (FStatus) FStatus->CountPost(!reply.empty() && !reply.starts_with("Status:"));
+  if (FStatus) FStatus->CountHttpGet(!reply.empty() && !reply.starts_with("Status:"));
   DebugLog(TKelvo::LogPrefixOf(FCaption), "HTTP GET - rcv: ", EscapeForLog(reply));
   return std::nullopt;
 }

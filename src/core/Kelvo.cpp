@@ -33,7 +33,9 @@ TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
   FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
-  FPort->SetComNumber(ComPortNumber(element));
+  const uint16_t comNumber = ComPortNumber(element);
+  if (comNumber == 0) throw Exception("Number of ComPort is not set!");
+  FPort->SetComNumber(comNumber);
   FCorrection = ReadingCorrection(element);
   FPort->SetBaudRate(9600);
   FStatus = owner.StatusBoard()->Add(GetCaption(), FPort->ComNumber());
@@ -210,12 +212,6 @@ bool TKelvo::IsConnected() const {
 }
 
 std::string TKelvo::GetCaption() const { return CaptionOf(FElement, FPort ? FPort->ComNumber() : 0); }
-
-uint16_t TKelvo::ComNumberOf(pugi::xml_node element) {
-  // Unset is no error here; any other number is checked as at creation, never wrapped.
-  if (ComPortUnset(element)) return 0;
-  return ComPortNumber(element);
-}
 
 std::string TKelvo::CaptionOf(pugi::xml_node element, uint16_t comNumber) {
   std::string caption = element.attribute("caption").value();

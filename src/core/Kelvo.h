@@ -52,11 +52,8 @@ class TKelvo : public TComponent {
   // Silent ticks after which the thermometer counts as not connected.
   static constexpr uint32_t MaxNoDataTicks = 20;
 
-  // What a KELVO element configures, for those that read it without making a subservice. The port
-  // number is 0 when unset; a comport that is not a number raises the conversion error, one out of
-  // range the range error.
-  static uint16_t ComNumberOf(pugi::xml_node element);
-  // The caption attribute, or "Kelvo_on_COM" and the port number when it is empty.
+  // The caption attribute of a KELVO element, or "Kelvo_on_COM" and the port number when it is
+  // empty; for those that read the element without making a subservice too.
   static std::string CaptionOf(pugi::xml_node element, uint16_t comNumber);
   // "[caption] ": how each log line of a thermometer, its children and their jobs begins.
   static std::string LogPrefixOf(const std::string& caption) { return "[" + caption + "] "; }

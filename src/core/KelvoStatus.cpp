@@ -73,10 +73,10 @@ void TKelvoStatus::CountEmail(bool sent) {
   NoteChange();
 }
 
-void TKelvoStatus::CountPost(bool succeeded) {
+void TKelvoStatus::CountHttpGet(bool succeeded) {
   {
     TMutexLock lock(FLock);
-    ++(succeeded ? FStatus.Posts.Succeeded : FStatus.Posts.Failed);
+    ++(succeeded ? FStatus.HttpGets.Succeeded : FStatus.HttpGets.Failed);
   }
   NoteChange();
 }

@@ -47,7 +47,7 @@ struct TThermometerStatus {
   uint64_t UnparsedLines = 0;                // lines without a number
   uint64_t RejectedReadings = 0;             // lines whose reading lay outside the valid range
   TResultCounts Emails;
-  TResultCounts Posts;
+  TResultCounts HttpGets;
   std::map<std::string, TResultCounts> Saves;  // by the SAVE type, upper case
   int TcpClients = 0;                          // over all TCP data servers of the thermometer
   // The last 24 hours by minute; only in a snapshot taken with the history (for the status page).
@@ -71,7 +71,7 @@ class TKelvoStatus {
   void SetConditionState(int index, TConditionState state);
   void SetConditionLimits(int index, float min, float max, float off);
   void CountEmail(bool sent);
-  void CountPost(bool succeeded);
+  void CountHttpGet(bool succeeded);
   void CountSave(const std::string& type, bool succeeded);
   void AddTcpClients(int delta);
 

@@ -21,7 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void ReportError(const std::string& text) { ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, text); }
+void ReportError(const std::string& text) { ReportSystemEvent(text, EVENTLOG_ERROR_TYPE, 0, 0); }
 
 }  // namespace
 

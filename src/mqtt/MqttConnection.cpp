@@ -51,7 +51,7 @@ class TMqttConnection::TSession {
   TSession(const TMqttSettings& settings, TWarn warn);
   ~TSession();
 
-  void Publish(const std::string& topic, const TMqttMessage& message);
+  void PublishToBroker(const std::string& topic, const TMqttMessage& message);
   void Run();
   // Asks the thread to end; true once it has, within timeout.
   bool Stop(std::chrono::milliseconds timeout);
@@ -112,8 +112,8 @@ TMqttConnection::~TMqttConnection() {
     FThread.detach();  // in a name look-up: it ends, and frees the session, when that returns
 }
 
-void TMqttConnection::Publish(const std::string& topic, const TMqttMessage& message) {
-  FSession->Publish(topic, message);
+void TMqttConnection::PublishToBroker(const std::string& topic, const TMqttMessage& message) {
+  FSession->PublishToBroker(topic, message);
 }
 
 TMqttConnection::TSession::TSession(const TMqttSettings& settings, TWarn warn)
@@ -180,7 +180,7 @@ void TMqttConnection::TSession::Release() {
   if (FWake >= 0) close(FWake);
 }
 
-void TMqttConnection::TSession::Publish(const std::string& topic, const TMqttMessage& message) {
+void TMqttConnection::TSession::PublishToBroker(const std::string& topic, const TMqttMessage& message) {
   {
     TMutexLock lock(FLock);
     FLatest[topic] = {message, false};

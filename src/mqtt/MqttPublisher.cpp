@@ -46,7 +46,7 @@ void TMqttPublisher::Offer(const TMqttMessages& messages, TMonotonicTime now) {
     const bool changed = offered == FOffered.end() || offered->second.Message != message;
     const bool due = message.Refresh && !changed && now - offered->second.Time >= RefreshPeriod;
     if (!changed && !due) continue;
-    FConnection.Publish(topic, message);
+    FConnection.PublishToBroker(topic, message);
     FOffered[topic] = {message, now};
   }
 }

@@ -91,7 +91,7 @@ TOutbox::~TOutbox() {
 
 bool TOutbox::WorkerLeftBehind() { return LeftBehind; }
 
-void TOutbox::Post(std::unique_ptr<TOutboxJob> job) {
+void TOutbox::Enqueue(std::unique_ptr<TOutboxJob> job) {
   FState->Add(DueAfter(std::chrono::seconds(0)), std::move(job));
 }
 

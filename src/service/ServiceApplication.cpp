@@ -22,7 +22,7 @@ constexpr timespec SignalPoll{0, 100'000'000};
 
 int RunService(TDeredoru& module, const sigset_t& stopSignals) {
   if (int error = module.Start()) {
-    ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, std::strerror(error));
+    ReportSystemEvent(std::strerror(error), EVENTLOG_ERROR_TYPE, 0, 0);
     // Started by hand: there is no service manager to run under.
     if (error == ECONNREFUSED) std::fprintf(stderr, "%s\n", StartedByHandHint().c_str());
     return 1;

@@ -57,7 +57,7 @@ std::vector<TTestAction> TestActions(pugi::xml_node root, const char* name) {
     for (pugi::xml_node condition : kelvo.children()) {
       if (!IsElement(condition, "CONDITION")) continue;
       for (pugi::xml_node action : condition.children(name))
-        actions.push_back({TKelvo::CaptionOf(kelvo, TKelvo::ComNumberOf(kelvo)), action});
+        actions.push_back({TKelvo::CaptionOf(kelvo, ComPortNumber(kelvo)), action});
     }
   }
   return actions;

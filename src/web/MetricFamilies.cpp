@@ -100,7 +100,7 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
     Sample(unparsed, labels, static_cast<double>(thermometer.UnparsedLines));
     Sample(rejected, labels, static_cast<double>(thermometer.RejectedReadings));
     Results(emails, labels, thermometer.Emails, "sent");
-    Results(posts, labels, thermometer.Posts, "succeeded");
+    Results(posts, labels, thermometer.HttpGets, "succeeded");
     for (const auto& [type, counts] : thermometer.Saves)
       Results(saves, With(labels, "type", type), counts, "succeeded");
     Sample(clients, labels, thermometer.TcpClients);

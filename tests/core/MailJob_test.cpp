@@ -120,7 +120,7 @@ TEST_F(MailJobTest, RetriesComeOneFiveAndFifteenMinutesAfterEachFailureOnTheSett
   TestClock::Set(EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 0));
   {
     TOutbox outbox("E-mail", TEventLogger("Deredoru"));
-    outbox.Post(Job(sink.Port()));
+    outbox.Enqueue(Job(sink.Port()));
     ASSERT_TRUE(test::WaitUntil([&] { return sink.Sessions().size() == 1; }, 5s));
     for (const int minutes : {1, 5, 15}) {
       const size_t before = sink.Sessions().size();

@@ -123,13 +123,13 @@ TEST_F(MqttPublisherTest, TlsTrustsOnlyTheGivenCa) {
   }
   settings.CaFile = broker.CaFile();
   TMqttConnection trusting(settings, Warn());
-  trusting.Publish("t/x", {"1"});
+  trusting.PublishToBroker("t/x", {"1"});
   EXPECT_TRUE(subscriber.WaitFor("t/x", "1")) << subscriber.Output();
   EXPECT_EQ(subscriber.Payloads("t/status"), std::vector<std::string>{"online"}) << "only the trusting one";
   EXPECT_EQ(Warnings().size(), 1u);
 
   settings.CaFile = "/nonexistent/ca.pem";
-  EXPECT_THROW(TMqttConnection(settings, Warn()).Publish("t/x", {"2"}), Exception);
+  EXPECT_THROW(TMqttConnection(settings, Warn()).PublishToBroker("t/x", {"2"}), Exception);
 }
 
 TEST_F(MqttPublisherTest, StopDoesNotWaitForABrokerThatNeverAnswers) {

@@ -39,7 +39,7 @@ TPlatformSnapshot Sample() {
   hall.Lines = 5;
   hall.UnparsedLines = 1;
   hall.Emails = {2, 1};
-  hall.Posts = {0, 3};
+  hall.HttpGets = {0, 3};
   hall.Saves["XML"] = {4, 0};
   hall.TcpClients = 2;
   TThermometerStatus& room = snapshot.Thermometers.emplace_back();
