@@ -56,6 +56,11 @@ std::span<const TElementRule> ConfigElements();
 // The rule of the element named name under the element of rule parent ("" for the root's children),
 // or nullptr for an element the platform does not read.
 const TElementRule* FindElementRule(std::string_view parent, std::string_view name);
+// The rule name of node as a child of an element of rule parent, its name compared as the rule says
+// (KELVO in any case, SMTP exactly); "" for a node that is no element the platform reads there.
+std::string_view ElementRuleName(pugi::xml_node node, std::string_view parent);
+// The first child of node whose ElementRuleName is name, or an empty node.
+pugi::xml_node FindRuleChild(pugi::xml_node node, std::string_view parent, std::string_view name);
 // The rule of the attribute of that element, or nullptr for one the platform does not read.
 const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string_view name);
 // The element's attribute that rule reads (of an AnyCaseName rule the first that matches), or an

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/Exception.h"
-#include "base/Text.h"
 #include "base/Variant.h"
 #include "core/ConfigRules.h"
 
@@ -94,10 +93,10 @@ int MaxClients(pugi::xml_node element) {
   return static_cast<int>(Number(element, "DATAPUBLISHER", "maxclients"));
 }
 
-std::vector<std::string> AllowedHosts(pugi::xml_node server) {
+std::vector<std::string> AllowedHosts(pugi::xml_node server, std::string_view serverRule) {
   std::vector<std::string> hosts;
   for (pugi::xml_node entry : server.children())
-    if (entry.type() == pugi::node_element && UpperCase(entry.name()) == "IP")
+    if (ElementRuleName(entry, serverRule) == "IP")
       hosts.push_back(ReadText(entry, AttributeRule("IP", "host")));
   return hosts;
 }

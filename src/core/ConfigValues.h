@@ -61,8 +61,8 @@ TReadingCorrection ReadingCorrection(pugi::xml_node element);
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.
 int MaxClients(pugi::xml_node element);
-// The `host` of each IP child (its name in any case) of a TCP data server or the METRICS element,
-// "~" where it is missing: the entries of its TAllowList.
-std::vector<std::string> AllowedHosts(pugi::xml_node server);
+// The `host` of each IP child (its name in any case) of a TCP data server or the METRICS element
+// (serverRule DATAPUBLISHER or METRICS), "~" where it is missing: the entries of its TAllowList.
+std::vector<std::string> AllowedHosts(pugi::xml_node server, std::string_view serverRule);
 
 }  // namespace duz

@@ -114,7 +114,7 @@ void TdpTcpServer::Accept() {
 // A listed address is decided at once, and a client whose name is being checked waits outside the
 // maxclients slots: a flood of clients with slow reverse zones cannot lock out the listed ones.
 void TdpTcpServer::ServerAccept(const std::shared_ptr<TTcpClientConnection>& client) {
-  TAllowList list(AllowedHosts(Element()));
+  TAllowList list(AllowedHosts(Element(), "DATAPUBLISHER"));
   const TIpAddress peer = IpAddressOf(static_cast<const sockaddr*>(client->Peer().data()));
   if (list.AllowsEveryone() || list.AllowsAddress(peer)) return AdmitIfRoom(client);
   if (!list.HasNames()) return Refuse(client, TAllowList::NotListed);

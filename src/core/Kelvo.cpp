@@ -11,6 +11,7 @@
 #include "base/RegionalSettings.h"
 #include "base/Text.h"
 #include "core/Condition.h"
+#include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
 #include "core/DpTcpServer.h"
 #include "core/IntervalPoster.h"
@@ -61,13 +62,12 @@ TKelvo::~TKelvo() {
 }
 
 void TKelvo::CreateChild(pugi::xml_node child) {
-  std::string name = UpperCase(child.name());
+  const std::string_view name = ElementRuleName(child, "KELVO");
   if (name == "CONDITION") new TCondition(*this, child);
   if (name == "SAVE") new TIntervalSaver(*this, child);
   if (name == "HTMLPOST") new TIntervalPoster(*this, child);
   if (name == "DATAPUBLISHER" && UpperCase(GetAttrDef(child, "type", "").ToString()) == "TCPSERVER")
     new TdpTcpServer(*this, child);
-  (void)name;  // the kinds of children are added here as they are built
 }
 
 // A restart must not blank the history: it starts with today's file of the first XML saver that

@@ -9,8 +9,8 @@
 
 #include "base/Clock.h"
 #include "base/MutexLock.h"
-#include "base/Text.h"
 #include "core/ConfigFile.h"
+#include "core/ConfigRules.h"
 #include "core/Heartbeat.h"
 #include "core/Kelvo.h"
 #include "core/Shutdown.h"
@@ -77,8 +77,7 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   const bool found = LoadConfigFile(FConfig, path).has_value();
   if (found) {
     for (pugi::xml_node node : FConfig.document_element().children()) {
-      if (node.type() != pugi::node_element) continue;
-      const std::string name = UpperCase(node.name());
+      const std::string_view name = ElementRuleName(node, "");
       if (name == "WAIT") {
         PauseSeconds(GetAttrDef(node, "wait", 10).ToDouble(), stop);
       } else if (name == "HEARTBEAT" && !FHeartbeat) {
