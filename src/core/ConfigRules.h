@@ -2,8 +2,9 @@
 // The configuration as the platform reads it: one table of the elements it knows (where each may
 // stand and how its name compares) and of every attribute they carry (type, range, default). It is
 // the one statement of these rules: -check walks a document with it, and a reader converts an
-// attribute through it (ReadNumber) to get the same default, conversion and range check. Pure; any
-// thread.
+// attribute through it (ReadNumber) to get the same default, conversion and range check. The readers
+// are functions of the element and of the regional decimal separator (a Real may be written with it
+// or a dot); any thread.
 #include <optional>
 #include <pugixml.hpp>
 #include <span>

@@ -3,7 +3,8 @@
 // range by its rule in the configuration table (ConfigRules.h), when the object that uses it is
 // created: a bad value is a creation error, never a silent failure at run time, and -check words it
 // the same. Text that does not convert raises EConvertError, a value out of range ERangeError; both
-// messages name the attribute. Pure functions of the element.
+// messages name the attribute. Functions of the element and of the regional decimal separator, which
+// numbers may be written with (as with a dot).
 #include <chrono>
 #include <cstdint>
 #include <optional>
