@@ -100,7 +100,7 @@ void TKelvoStatus::AddTcpClients(int delta) {
 
 void TKelvoStatus::NoteChange() { FBoard->NoteChange(); }
 
-TThermometerStatus TKelvoStatus::Copy() const {
+TKelvoSnapshot TKelvoStatus::Copy() const {
   TMutexLock lock(FLock);
   return FStatus;
 }

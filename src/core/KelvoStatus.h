@@ -36,7 +36,7 @@ struct TConditionStatus {
   float Min = NAN, Max = NAN, Off = NAN;
 };
 
-struct TThermometerStatus {
+struct TKelvoSnapshot {
   std::string Caption;
   int ComPort = 0;
   std::optional<float> Temperature;      // empty until a line has held a number
@@ -76,7 +76,7 @@ class TKelvoStatus {
   void AddTcpClients(int delta);
 
   // Without the history.
-  TThermometerStatus Copy() const;
+  TKelvoSnapshot Copy() const;
   // The minutes of the 24 hours up to now that hold readings, oldest first.
   std::vector<TMinutePoint> History(TDateTime now) const;
 
@@ -85,7 +85,7 @@ class TKelvoStatus {
 
   const std::shared_ptr<TStatusBoard> FBoard;
   mutable TMutex FLock;
-  TThermometerStatus FStatus GUARDED_BY(FLock);
+  TKelvoSnapshot FStatus GUARDED_BY(FLock);
   TMinuteHistory FHistory GUARDED_BY(FLock);
 };
 

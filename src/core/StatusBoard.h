@@ -22,7 +22,7 @@
 namespace duz {
 
 struct TPlatformSnapshot {
-  std::vector<TThermometerStatus> Thermometers;
+  std::vector<TKelvoSnapshot> Thermometers;
   bool ShutdownPending = false;
   std::optional<double> ShutdownSecondsLeft;  // while a shutdown is pending
   uint64_t Sequence = 0;                      // the count of changes this snapshot reflects at least

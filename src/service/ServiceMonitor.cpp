@@ -35,7 +35,7 @@ std::string PrintableCaption(std::string caption) {
   return caption;
 }
 
-std::string Describe(const TThermometerStatus& thermometer) {
+std::string Describe(const TKelvoSnapshot& thermometer) {
   const std::string caption = PrintableCaption(thermometer.Caption);
   if (!thermometer.Connected || !thermometer.Temperature) return caption + " lost";
   std::string text = caption + " " + FormatFixed(*thermometer.Temperature, 0, 1) + " °C";

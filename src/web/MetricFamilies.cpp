@@ -81,7 +81,7 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
   MetricFamily& saves = families.Add("duzezevovivo_saves_total", "Saves to files", MetricType::Counter);
   MetricFamily& clients =
       families.Add("duzezevovivo_tcp_clients", "Clients of the TCP data servers", MetricType::Gauge);
-  for (const TThermometerStatus& thermometer : snapshot.Thermometers) {
+  for (const TKelvoSnapshot& thermometer : snapshot.Thermometers) {
     const TLabels labels{{"caption", thermometer.Caption}, {"comport", std::to_string(thermometer.ComPort)}};
     if (thermometer.Temperature) Sample(temperature, labels, DecimalValue(*thermometer.Temperature));
     if (thermometer.LastReading) Sample(lastReading, labels, UnixTime(*thermometer.LastReading));

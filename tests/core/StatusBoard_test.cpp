@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 class StatusBoardTest : public test::TConditionFixture {
  protected:
-  static const TThermometerStatus& Only(const TPlatformSnapshot& snapshot) {
+  static const TKelvoSnapshot& Only(const TPlatformSnapshot& snapshot) {
     EXPECT_EQ(snapshot.Thermometers.size(), 1u);
     return snapshot.Thermometers.at(0);
   }
@@ -57,7 +57,7 @@ TEST_F(StatusBoardTest, ShowsWhatTheThermometerAndItsChildrenDid) {
   kelvo->Tick();
 
   snapshot = TakeSnapshot();
-  const TThermometerStatus& status = Only(snapshot);
+  const TKelvoSnapshot& status = Only(snapshot);
   EXPECT_EQ(status.Lines, 3u);
   EXPECT_EQ(status.UnparsedLines, 1u);
   EXPECT_EQ(status.Temperature, 31.5f) << "a line without a number keeps the last temperature";

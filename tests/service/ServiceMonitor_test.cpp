@@ -21,9 +21,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TThermometerStatus Thermometer(std::string caption, std::optional<float> temperature, bool connected,
-                               std::vector<TConditionState> states = {}) {
-  TThermometerStatus status;
+TKelvoSnapshot Thermometer(std::string caption, std::optional<float> temperature, bool connected,
+                           std::vector<TConditionState> states = {}) {
+  TKelvoSnapshot status;
   status.Caption = std::move(caption);
   status.Temperature = temperature;
   status.Connected = connected;
@@ -40,7 +40,7 @@ size_t Utf8Characters(const std::string& text) {
 TEST(StatusLineTest, NamesEveryThermometerWithItsReadingAndStates) {
   struct TCase {
     const char* Label;
-    std::vector<TThermometerStatus> Thermometers;
+    std::vector<TKelvoSnapshot> Thermometers;
     std::string Line;
   };
   const TCase cases[] = {

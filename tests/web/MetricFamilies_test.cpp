@@ -29,7 +29,7 @@ size_t CountStarting(const std::vector<std::string>& lines, const std::string& s
 
 TPlatformSnapshot Sample() {
   TPlatformSnapshot snapshot;
-  TThermometerStatus& hall = snapshot.Thermometers.emplace_back();
+  TKelvoSnapshot& hall = snapshot.Thermometers.emplace_back();
   hall.Caption = "Hall";
   hall.ComPort = 2;
   hall.Temperature = 21.3f;
@@ -42,7 +42,7 @@ TPlatformSnapshot Sample() {
   hall.HttpGets = {0, 3};
   hall.Saves["XML"] = {4, 0};
   hall.TcpClients = 2;
-  TThermometerStatus& room = snapshot.Thermometers.emplace_back();
+  TKelvoSnapshot& room = snapshot.Thermometers.emplace_back();
   room.Caption = "Room \"B\"\n\\";
   room.ComPort = 1;
   snapshot.ShutdownPending = true;
