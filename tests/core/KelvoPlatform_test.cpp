@@ -7,7 +7,6 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "core/KelvoChild.h"
 #include "log/Logger.h"
 #include "support/Env.h"
+#include "support/EventLogFile.h"
 #include "support/LogCapture.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -145,15 +145,11 @@ class KelvoPlatformTest : public ::testing::Test {
 
   // The texts of the event-log entries, each checked to be an error of our source.
   std::vector<std::string> EventTexts() {
-    const std::string fields = "\tDeredoru\t1\t0\t0\t";  // after the time: source, type, category, id
-    std::vector<std::string> texts;
-    std::istringstream log(FDir.Read("events.log"));
-    for (std::string line; std::getline(log, line);) {
-      const size_t time = line.find('\t');
-      EXPECT_EQ(line.compare(time, fields.size(), fields), 0) << line;
-      texts.push_back(line.substr(time + fields.size()));
-    }
-    return texts;
+    const std::vector<test::TEventEntry> entries = test::ReadEventLog(FDir.File("events.log"));
+    for (const test::TEventEntry& entry : entries)
+      EXPECT_TRUE(entry.Source == "Deredoru" && entry.Type == 1 && entry.Category == 0 && entry.Id == 0)
+          << entry.Text;
+    return test::EventTexts(entries, "Deredoru");
   }
 };
 
