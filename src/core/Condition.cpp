@@ -14,6 +14,7 @@ namespace duz {
 
 TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
     : TKelvoChild(subservice),
+      FPlatform(subservice.Platform()),
       FElement(element),
       FLower(ConditionLimit(element, "min")),
       FUpper(ConditionLimit(element, "max")),
@@ -31,7 +32,7 @@ TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
 
 TCondition::~TCondition() {
   // A timer outliving its condition would later run with a freed configuration.
-  Subservice().Platform().ShutdownTimers().Stop(this);
+  FPlatform.ShutdownTimers().Stop(this);
 }
 
 TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown,
@@ -132,9 +133,8 @@ void TCondition::StartShutdownTimer() {
   // The timer keeps the platform and the configuration root, not the condition: the shutdown frees
   // the condition. Both outlive the timer, which the condition's end stops. A wait of 0 is a period
   // that never fires.
-  TKelvoPlatform& platform = Subservice().Platform();
-  platform.ShutdownTimers().Start(this, FShutdownWait,
-                                  [&platform, root = ConfigRoot()] { platform.ShutdownComputer(root); });
+  FPlatform.ShutdownTimers().Start(
+      this, FShutdownWait, [&platform = FPlatform, root = ConfigRoot()] { platform.ShutdownComputer(root); });
 }
 
 pugi::xml_node TCondition::ConfigRoot() const {

@@ -19,6 +19,8 @@
 
 namespace duz {
 
+class TKelvoPlatform;
+
 class TCondition : public TKelvoChild {
  public:
   // Raises for a limit or off wait that is not a number in range (ConfigValues.h), and when an
@@ -60,6 +62,8 @@ class TCondition : public TKelvoChild {
   void ChangeState(TConditionState state) REQUIRES(FLock);
   void StartShutdownTimer();
 
+  // Kept from the creation: the subservice has already gone when the destructor stops the timers.
+  TKelvoPlatform& FPlatform;
   pugi::xml_node FElement;
   const float FLower, FUpper, FShutdown;
   const float FHysteresis;
