@@ -15,7 +15,7 @@
 
 #include "FanoutProbe.h"
 #include "base/Clock.h"
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 #include "support/HttpClient.h"
 #include "web/MetricsServer.h"
 
@@ -28,11 +28,11 @@ namespace {
 constexpr int Thermometers = 16;
 constexpr auto MeasuredTime = 3s;
 
-std::vector<std::shared_ptr<TKelvoStatus>> MakeThermometers() {
+std::vector<std::shared_ptr<TKelvoStatus>> MakeThermometers(TStatusBoard& board) {
   std::vector<std::shared_ptr<TKelvoStatus>> list;
   const TDateTime now = Now();
   for (int i = 1; i <= Thermometers; ++i) {
-    auto& status = list.emplace_back(std::make_shared<TKelvoStatus>("Server room " + std::to_string(i), i));
+    auto& status = list.emplace_back(board.Add("Server room " + std::to_string(i), i));
     for (int condition = 0; condition < 2; ++condition) {
       const int index = status->AddCondition();
       status->SetConditionState(index, stNormal);
@@ -43,7 +43,6 @@ std::vector<std::shared_ptr<TKelvoStatus>> MakeThermometers() {
     status->LineReceived(21.5f, now);
     status->CountEmail(true);
     status->CountSave("XML", true);
-    RegisterStatus(status);
   }
   return list;
 }
@@ -63,7 +62,7 @@ TMetricsSettings Loopback() {
 }
 
 // Every thread that this starts runs on the first core this process may use.
-void RequestRates() {
+void RequestRates(const TStatusBoard& board) {
   cpu_set_t all, one;
   sched_getaffinity(0, sizeof all, &all);
   CPU_ZERO(&one);
@@ -74,7 +73,7 @@ void RequestRates() {
     }
   sched_setaffinity(0, sizeof one, &one);
   {
-    TMetricsServer server(Loopback());
+    TMetricsServer server(Loopback(), board);
     for (const char* path : {"/metrics", "/", "/api/status"}) {
       size_t bytes = 0;
       int requests = 0;
@@ -97,14 +96,14 @@ void RequestRates() {
   sched_setaffinity(0, sizeof all, &all);
 }
 
-void FanoutWhileScraped() {
+void FanoutWhileScraped(const TStatusBoard& board) {
   TFanoutProbe probe;
   for (int round = 0; round < 2; ++round) {
     printf("not scraped    ");
     fflush(stdout);
     probe.Measure(100, false);
 
-    TMetricsServer server(Loopback());
+    TMetricsServer server(Loopback(), board);
     std::atomic<bool> stop{false};
     std::atomic<int> scrapes{0};
     std::thread scraper([&] {
@@ -125,9 +124,9 @@ void FanoutWhileScraped() {
 }  // namespace
 
 int main() {
-  const auto thermometers = MakeThermometers();
-  RequestRates();
-  FanoutWhileScraped();
-  for (const auto& status : thermometers) UnregisterStatus(status.get());
+  const auto board = std::make_shared<TStatusBoard>();
+  const auto thermometers = MakeThermometers(*board);
+  RequestRates(*board);
+  FanoutWhileScraped(*board);
   return 0;
 }

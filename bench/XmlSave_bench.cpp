@@ -46,7 +46,7 @@ void BM_XmlSave(benchmark::State& state) {
   TEventLoop loop;
   TestClock::Set(EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 0));
   auto platform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
-  std::unique_lock<std::mutex> noPlatformTicks(platform->TickLock());
+  platform->TickLock().Lock();  // the benchmark is the only tick
   pugi::xml_document config;
   config.load_string(
       ("<Kelvo comport=\"1\" caption=\"Hall\"><SAVE interval=\"0\" filename=\"day\" directory=\"" +
@@ -67,7 +67,7 @@ void BM_XmlSave(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * content.size()));
 
   delete kelvo;
-  noPlatformTicks.unlock();
+  platform->TickLock().Unlock();
   platform.reset();
   TestClock::Reset();
 }

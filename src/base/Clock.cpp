@@ -1,23 +1,24 @@
 #include "base/Clock.h"
 
-#include <mutex>
 #include <optional>
 #include <thread>
+
+#include "base/MutexLock.h"
 
 namespace duz {
 namespace {
 
 using std::chrono::steady_clock;
 
-std::mutex ClockLock;
-// Guarded by ClockLock; empty: the real clock.
-std::optional<TDateTime> FixedWall;
-std::optional<TMonotonicTime> FixedMonotonic;
+TMutex ClockLock;
+// Empty: the real clock.
+std::optional<TDateTime> FixedWall GUARDED_BY(ClockLock);
+std::optional<TMonotonicTime> FixedMonotonic GUARDED_BY(ClockLock);
 
 TDateTime RealNow() { return ToLocalDateTime(std::chrono::system_clock::now()); }
 
-// Both clocks forward, as time passing does; ClockLock is held.
-void AdvanceFixed(double seconds) {
+// Both clocks forward, as time passing does.
+void AdvanceFixed(double seconds) REQUIRES(ClockLock) {
   FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
   FixedMonotonic = (FixedMonotonic ? *FixedMonotonic : steady_clock::now()) +
                    std::chrono::duration_cast<steady_clock::duration>(std::chrono::duration<double>(seconds));
@@ -26,18 +27,18 @@ void AdvanceFixed(double seconds) {
 }  // namespace
 
 TDateTime Now() {
-  std::lock_guard lock(ClockLock);
+  TMutexLock lock(ClockLock);
   return FixedWall ? *FixedWall : RealNow();
 }
 
 TMonotonicTime MonotonicNow() {
-  std::lock_guard lock(ClockLock);
+  TMutexLock lock(ClockLock);
   return FixedMonotonic ? *FixedMonotonic : steady_clock::now();
 }
 
 void Pause(std::chrono::milliseconds time, const TStopSignal* stop) {
   {
-    std::lock_guard lock(ClockLock);
+    TMutexLock lock(ClockLock);
     if (FixedWall || FixedMonotonic) {
       AdvanceFixed(std::chrono::duration<double>(time).count());
       return;
@@ -52,23 +53,23 @@ void Pause(std::chrono::milliseconds time, const TStopSignal* stop) {
 namespace TestClock {
 
 void Set(TDateTime value) {
-  std::lock_guard lock(ClockLock);
+  TMutexLock lock(ClockLock);
   FixedWall = value;
   if (!FixedMonotonic) FixedMonotonic = steady_clock::now();
 }
 
 void Advance(double seconds) {
-  std::lock_guard lock(ClockLock);
+  TMutexLock lock(ClockLock);
   AdvanceFixed(seconds);
 }
 
 void StepWall(double seconds) {
-  std::lock_guard lock(ClockLock);
+  TMutexLock lock(ClockLock);
   FixedWall = (FixedWall ? *FixedWall : RealNow()) + seconds / SecondsPerDay;
 }
 
 void Reset() {
-  std::lock_guard lock(ClockLock);
+  TMutexLock lock(ClockLock);
   FixedWall.reset();
   FixedMonotonic.reset();
 }

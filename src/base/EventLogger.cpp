@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
 
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Exception.h"
 #include "base/FileWrite.h"
+#include "base/MutexLock.h"
 
 namespace duz {
 namespace {
@@ -73,9 +73,9 @@ bool SendToJournal(const std::string& source, const std::string& text, uint32_t 
 
 bool SendToSyslog(const std::string& source, const std::string& text, uint32_t type) {
   // openlog keeps the identifier's pointer, so it must outlive the call; one source at a time.
-  static std::mutex lock;
-  static std::string ident;
-  std::lock_guard guard(lock);
+  static TMutex lock;
+  static std::string ident GUARDED_BY(lock);
+  TMutexLock guard(lock);
   ident = source;
   openlog(ident.c_str(), LOG_PID, LOG_DAEMON);
   syslog(Priority(type), "%s", text.c_str());

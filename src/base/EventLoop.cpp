@@ -5,7 +5,8 @@
 #include <asio/post.hpp>
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
+
+#include "base/MutexLock.h"
 
 namespace duz {
 
@@ -38,9 +39,9 @@ bool TEventLoop::Invoke(std::function<void()> handler, std::chrono::milliseconds
   }
   // Shared with the posted job, which may outlive this call when the wait times out.
   struct TDone {
-    std::mutex Lock;
+    TMutex Lock;
     std::condition_variable Signal;
-    bool Finished = false;
+    bool Finished GUARDED_BY(Lock) = false;
   };
   auto done = std::make_shared<TDone>();
   Post([done, handler = std::move(handler)] {
@@ -48,12 +49,15 @@ bool TEventLoop::Invoke(std::function<void()> handler, std::chrono::milliseconds
       handler();
     } catch (...) {
     }
-    std::lock_guard lock(done->Lock);
+    TMutexLock lock(done->Lock);
     done->Finished = true;
     done->Signal.notify_all();
   });
-  std::unique_lock lock(done->Lock);
-  return done->Signal.wait_for(lock, timeout, [&] { return done->Finished; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(done->Lock);
+  while (!done->Finished && done->Lock.WaitUntil(done->Signal, deadline) == std::cv_status::no_timeout) {
+  }
+  return done->Finished;
 }
 
 void TEventLoop::Run() {

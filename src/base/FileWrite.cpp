@@ -51,11 +51,10 @@ void SyncDirectoryOf(const std::string& path) {
   ::close(fd);
 }
 
-}  // namespace
-
-int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+// OpenRegularFile, without its refusal of a link unless flags hold O_NOFOLLOW.
+int OpenRegular(const std::string& path, int flags, mode_t mode) {
   // O_NONBLOCK: opening a FIFO must not wait for its other end; it is refused below anyway.
-  int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+  int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) {
     if (errno == ENXIO) errno = ENotRegularFile;  // a FIFO without a reader, a device without one
     return -1;
@@ -70,6 +69,12 @@ int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
   return fd;
 }
 
+}  // namespace
+
+int OpenRegularFile(const std::string& path, int flags, mode_t mode) {
+  return OpenRegular(path, flags | O_NOFOLLOW, mode);
+}
+
 int ReadAll(int fd, std::string& content, size_t maxSize) {
   content.clear();
   char buffer[65536];
@@ -82,8 +87,8 @@ int ReadAll(int fd, std::string& content, size_t maxSize) {
   return 0;
 }
 
-int ReadRegularFile(const std::string& path, std::string& content, size_t maxSize) {
-  const int fd = OpenRegularFile(path, O_RDONLY);
+int ReadRegularFile(const std::string& path, std::string& content, size_t maxSize, TLinks links) {
+  const int fd = OpenRegular(path, links == TLinks::Follow ? O_RDONLY : O_RDONLY | O_NOFOLLOW, 0);
   if (fd < 0) return errno;
   const int error = ReadAll(fd, content, maxSize);
   ::close(fd);

@@ -27,9 +27,15 @@ int OpenRegularFile(const std::string& path, int flags, mode_t mode = NewFileMod
 // Reads the rest of the open file into content (retrying EINTR); returns 0, EFBIG when it holds
 // more than maxSize bytes, or the errno of the read that failed.
 int ReadAll(int fd, std::string& content, size_t maxSize);
-// The whole file at path, opened as OpenRegularFile does and read as ReadAll does; returns 0 or the
-// errno of the step that failed (ENOENT when there is nothing at path).
-int ReadRegularFile(const std::string& path, std::string& content, size_t maxSize);
+// Whether a read follows a symbolic link at the path: only for files the administrator names (the
+// registry, the configuration), never for those in directories others may write to.
+enum class TLinks { Refuse, Follow };
+// The whole file at path, at most maxSize bytes, opened as OpenRegularFile does (a link followed
+// only when links says so) and read as ReadAll does: the one bounded read of every file the program
+// takes in. Returns 0 or the errno of the step that failed (ENOENT when there is nothing at path,
+// ENotRegularFile for a directory, a FIFO or a device, EFBIG beyond maxSize).
+int ReadRegularFile(const std::string& path, std::string& content, size_t maxSize,
+                    TLinks links = TLinks::Refuse);
 // Writes every byte (retrying short writes and EINTR); false on error, with errno set. written, when
 // given, receives the number of bytes written, also on error.
 bool WriteAll(int fd, std::string_view bytes, size_t* written = nullptr);

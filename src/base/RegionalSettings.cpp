@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <forward_list>
-#include <mutex>
 
+#include "base/MutexLock.h"
 #include "base/Text.h"
 
 namespace duz {
@@ -175,9 +175,9 @@ const TRegionalSettings& RegionalSettings() {
 }
 
 void SetRegionalSettings(const TRegionalSettings& settings) {
-  static std::mutex storeLock;
-  static std::forward_list<TRegionalSettings> store;  // guarded by storeLock
-  std::lock_guard lock(storeLock);
+  static TMutex storeLock;
+  static std::forward_list<TRegionalSettings> store GUARDED_BY(storeLock);
+  TMutexLock lock(storeLock);
   // Settings made current again are not stored again, so that switching costs no memory.
   auto stored = std::find(store.begin(), store.end(), settings);
   if (stored == store.end()) stored = store.insert_after(store.before_begin(), settings);

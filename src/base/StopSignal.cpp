@@ -1,23 +1,28 @@
 #include "base/StopSignal.h"
 
+#include "base/MutexLock.h"
+
 namespace duz {
 
 void TStopSignal::Raise() {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FRaised = true;
   }
   FWake.notify_all();
 }
 
 bool TStopSignal::Raised() const {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   return FRaised;
 }
 
 bool TStopSignal::WaitFor(std::chrono::milliseconds time) const {
-  std::unique_lock lock(FLock);
-  return FWake.wait_for(lock, time, [this] { return FRaised; });
+  const auto deadline = std::chrono::steady_clock::now() + time;
+  TMutexLock lock(FLock);
+  while (!FRaised && FLock.WaitUntil(FWake, deadline) == std::cv_status::no_timeout) {
+  }
+  return FRaised;
 }
 
 }  // namespace duz

@@ -4,7 +4,8 @@
 // WaitFor may be called from any thread.
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
+
+#include "base/Mutex.h"
 
 namespace duz {
 
@@ -16,9 +17,9 @@ class TStopSignal {
   bool WaitFor(std::chrono::milliseconds time) const;
 
  private:
-  mutable std::mutex FLock;
+  mutable TMutex FLock;
   mutable std::condition_variable FWake;
-  bool FRaised = false;  // guarded by FLock
+  bool FRaised GUARDED_BY(FLock) = false;
 };
 
 }  // namespace duz

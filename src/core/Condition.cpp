@@ -2,18 +2,19 @@
 
 #include <string_view>
 
-#include "base/DebugMode.h"
 #include "base/FloatFormat.h"
+#include "base/MutexLock.h"
 #include "core/ConditionItem.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
-#include "core/Shutdown.h"
+#include "core/KelvoPlatform.h"
 #include "log/Logger.h"
 
 namespace duz {
 
 TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
     : TKelvoChild(subservice),
+      FPlatform(subservice.Platform()),
       FElement(element),
       FLower(ConditionLimit(element, "min")),
       FUpper(ConditionLimit(element, "max")),
@@ -31,7 +32,7 @@ TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
 
 TCondition::~TCondition() {
   // A timer outliving its condition would later run with a freed configuration.
-  StopShutdownTimers(this);
+  FPlatform.ShutdownTimers().Stop(this);
 }
 
 TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown,
@@ -51,7 +52,7 @@ TConditionState TCondition::Classify(float temperature, float lower, float upper
 }
 
 void TCondition::Evaluate() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   Subservice().Status().SetConditionLimits(FStatusIndex, FLower, FUpper, FShutdown);
   const TConditionState state = Subservice().IsConnected() ? Classify(Subservice().Temperature(), FLower,
                                                                       FUpper, FShutdown, FHysteresis, FState)
@@ -77,7 +78,7 @@ bool TCondition::Confirmed(TConditionState state) {
 }
 
 void TCondition::Tick() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   if (FState == stNone) {
     SetState(stNormal);
     return;
@@ -94,7 +95,7 @@ std::optional<float> TCondition::Limit(TConditionState state) const {
 }
 
 TConditionState TCondition::State() const {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   return FState;
 }
 
@@ -112,21 +113,28 @@ void TCondition::SetErrorState() {
   if (FElementState != stError) ChangeState(stError);
 }
 
+// The pass ends at the first item whose repeat is due, whether it acts or not.
 void TCondition::CheckRepeats() {
   for (int i = 0; i < ComponentCount(); ++i)
-    if (static_cast<TConditionItem*>(Component(i))->CheckRepeat()) break;
+    if (auto* item = static_cast<TConditionItem*>(Component(i)); item->RepeatDue()) {
+      item->Fire(FState, ExpandMessage());
+      return;
+    }
 }
 
 void TCondition::ChangeState(TConditionState state) {
   SetState(state);
   FElementState = state;
-  for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire();
+  const std::string message = ExpandMessage();
+  for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire(state, message);
 }
 
 void TCondition::StartShutdownTimer() {
-  // The timer keeps the configuration root, not the condition: the shutdown frees the condition.
-  // A wait of 0 is a period that never fires.
-  duz::StartShutdownTimer(this, FShutdownWait, [root = ConfigRoot()] { ShutdownComputer(root); });
+  // The timer keeps the platform and the configuration root, not the condition: the shutdown frees
+  // the condition. Both outlive the timer, which the condition's end stops. A wait of 0 is a period
+  // that never fires.
+  FPlatform.ShutdownTimers().Start(
+      this, FShutdownWait, [&platform = FPlatform, root = ConfigRoot()] { platform.ShutdownComputer(root); });
 }
 
 pugi::xml_node TCondition::ConfigRoot() const {
@@ -136,7 +144,6 @@ pugi::xml_node TCondition::ConfigRoot() const {
 }
 
 std::string TCondition::ExpandMessage() const {
-  std::lock_guard lock(FLock);
   if (FElementState == stNone) return "";
   const pugi::xml_node element = StateElement(FElementState);
   std::string text;
@@ -145,9 +152,8 @@ std::string TCondition::ExpandMessage() const {
                             (content.type() == pugi::node_pcdata || content.type() == pugi::node_cdata);
     if (!singleText) {
       // A configuration error; the state change and the actions go on with an empty message.
-      if (DebugMode)
-        WriteLog(Subservice().LogPrefix() + "! Message template of <" + element.name() +
-                 "> is not a single text; the message is empty");
+      DebugLog(Subservice().LogPrefix(), "! Message template of <", element.name(),
+               "> is not a single text; the message is empty");
       return "";
     }
     text = content.value();

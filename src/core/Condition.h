@@ -2,22 +2,24 @@
 // TCondition: watches its subservice's temperature against the limits of its CONDITION element
 // (children min, max and off, read and checked at creation), keeps one of five states and fires
 // its action items (TConditionItem, owned, in document order) when the state changes. Entering the
-// off state also arms a shutdown timer on the evaluating thread's event loop. A state element's
-// confirm asks for that many readings of its class in a row before the state is entered; the
+// off state also arms a shutdown timer (its platform's) on the evaluating thread's event loop. A state
+// element's confirm asks for that many readings of its class in a row before the state is entered; the
 // CONDITION's hysteresis keeps a state beyond a limit until a reading is that far back from it.
 // Owned by its TKelvo. Evaluate runs on the owner thread, Tick on the tick thread; one lock per
 // condition serialises them, held for the whole evaluation, tick step or state change.
 #include <array>
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
 
+#include "base/Mutex.h"
 #include "core/ConditionState.h"
 #include "core/KelvoChild.h"
 
 namespace duz {
+
+class TKelvoPlatform;
 
 class TCondition : public TKelvoChild {
  public:
@@ -29,12 +31,9 @@ class TCondition : public TKelvoChild {
   void Evaluate() override;
   void Tick() override;
 
-  TConditionState State() const;
+  TConditionState State() const EXCLUDES(FLock);
   // The limit that puts a reading into the state: min, max or off; none for the others.
   std::optional<float> Limit(TConditionState state) const;
-  // The message template of the state element last entered, with %value%, %conditionvalue% and %%
-  // replaced. Empty before any state change.
-  std::string ExpandMessage() const;
   // The root element of the configuration the condition belongs to.
   pugi::xml_node ConfigRoot() const;
 
@@ -47,17 +46,24 @@ class TCondition : public TKelvoChild {
                                             const std::string& conditionValue);
 
  private:
+  friend class TConditionItem;  // acts under FLock
+
   pugi::xml_node StateElement(TConditionState state) const;
+  // The message template of the state element last entered, with %value%, %conditionvalue% and %%
+  // replaced: what the action items send. Empty before any state change.
+  std::string ExpandMessage() const REQUIRES(FLock);
   // FState, as the subservice's status shows it too.
-  void SetState(TConditionState state);
+  void SetState(TConditionState state) REQUIRES(FLock);
   // Whether a reading of this class may change the state now: at once for the current state and
   // for stError, otherwise at the confirm-th reading of the class in a row.
-  bool Confirmed(TConditionState state);
-  void SetErrorState();
-  void CheckRepeats();
-  void ChangeState(TConditionState state);
+  bool Confirmed(TConditionState state) REQUIRES(FLock);
+  void SetErrorState() REQUIRES(FLock);
+  void CheckRepeats() REQUIRES(FLock);
+  void ChangeState(TConditionState state) REQUIRES(FLock);
   void StartShutdownTimer();
 
+  // Kept from the creation: the subservice has already gone when the destructor stops the timers.
+  TKelvoPlatform& FPlatform;
   pugi::xml_node FElement;
   const float FLower, FUpper, FShutdown;
   const float FHysteresis;
@@ -65,16 +71,16 @@ class TCondition : public TKelvoChild {
   // Readings in a row that enter each state, by TConditionState; 1 for stNone and stError.
   const std::array<int, stOff + 1> FConfirm;
   const int FStatusIndex;  // this condition's slot in the subservice's status
-  // Recursive: the items call State and ExpandMessage back while a state change holds it.
-  mutable std::recursive_mutex FLock;
-  TConditionState FState = stNone;  // guarded by FLock
+  // Held for a whole evaluation, tick step or state change, the items' actions included.
+  mutable TMutex FLock;
+  TConditionState FState GUARDED_BY(FLock) = stNone;
   // The state whose element was last entered through ChangeState, stNone before that: its element
-  // gives the message template. Guarded by FLock.
-  TConditionState FElementState = stNone;
+  // gives the message template.
+  TConditionState FElementState GUARDED_BY(FLock) = stNone;
   // The class of the last readings that differed from FState, and how many came in a row; the count
-  // starts again at every change of FState. Guarded by FLock.
-  TConditionState FCandidate = stNone;
-  int FCandidateCount = 0;
+  // starts again at every change of FState.
+  TConditionState FCandidate GUARDED_BY(FLock) = stNone;
+  int FCandidateCount GUARDED_BY(FLock) = 0;
 };
 
 }  // namespace duz

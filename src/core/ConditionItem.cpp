@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "base/Text.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
@@ -48,61 +47,58 @@ TConditionStates TConditionItem::ParseStates(std::string_view message) {
   return states;
 }
 
-void TConditionItem::Fire() {
-  FMessage = FCondition.ExpandMessage();
-  if (!FStates.test(FCondition.State())) return;
+void TConditionItem::Fire(TConditionState state, const std::string& message) {
+  FCondition.FLock.AssertHeld();
+  if (!FStates.test(state)) return;
   try {
     if (FNetMessage)
-      FNetMessage->Send(FCondition.Subservice().GetCaption(), FMessage);
+      FNetMessage->Send(FCondition.Subservice().GetCaption(), message);
     else if (FWebhook)
-      PostWebhook();
+      EnqueueWebhook(state, message);
     else if (std::strcmp(FElement.name(), "email") == 0)
-      PostEmail();
+      EnqueueEmail(message);
     FLastFired = MonotonicNow();
   } catch (...) {
     // An action never disturbs its condition; the next repeat tries again.
   }
 }
 
-bool TConditionItem::CheckRepeat() {
-  if (FRepeatInterval.count() == 0 || (FLastFired && MonotonicNow() - *FLastFired < FRepeatInterval))
-    return false;
-  Fire();
-  return true;
+bool TConditionItem::RepeatDue() const {
+  FCondition.FLock.AssertHeld();
+  return FRepeatInterval.count() != 0 && (!FLastFired || MonotonicNow() - *FLastFired >= FRepeatInterval);
 }
 
-void TConditionItem::PostEmail() {
+void TConditionItem::EnqueueEmail(const std::string& text) {
   const std::string caption = FCondition.Subservice().GetCaption();
   const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");
   TMailMessage message =
-      AlarmMessage(smtp, ParseAddressList(GetAttrDef(FElement, "address", "").ToString()), caption, FMessage);
+      AlarmMessage(smtp, ParseAddressList(GetAttrDef(FElement, "address", "").ToString()), caption, text);
   TSmtpSettings settings;
   try {
     settings = ReadSmtpSettings(smtp);
   } catch (const std::exception& error) {
     // A configuration error: no attempt could ever succeed, so none is made.
-    if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "> EMAIL exception: " + error.what());
+    DebugLog(TKelvo::LogPrefixOf(caption), "> EMAIL exception: ", error.what());
     FCondition.Subservice().Status().CountEmail(false);
     FCondition.Subservice().Platform().LogEvent(
         "E-mail to " + FormatAddressList(message.Recipients) + " not sent: " + error.what(),
         EVENTLOG_ERROR_TYPE, 0, 0);
     return;
   }
-  FCondition.Subservice().Platform().MailOutbox().Post(std::make_unique<TMailJob>(
+  FCondition.Subservice().Platform().MailOutbox().Enqueue(std::make_unique<TMailJob>(
       std::move(settings), std::move(message), caption, FCondition.Subservice().SharedStatus()));
 }
 
-void TConditionItem::PostWebhook() {
-  const TConditionState state = FCondition.State();
+void TConditionItem::EnqueueWebhook(TConditionState state, const std::string& message) {
   TWebhookAlarm alarm{FCondition.Subservice().GetCaption(),
                       ConditionStateName(state),
                       std::nullopt,
                       FCondition.Limit(state),
-                      FMessage,
+                      message,
                       Now(),
                       LocalHostName()};
   if (state != stError) alarm.Temperature = FCondition.Subservice().Temperature();
-  FCondition.Subservice().Platform().WebhookOutbox().Post(
+  FCondition.Subservice().Platform().WebhookOutbox().Enqueue(
       std::make_unique<TWebhookJob>(*FWebhook, std::move(alarm)));
 }
 

@@ -3,7 +3,7 @@
 // kept. Shared by the platform and by the switches that read the configuration without starting
 // one. Positions in its text are given as lines and columns, as reports to people need them. Any
 // thread.
-#include <cstdint>
+#include <cstddef>
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
@@ -14,7 +14,7 @@
 namespace duz {
 
 // A configuration file is a few kilobytes; this bounds what a wrong path can make us read.
-inline constexpr std::uintmax_t MaxConfigSize = 16 * 1024 * 1024;
+inline constexpr size_t MaxConfigSize = size_t{16} * 1024 * 1024;
 
 // The path in value "config" of the program's registry key ("" when there is none). Raises
 // ERegistryException for a value that is not a string.

@@ -166,6 +166,16 @@ const TElementRule* FindElementRule(std::string_view parent, std::string_view na
   return nullptr;
 }
 
+std::string_view ElementRuleName(pugi::xml_node node, std::string_view parent) {
+  if (node.type() != pugi::node_element) return "";
+  const TElementRule* rule = FindElementRule(parent, node.name());
+  return rule ? rule->Name : "";
+}
+
+pugi::xml_node FindRuleChild(pugi::xml_node node, std::string_view parent, std::string_view name) {
+  return node.find_child([&](pugi::xml_node child) { return ElementRuleName(child, parent) == name; });
+}
+
 const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string_view name) {
   for (const TAttributeRule& rule : element.Attributes)
     if (rule.AnyCaseName ? UpperCase(name) == UpperCase(rule.Name) : name == rule.Name) return &rule;

@@ -2,8 +2,9 @@
 // The configuration as the platform reads it: one table of the elements it knows (where each may
 // stand and how its name compares) and of every attribute they carry (type, range, default). It is
 // the one statement of these rules: -check walks a document with it, and a reader converts an
-// attribute through it (ReadNumber) to get the same default, conversion and range check. Pure; any
-// thread.
+// attribute through it (ReadNumber) to get the same default, conversion and range check. The readers
+// are functions of the element and of the regional decimal separator (a Real may be written with it
+// or a dot); any thread.
 #include <optional>
 #include <pugixml.hpp>
 #include <span>
@@ -56,6 +57,11 @@ std::span<const TElementRule> ConfigElements();
 // The rule of the element named name under the element of rule parent ("" for the root's children),
 // or nullptr for an element the platform does not read.
 const TElementRule* FindElementRule(std::string_view parent, std::string_view name);
+// The rule name of node as a child of an element of rule parent, its name compared as the rule says
+// (KELVO in any case, SMTP exactly); "" for a node that is no element the platform reads there.
+std::string_view ElementRuleName(pugi::xml_node node, std::string_view parent);
+// The first child of node whose ElementRuleName is name, or an empty node.
+pugi::xml_node FindRuleChild(pugi::xml_node node, std::string_view parent, std::string_view name);
 // The rule of the attribute of that element, or nullptr for one the platform does not read.
 const TAttributeRule* FindAttributeRule(const TElementRule& element, std::string_view name);
 // The element's attribute that rule reads (of an AnyCaseName rule the first that matches), or an

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/Exception.h"
-#include "base/Text.h"
 #include "base/Variant.h"
 #include "core/ConfigRules.h"
 
@@ -62,18 +61,14 @@ THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule) {
   return request;
 }
 
-bool ComPortUnset(pugi::xml_node element) {
-  const pugi::xml_attribute attribute = FindAttribute(element, AttributeRule("KELVO", "comport"));
-  if (!attribute) return true;
-  try {
-    return TVariant(std::string(attribute.value())).ToInt() == 0;
-  } catch (const EConvertError&) {
-    return false;  // the rule's reading names what is wrong with it
-  }
-}
-
 uint16_t ComPortNumber(pugi::xml_node element) {
-  if (ComPortUnset(element)) throw Exception("Number of ComPort is not set!");
+  const pugi::xml_attribute attribute = FindAttribute(element, AttributeRule("KELVO", "comport"));
+  if (!attribute) return 0;
+  try {
+    if (TVariant(std::string(attribute.value())).ToInt() == 0) return 0;
+  } catch (const EConvertError&) {
+    // The rule's reading below names what is wrong with it.
+  }
   return static_cast<uint16_t>(Number(element, "KELVO", "comport"));
 }
 
@@ -98,10 +93,10 @@ int MaxClients(pugi::xml_node element) {
   return static_cast<int>(Number(element, "DATAPUBLISHER", "maxclients"));
 }
 
-std::vector<std::string> AllowedHosts(pugi::xml_node server) {
+std::vector<std::string> AllowedHosts(pugi::xml_node server, std::string_view serverRule) {
   std::vector<std::string> hosts;
   for (pugi::xml_node entry : server.children())
-    if (entry.type() == pugi::node_element && UpperCase(entry.name()) == "IP")
+    if (ElementRuleName(entry, serverRule) == "IP")
       hosts.push_back(ReadText(entry, AttributeRule("IP", "host")));
   return hosts;
 }

@@ -3,7 +3,8 @@
 // range by its rule in the configuration table (ConfigRules.h), when the object that uses it is
 // created: a bad value is a creation error, never a silent failure at run time, and -check words it
 // the same. Text that does not convert raises EConvertError, a value out of range ERangeError; both
-// messages name the attribute. Pure functions of the element.
+// messages name the attribute. Functions of the element and of the regional decimal separator, which
+// numbers may be written with (as with a dot).
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -51,11 +52,9 @@ std::chrono::minutes RepeatInterval(pugi::xml_node element);
 // Attributes `url` (required, http or https), `tlsverify` (default true) and `cafile` of a webhook
 // or HEARTBEAT element (rule names the element's rule), as a request to that URL.
 THttpRequest HttpTarget(pugi::xml_node element, std::string_view rule);
-// Attribute `comport` of a thermometer element: 1 to 65535; missing or 0 raises
-// "Number of ComPort is not set!".
+// Attribute `comport` of a thermometer element: 1 to 65535, or 0 when it is missing or 0 (not set,
+// which a subservice refuses).
 uint16_t ComPortNumber(pugi::xml_node element);
-// Whether comport is missing or 0.
-bool ComPortUnset(pugi::xml_node element);
 // Attributes `offset` (default 0, -1000 to 1000), `validmin` and `validmax` (default none) of a
 // thermometer element; ERangeError when validmin is above validmax.
 TReadingCorrection ReadingCorrection(pugi::xml_node element);
@@ -63,8 +62,8 @@ TReadingCorrection ReadingCorrection(pugi::xml_node element);
 uint16_t TcpPort(pugi::xml_node element);
 // Attribute `maxclients` of a TCP data server, default 64: 1 to MaxClientsLimit.
 int MaxClients(pugi::xml_node element);
-// The `host` of each IP child (its name in any case) of a TCP data server or the METRICS element,
-// "~" where it is missing: the entries of its TAllowList.
-std::vector<std::string> AllowedHosts(pugi::xml_node server);
+// The `host` of each IP child (its name in any case) of a TCP data server or the METRICS element
+// (serverRule DATAPUBLISHER or METRICS), "~" where it is missing: the entries of its TAllowList.
+std::vector<std::string> AllowedHosts(pugi::xml_node server, std::string_view serverRule);
 
 }  // namespace duz

@@ -7,7 +7,6 @@
 #include <asio/steady_timer.hpp>
 #include <optional>
 
-#include "base/DebugMode.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/Text.h"
@@ -54,12 +53,11 @@ TdpTcpServer::TdpTcpServer(TKelvo& subservice, pugi::xml_node element)
   try {
     FFullDirection = GetAttrDef(element, "fulldirection", false).ToBool();
     Open(port);
-    if (DebugMode)
-      WriteLog(IsListening() ? Subservice().LogPrefix() + "TcpServer created - port:" + std::to_string(Port())
-                             : Subservice().LogPrefix() + "TcpServer created - not active !");
+    DebugLog(Subservice().LogPrefix(), "TcpServer created - ",
+             IsListening() ? "port:" + std::to_string(Port()) : "not active !");
   } catch (const std::exception& error) {
     FListener.reset();
-    if (DebugMode) WriteLog(Subservice().LogPrefix() + "TcpServer create - ! Exception: " + error.what());
+    DebugLog(Subservice().LogPrefix(), "TcpServer create - ! Exception: ", error.what());
   }
 }
 
@@ -116,7 +114,7 @@ void TdpTcpServer::Accept() {
 // A listed address is decided at once, and a client whose name is being checked waits outside the
 // maxclients slots: a flood of clients with slow reverse zones cannot lock out the listed ones.
 void TdpTcpServer::ServerAccept(const std::shared_ptr<TTcpClientConnection>& client) {
-  TAllowList list(AllowedHosts(Element()));
+  TAllowList list(AllowedHosts(Element(), "DATAPUBLISHER"));
   const TIpAddress peer = IpAddressOf(static_cast<const sockaddr*>(client->Peer().data()));
   if (list.AllowsEveryone() || list.AllowsAddress(peer)) return AdmitIfRoom(client);
   if (!list.HasNames()) return Refuse(client, TAllowList::NotListed);
@@ -167,12 +165,11 @@ void TdpTcpServer::Admit(const std::shared_ptr<TTcpClientConnection>& client) {
   Subservice().Status().AddTcpClients(1);
   client->Start([this](TTcpClientConnection& c, const std::string& data) { ServerClientRead(c, data); },
                 [this](TTcpClientConnection& c, const std::string& reason) { ClientClosed(c, reason); });
-  if (DebugMode) WriteLog(Subservice().LogPrefix() + "> Client socket " + client->Address() + " accept");
+  DebugLog(Subservice().LogPrefix(), "> Client socket ", client->Address(), " accept");
 }
 
 void TdpTcpServer::Refuse(const std::shared_ptr<TTcpClientConnection>& client, const std::string& reason) {
-  if (DebugMode)
-    WriteLog(Subservice().LogPrefix() + "> Client socket " + client->Address() + " refused - " + reason);
+  DebugLog(Subservice().LogPrefix(), "> Client socket ", client->Address(), " refused - ", reason);
   FRefusing.push_back(client);
   client->Refuse("refused\r", [this, key = client.get()] {
     std::erase_if(FRefusing, [key](const auto& c) { return c.get() == key; });
@@ -189,19 +186,17 @@ void TdpTcpServer::ServerClientRead(TTcpClientConnection& client, const std::str
     Subservice().SendToPort(data);
   } catch (const std::exception& error) {
     // A write error of the serial port loses this data only; the server goes on.
-    if (DebugMode)
-      WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() +
-               " redirect - ! Exception: " + error.what());
+    DebugLog(Subservice().LogPrefix(), "> Client socket ", client.Address(),
+             " redirect - ! Exception: ", error.what());
     return;
   }
-  if (DebugMode)
-    WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() +
-             " redirect data: " + EscapeForLog(data));
+  DebugLog(Subservice().LogPrefix(), "> Client socket ", client.Address(),
+           " redirect data: ", EscapeForLog(data));
 }
 
 void TdpTcpServer::ClientClosed(TTcpClientConnection& client, const std::string& reason) {
-  if (!reason.empty() && DebugMode)
-    WriteLog(Subservice().LogPrefix() + "> Client socket " + client.Address() + " closed - " + reason);
+  if (!reason.empty())
+    DebugLog(Subservice().LogPrefix(), "> Client socket ", client.Address(), " closed - ", reason);
   Subservice().Status().AddTcpClients(
       -static_cast<int>(std::erase_if(FClients, [&](const auto& c) { return c.get() == &client; })));
 }

@@ -1,6 +1,5 @@
 #include "core/Heartbeat.h"
 
-#include "base/DebugMode.h"
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "core/ConfigRules.h"
@@ -28,9 +27,9 @@ class TPingJob : public TOutboxJob {
 
   std::optional<std::chrono::seconds> Attempt(const TEventLogger& events) override {
     const std::string url = UrlWithoutCredentials(FRequest.Url);
-    if (DebugMode) WriteLog("HEARTBEAT GET - url: " + url);
+    DebugLog("HEARTBEAT GET - url: ", url);
     const std::string failure = HttpFailure(SendHttpRequest(FRequest));
-    if (DebugMode) WriteLog("HEARTBEAT GET - rcv: " + (failure.empty() ? std::string("ok") : failure));
+    DebugLog("HEARTBEAT GET - rcv: ", (failure.empty() ? std::string("ok") : failure));
     if (failure.empty())
       FState->Failing = false;
     else if (!FState->Failing.exchange(true))
@@ -85,7 +84,7 @@ void THeartbeat::Tick(bool thermometersConnected) {
   const TMonotonicTime now = MonotonicNow();
   if ((FLastPing && now - *FLastPing < FInterval) || FState->InFlight.exchange(true)) return;
   FLastPing = now;
-  FOutbox.Post(std::make_unique<TPingJob>(
+  FOutbox.Enqueue(std::make_unique<TPingJob>(
       thermometersConnected && ownerLoopAnswers ? FPings.Healthy : FPings.Failing, FState));
 }
 

@@ -1,6 +1,5 @@
 #include "core/HttpJob.h"
 
-#include "base/DebugMode.h"
 #include "base/Text.h"
 #include "core/Kelvo.h"
 #include "log/Logger.h"
@@ -12,11 +11,11 @@ THttpJob::THttpJob(std::string caption, std::string url, std::shared_ptr<TKelvoS
     : FCaption(std::move(caption)), FUrl(std::move(url)), FStatus(std::move(status)) {}
 
 std::optional<std::chrono::seconds> THttpJob::Attempt(const TEventLogger&) {
-  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(FCaption) + "HTTP GET - url: " + EscapeForLog(FUrl));
+  DebugLog(TKelvo::LogPrefixOf(FCaption), "HTTP GET - url: ", EscapeForLog(FUrl));
   const std::string reply = HttpGet(FUrl);
   // A reply that carries only a status is an error status or no answer at all.
-  if (FStatus) FStatus->CountPost(!reply.empty() && !reply.starts_with("Status:"));
-  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(FCaption) + "HTTP GET - rcv: " + EscapeForLog(reply));
+  if (FStatus) FStatus->CountHttpGet(!reply.empty() && !reply.starts_with("Status:"));
+  DebugLog(TKelvo::LogPrefixOf(FCaption), "HTTP GET - rcv: ", EscapeForLog(reply));
   return std::nullopt;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
@@ -31,7 +30,7 @@ void TIntervalItem::CheckDue(TKelvo& subservice) {
     DoAction(subservice);
   } catch (const std::exception& error) {
     // A failed run (a file that cannot be written) must not stop the tick thread or the schedule.
-    if (DebugMode) WriteLog(subservice.LogPrefix() + "! Exception - " + error.what());
+    DebugLog(subservice.LogPrefix(), "! Exception - ", error.what());
   }
   FNextRun += FInterval;
 }

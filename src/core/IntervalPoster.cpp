@@ -13,7 +13,7 @@ namespace duz {
 bool TIntervalPoster::DoAction(TKelvo& subservice) {
   std::string templateText = GetCDataText(Element());
   if (templateText.empty()) return false;
-  subservice.Platform().HttpOutbox().Post(std::make_unique<THttpJob>(
+  subservice.Platform().HttpOutbox().Enqueue(std::make_unique<THttpJob>(
       subservice.GetCaption(), ExpandTemplate(templateText, subservice, Now()), subservice.SharedStatus()));
   return true;
 }

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/Exception.h"
 #include "base/FileWrite.h"
@@ -18,6 +17,7 @@
 #include "base/Text.h"
 #include "base/Variant.h"
 #include "core/Kelvo.h"
+#include "core/KelvoPlatform.h"
 #include "core/XmlFileReader.h"
 #include "core/XmlFileWriter.h"
 #include "log/Logger.h"
@@ -127,13 +127,14 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
     } else if (EqualsNoCase(type, "TXT") || EqualsNoCase(type, "TXTX")) {
       SaveText(subservice, path, now, EqualsNoCase(type, "TXT") ? "\r\n" : "");
     } else {
-      if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "Save to file error - unknown type");
+      DebugLog(TKelvo::LogPrefixOf(caption), "Save to file error - unknown type");
       subservice.Status().CountSave(counted, false);
       return false;
     }
   } catch (const ERefusedFile& error) {
     // Once until a save succeeds again: a link left in place must not fill the journal every minute.
-    if (!std::exchange(FRefusalReported, true)) subservice.LogEvent(error.what(), EVENTLOG_WARNING_TYPE);
+    if (!std::exchange(FRefusalReported, true))
+      subservice.Platform().LogEvent(error.what(), EVENTLOG_WARNING_TYPE, 0, 0);
     subservice.Status().CountSave(counted, false);
     throw;
   } catch (...) {
@@ -142,7 +143,7 @@ bool TIntervalSaver::DoAction(TKelvo& subservice) {
   }
   FRefusalReported = false;
   subservice.Status().CountSave(counted, true);
-  if (DebugMode) WriteLog(TKelvo::LogPrefixOf(caption) + "> Save to file \"" + path + "\" (" + caption + ")");
+  DebugLog(TKelvo::LogPrefixOf(caption), "> Save to file \"", path, "\" (", caption, ")");
   return false;
 }
 
@@ -178,9 +179,9 @@ void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateT
       // A damaged file would fail every later save; it is kept aside and a new one begins.
       const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", now);
       if (::rename(path.c_str(), aside.c_str()) != 0) FileError("Cannot rename file", path, errno);
-      subservice.LogEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
-                              "; it was renamed to \"" + aside + "\"",
-                          EVENTLOG_WARNING_TYPE);
+      subservice.Platform().LogEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
+                                         "; it was renamed to \"" + aside + "\"",
+                                     EVENTLOG_WARNING_TYPE, 0, 0);
       document.reset();
     }
   }

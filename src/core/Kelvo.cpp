@@ -1,7 +1,6 @@
 #include "core/Kelvo.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
@@ -12,6 +11,7 @@
 #include "base/RegionalSettings.h"
 #include "base/Text.h"
 #include "core/Condition.h"
+#include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
 #include "core/DpTcpServer.h"
 #include "core/IntervalPoster.h"
@@ -19,9 +19,8 @@
 #include "core/KelvoChild.h"
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
-#include "core/PlatformSnapshot.h"
 #include "core/SavedReadings.h"
-#include "core/ServiceInstance.h"
+#include "core/StatusBoard.h"
 #include "core/XmlFileReader.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
@@ -29,42 +28,32 @@
 
 namespace duz {
 
-namespace {
-
-std::mutex SubserviceListLock;
-std::vector<TKelvo*> SubserviceList;  // guarded by SubserviceListLock
-
-}  // namespace
-
 TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
-    : TSubservice(&owner), FPlatform(owner), FElement(element) {
-  if (DebugMode) WriteLog("Kelvo create");
+    : TComponent(&owner), FPlatform(owner), FElement(element) {
+  DebugLog("Kelvo create");
   FPort = new TAfComPort(this);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
   FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
-  FPort->SetComNumber(ComPortNumber(element));
+  const uint16_t comNumber = ComPortNumber(element);
+  if (comNumber == 0) throw Exception("Number of ComPort is not set!");
+  FPort->SetComNumber(comNumber);
   FCorrection = ReadingCorrection(element);
   FPort->SetBaudRate(9600);
-  FStatus = std::make_shared<TKelvoStatus>(GetCaption(), FPort->ComNumber());
-  RegisterStatus(FStatus);
+  FStatus = owner.StatusBoard()->Add(GetCaption(), FPort->ComNumber());
   try {
     FPort->Open();
   } catch (const std::exception& error) {
-    if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
-    LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE);
+    DebugLog(LogPrefix(), "! Exception - ", error.what());
+    FPlatform.LogEvent(std::string("Error: ") + error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
   }
   for (pugi::xml_node child : element.children())
     if (child.type() == pugi::node_element) CreateChild(child);
   SeedHistory();
-  if (DebugMode) WriteLog(LogPrefix() + "Kelvo created");
+  DebugLog(LogPrefix(), "Kelvo created");
 }
 
 TKelvo::~TKelvo() {
-  {
-    std::lock_guard lock(SubserviceListLock);
-    std::erase(SubserviceList, this);
-  }
-  if (FStatus) UnregisterStatus(FStatus.get());
+  if (FStatus) FPlatform.StatusBoard()->Remove(*FStatus);
   if (FPort) {
     FPort->Close();
     delete FPort;
@@ -73,13 +62,12 @@ TKelvo::~TKelvo() {
 }
 
 void TKelvo::CreateChild(pugi::xml_node child) {
-  std::string name = UpperCase(child.name());
+  const std::string_view name = ElementRuleName(child, "KELVO");
   if (name == "CONDITION") new TCondition(*this, child);
   if (name == "SAVE") new TIntervalSaver(*this, child);
   if (name == "HTMLPOST") new TIntervalPoster(*this, child);
   if (name == "DATAPUBLISHER" && UpperCase(GetAttrDef(child, "type", "").ToString()) == "TCPSERVER")
     new TdpTcpServer(*this, child);
-  (void)name;  // the kinds of children are added here as they are built
 }
 
 // A restart must not blank the history: it starts with today's file of the first XML saver that
@@ -94,7 +82,7 @@ void TKelvo::SeedHistory() {
     if (type != "XML" && type != "XMLWA") continue;
     const std::string path = saver->FilePath(GetCaption(), now);
     const auto notRead = [&](const std::string& reason) {
-      if (DebugMode) WriteLog(LogPrefix() + "History not read from \"" + path + "\": " + reason);
+      DebugLog(LogPrefix(), "History not read from \"", path, "\": ", reason);
     };
     std::string bytes;
     if (const int error = ReadRegularFile(path, bytes, TIntervalSaver::MaxXmlFileSize)) {
@@ -109,12 +97,11 @@ void TKelvo::SeedHistory() {
     }
     const TSavedReadings saved = ReadSavedReadings(document.document_element(), now);
     for (const TSavedReading& reading : saved.Readings) FStatus->AddToHistory(reading.Time, reading.Value);
-    if (DebugMode)
-      WriteLog(LogPrefix() + "History read from \"" + path + "\": " + std::to_string(saved.Readings.size()) +
-               " readings" +
-               (saved.NotFinite
-                    ? ", " + std::to_string(saved.NotFinite) + " values that are no finite number skipped"
-                    : ""));
+    DebugLog(LogPrefix(), "History read from \"", path, "\": ", std::to_string(saved.Readings.size()),
+             " readings",
+             (saved.NotFinite
+                  ? ", " + std::to_string(saved.NotFinite) + " values that are no finite number skipped"
+                  : ""));
     return;
   }
 }
@@ -153,7 +140,7 @@ void TKelvo::HandleLine(const std::string& line) {
     FLineState &= ~LineHeldNumber;
   }
   FStatus->LineReceived(reading.Value, Now(), rejected);
-  if (DebugMode) WriteLog(LogPrefix() + "parse temperature: " + FormatFixed(FTemperature, 2, 2));
+  DebugLog(LogPrefix(), "parse temperature: ", FormatFixed(FTemperature, 2, 2));
   if (!FFirstLine)
     for (int i = 0; i < ComponentCount(); ++i)
       if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) {
@@ -161,7 +148,7 @@ void TKelvo::HandleLine(const std::string& line) {
           child->Evaluate();
         } catch (const std::exception& error) {
           // One child's failure must not keep the line from the others and from the TCP clients.
-          if (DebugMode) WriteLog(LogPrefix() + "! Exception - " + error.what());
+          DebugLog(LogPrefix(), "! Exception - ", error.what());
         }
       }
   for (int i = 0; i < ComponentCount(); ++i)
@@ -176,27 +163,18 @@ std::optional<float> TKelvo::Corrected(float reading) const {
   const bool low = FCorrection.ValidMin && value < *FCorrection.ValidMin;
   const bool high = FCorrection.ValidMax && value > *FCorrection.ValidMax;
   if (!low && !high) return value;
-  if (DebugMode)
-    WriteLog(LogPrefix() + "reading " + FormatFixed(value, 2, 2) +
-             (low ? " is below validmin " + FormatFixed(*FCorrection.ValidMin, 2, 2)
-                  : " is above validmax " + FormatFixed(*FCorrection.ValidMax, 2, 2)) +
-             ": rejected");
+  DebugLog(LogPrefix(), "reading ", FormatFixed(value, 2, 2),
+           (low ? " is below validmin " + FormatFixed(*FCorrection.ValidMin, 2, 2)
+                : " is above validmax " + FormatFixed(*FCorrection.ValidMax, 2, 2)),
+           ": rejected");
   return std::nullopt;
 }
 
 void TKelvo::PortLost(const std::string& reason) {
   FPortLost = true;
   const std::string text = LogPrefix() + "port closed: " + reason;
-  if (DebugMode) WriteLog(text);
-  LogEvent(text, EVENTLOG_WARNING_TYPE);
-}
-
-void TKelvo::LogEvent(const std::string& text, uint32_t type) {
-  // Without a service module (debug mode) the report goes to the platform's own channel.
-  if (TServiceEvents* service = ServiceInstance)
-    service->ReportServiceEvent(text, type, 0, 0);
-  else
-    FPlatform.LogEvent(text, type, 0, 0);
+  DebugLog(text);
+  FPlatform.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0);
 }
 
 void TKelvo::Tick() {
@@ -205,8 +183,8 @@ void TKelvo::Tick() {
       FPort->Open();
       if (FPortLost.exchange(false)) {
         const std::string text = LogPrefix() + "port opened again";
-        if (DebugMode) WriteLog(text);
-        LogEvent(text, EVENTLOG_INFORMATION_TYPE);
+        DebugLog(text);
+        FPlatform.LogEvent(text, EVENTLOG_INFORMATION_TYPE, 0, 0);
       }
     } catch (const std::exception&) {
       // Retried silently on every tick until the device is back.
@@ -235,12 +213,6 @@ bool TKelvo::IsConnected() const {
 
 std::string TKelvo::GetCaption() const { return CaptionOf(FElement, FPort ? FPort->ComNumber() : 0); }
 
-uint16_t TKelvo::ComNumberOf(pugi::xml_node element) {
-  // Unset is no error here; any other number is checked as at creation, never wrapped.
-  if (ComPortUnset(element)) return 0;
-  return ComPortNumber(element);
-}
-
 std::string TKelvo::CaptionOf(pugi::xml_node element, uint16_t comNumber) {
   std::string caption = element.attribute("caption").value();
   if (caption.empty()) caption = "Kelvo_on_COM" + std::to_string(comNumber);
@@ -251,28 +223,6 @@ void TKelvo::SendToPort(const std::string& text) {
   if (FPort && FPort->IsOpen()) FPort->WriteString(text);
 }
 
-void RegisterSubservice(TKelvo* subservice) {
-  std::lock_guard lock(SubserviceListLock);
-  SubserviceList.push_back(subservice);
-}
-
-void FreeAllSubservices() {
-  std::vector<TKelvo*> list;
-  {
-    std::lock_guard lock(SubserviceListLock);
-    list.swap(SubserviceList);
-  }
-  if (list.empty()) return;
-  TKelvoPlatform* platform = CurrentPlatform();
-  std::unique_lock<std::mutex> tickLock;
-  if (platform) tickLock = std::unique_lock(platform->TickLock());
-  for (auto it = list.rbegin(); it != list.rend(); ++it) delete *it;  // closes the port first
-}
-
-TSubservice* CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element) {
-  auto* subservice = new TKelvo(owner, element);
-  RegisterSubservice(subservice);
-  return subservice;
-}
+void CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element) { new TKelvo(owner, element); }
 
 }  // namespace duz

@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "base/Component.h"
 #include "core/ConfigValues.h"
 #include "core/KelvoLineSplitter.h"
 #include "core/KelvoStatus.h"
-#include "core/Subservice.h"
 
 namespace duz {
 
 class TAfComPort;
 class TKelvoPlatform;
 
-class TKelvo : public TSubservice {
+class TKelvo : public TComponent {
  public:
   // Raises "Number of ComPort is not set!" for a missing or zero comport, the error of a comport
   // that is not a number from 1 to 65535, and whatever a child raises. A port that cannot be opened
@@ -33,11 +33,11 @@ class TKelvo : public TSubservice {
   TKelvo(TKelvoPlatform& owner, pugi::xml_node element);
   ~TKelvo() override;
 
-  void Tick() override;
+  void Tick();
   // Connected while the last line held a number and bytes came within the last 20 ticks. Once the
   // 20th silent tick has passed, it stays false until a line converts again, even if bytes without
   // a complete line arrive meanwhile. A query: the tick does the counting.
-  bool IsConnected() const override;
+  bool IsConnected() const;
   std::string GetCaption() const;
   float Temperature() const { return FTemperature; }
   pugi::xml_node Element() const { return FElement; }
@@ -48,18 +48,12 @@ class TKelvo : public TSubservice {
   TKelvoStatus& Status() const { return *FStatus; }
   // For a job that reports its result after the subservice may have gone.
   std::shared_ptr<TKelvoStatus> SharedStatus() const { return FStatus; }
-  // Any thread: an entry (category 0, ID 0) in the service's event log, or in debug mode in the
-  // platform's own channel.
-  void LogEvent(const std::string& text, uint32_t type);
 
   // Silent ticks after which the thermometer counts as not connected.
   static constexpr uint32_t MaxNoDataTicks = 20;
 
-  // What a KELVO element configures, for those that read it without making a subservice. The port
-  // number is 0 when unset; a comport that is not a number raises the conversion error, one out of
-  // range the range error.
-  static uint16_t ComNumberOf(pugi::xml_node element);
-  // The caption attribute, or "Kelvo_on_COM" and the port number when it is empty.
+  // The caption attribute of a KELVO element, or "Kelvo_on_COM" and the port number when it is
+  // empty; for those that read the element without making a subservice too.
   static std::string CaptionOf(pugi::xml_node element, uint16_t comNumber);
   // "[caption] ": how each log line of a thermometer, its children and their jobs begins.
   static std::string LogPrefixOf(const std::string& caption) { return "[" + caption + "] "; }
@@ -90,12 +84,7 @@ class TKelvo : public TSubservice {
   std::atomic<bool> FPortLost{false};  // set on the owner thread, cleared by the tick's reopen
 };
 
-// Every subservice created completely, in creation order, for the shutdown action.
-void RegisterSubservice(TKelvo* subservice);
-// Owner thread: closes the port of every registered subservice and frees it, the last first, with
-// the tick thread kept away meanwhile; then the list is empty.
-void FreeAllSubservices();
 // The factory that the platform uses to create thermometer subservices.
-TSubservice* CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element);
+void CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element);
 
 }  // namespace duz

@@ -1,7 +1,6 @@
 #include "core/KelvoPlatform.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -9,11 +8,12 @@
 #include <cstring>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
-#include "base/Text.h"
+#include "base/MutexLock.h"
 #include "core/ConfigFile.h"
+#include "core/ConfigRules.h"
 #include "core/Heartbeat.h"
-#include "core/Subservice.h"
+#include "core/Kelvo.h"
+#include "core/Shutdown.h"
 #include "core/ThreadRunner.h"
 #include "log/Logger.h"
 #include "xml/XmlHelpers.h"
@@ -25,12 +25,6 @@ constexpr auto DefaultFirstTickDelay = std::chrono::seconds(30);
 constexpr auto TickPause = std::chrono::milliseconds(1000);
 // The longest pause a WAIT element can ask for (the largest finite 32-bit millisecond count).
 constexpr double MaxWaitMs = 4294967294.0;
-
-std::atomic<TKelvoPlatform*> Current{nullptr};
-
-void DebugLog(const char* line) {
-  if (DebugMode) WriteLog(line);
-}
 
 // A negative or unreadable number pauses nothing, rather than for a wrapped-around eternity.
 void PauseSeconds(double seconds, const TStopSignal* stop) {
@@ -44,27 +38,24 @@ void FreeOwnedComponents(TComponent& owner) {
   while (owner.ComponentCount() > 0) delete owner.Component(owner.ComponentCount() - 1);
 }
 
-void ForgetCurrent(TKelvoPlatform* platform) { Current.compare_exchange_strong(platform, nullptr); }
-
 }  // namespace
 
-TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, const TStopSignal* stop)
+TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, TPlatformViewFactories views,
+                               const TStopSignal* stop)
     : TComponent(owner), FFactory(std::move(factory)) {
   DebugLog("KelvoPlatform create");
-  Current = this;
   try {
     LoadConfiguration(stop);
   } catch (...) {
     // The subservices hold elements of FConfig, which goes before the base class frees them.
     FreeOwnedComponents(*this);
-    ForgetCurrent(this);
     throw;
   }
   const TMonotonicTime startTime = MonotonicNow() + FirstTickDelay();
   FTickProgress.Mark();  // the loading, with its WAIT pauses, is not the tick loop's silence
   FRunner = std::make_unique<TThreadRunner>(
       [this, startTime](TThreadRunner& thread) { TickLoop(thread, startTime); });
-  StartViews();
+  StartViews(views);
   DebugLog("KelvoPlatform created");
 }
 
@@ -77,7 +68,6 @@ TKelvoPlatform::~TKelvoPlatform() {
   FMailOutbox.Close();
   FHttpOutbox.Close();
   FWebhookOutbox.Close();
-  ForgetCurrent(this);
   DebugLog("KelvoPlatform destroyed");
 }
 
@@ -87,8 +77,7 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
   const bool found = LoadConfigFile(FConfig, path).has_value();
   if (found) {
     for (pugi::xml_node node : FConfig.document_element().children()) {
-      if (node.type() != pugi::node_element) continue;
-      const std::string name = UpperCase(node.name());
+      const std::string_view name = ElementRuleName(node, "");
       if (name == "WAIT") {
         PauseSeconds(GetAttrDef(node, "wait", 10).ToDouble(), stop);
       } else if (name == "HEARTBEAT" && !FHeartbeat) {
@@ -98,7 +87,7 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
           FFactory(*this, node);
         } catch (const std::exception& error) {
           // The element says which thermometer, the error what to mend in it.
-          if (DebugMode) WriteLog(std::string("Cannot create Kelvo subservice! ") + error.what());
+          DebugLog("Cannot create Kelvo subservice! ", error.what());
           LogEvent("Cannot create Kelvo subservice!\r" + ElementXml(node) + "\r" + error.what(),
                    EVENTLOG_ERROR_TYPE, 0, 0);
         }
@@ -112,12 +101,13 @@ bool TKelvoPlatform::LoadConfiguration(const TStopSignal* stop) {
 }
 
 // A view that cannot start is reported; the watch goes on without it.
-void TKelvoPlatform::StartViews() {
-  for (const TPlatformViewFactory& factory : PlatformViewFactories()) {
+void TKelvoPlatform::StartViews(const TPlatformViewFactories& views) {
+  for (const TPlatformViewFactory& factory : views) {
     try {
-      if (std::unique_ptr<TPlatformView> view = factory(*this)) FViews.push_back(std::move(view));
+      if (std::unique_ptr<TPlatformView> view = factory(FConfig, *FStatusBoard, FEvents))
+        FViews.push_back(std::move(view));
     } catch (const std::exception& error) {
-      if (DebugMode) WriteLog(std::string("! ") + error.what());  // -debug shows why a view is missing
+      DebugLog("! ", error.what());  // -debug shows why a view is missing
       LogEvent(error.what(), EVENTLOG_ERROR_TYPE, 0, 0);
     }
   }
@@ -130,31 +120,35 @@ void TKelvoPlatform::StartHeartbeat(pugi::xml_node element) {
     FHeartbeat = std::make_unique<THeartbeat>(element, FWebhookOutbox);
   } catch (const std::exception& error) {
     const std::string text = std::string("Heartbeat not started: ") + error.what();
-    if (DebugMode) WriteLog(text);
+    DebugLog(text);
     LogEvent(text, EVENTLOG_ERROR_TYPE, 0, 0);
   }
 }
 
-void TKelvoPlatform::LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id) {
-  TEventLogger* logger;
-  {
-    std::lock_guard lock(FEventLoggerLock);
-    if (!FEventLogger) FEventLogger = std::make_unique<TEventLogger>(EventSource);
-    logger = FEventLogger.get();
-  }
-  logger->LogEvent(message, type, category, id);
+void TKelvoPlatform::LogEvent(const std::string& text, uint32_t type, uint32_t category, int32_t id) const {
+  FEvents.LogEvent(text, type, category, id);
 }
 
 void TKelvoPlatform::TickSubservices() {
-  std::lock_guard lock(FTickLock);
+  TMutexLock lock(FTickLock);
   bool connected = true;
   for (int i = 0; i < ComponentCount(); ++i) {
-    if (auto* subservice = dynamic_cast<TSubservice*>(Component(i))) {
+    if (auto* subservice = dynamic_cast<TKelvo*>(Component(i))) {
       subservice->Tick();
       connected = connected && subservice->IsConnected();
     }
   }
   if (FHeartbeat) FHeartbeat->Tick(connected);
+}
+
+void TKelvoPlatform::ShutdownComputer(pugi::xml_node root) {
+  const int flags = ShutdownFlags(root, GetWindowsVersionName());
+  FShutdownTimers.Stop();
+  {
+    TMutexLock lock(FTickLock);
+    FreeOwnedComponents(*this);  // each subservice closes its port first
+  }
+  RequestSystemShutdown(flags, FEvents);
 }
 
 // An exception from a tick ends the loop; the runner swallows it. A start time that has already
@@ -174,8 +168,6 @@ void TKelvoPlatform::StopTicking() {
   FRunner->WaitFor();
   FRunner.reset();
 }
-
-TKelvoPlatform* CurrentPlatform() { return Current; }
 
 std::chrono::milliseconds FirstTickDelay() {
   const char* text = std::getenv("DUZEZEVOVIVO_FIRST_TICK");

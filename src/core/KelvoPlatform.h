@@ -1,60 +1,72 @@
 #pragma once
-// TKelvoPlatform: turns the configuration file into running thermometer subservices. Created on the
-// owner thread (the service thread, or the debug run's platform thread), which must have a
-// TEventLoop and keep running it afterwards. Construction finds the configuration through the
+// TKelvoPlatform: turns the configuration file into running thermometer subservices, and owns all
+// that the watch keeps while it runs: the subservices (its components, in creation order), their
+// shutdown timers, the status board its views read, the three outboxes through which its children
+// reach the network, and the heartbeat of a HEARTBEAT element, which its tick drives. Nothing of it
+// is process-wide, so that two platforms can live in one process.
+// Created on the owner thread (the service thread, or the debug run's platform thread), which must
+// have a TEventLoop and keep running it afterwards. Construction finds the configuration through the
 // registry, loads it (honouring WAIT pauses, which a raised stop signal cuts short), creates one
-// subservice per KELVO element through the factory, then starts the tick thread and the registered
-// views (core/PlatformView.h). It owns the three outboxes through which its children reach the
-// network, and the heartbeat of a HEARTBEAT element, which its tick drives. Destruction ends the
-// views, stops the tick thread before the subservices go, then closes the outboxes (a worker stuck
-// on a peer is abandoned).
+// subservice per KELVO element through the factory, then starts the tick thread and the views.
+// Destruction ends the views, stops the tick thread before the subservices go, then closes the
+// outboxes (a worker stuck on a peer is abandoned).
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <pugixml.hpp>
 #include <string>
 
 #include "base/Clock.h"
 #include "base/Component.h"
 #include "base/EventLogger.h"
+#include "base/Mutex.h"
 #include "base/ProgressMark.h"
 #include "base/StopSignal.h"
 #include "core/PlatformView.h"
+#include "core/ShutdownTimers.h"
+#include "core/StatusBoard.h"
 #include "net/Outbox.h"
 
 namespace duz {
 
 class THeartbeat;
-class TSubservice;
 class TThreadRunner;
 
 class TKelvoPlatform : public TComponent {
  public:
   // Creates one subservice owned by the platform from a KELVO element; raises on a bad element.
-  using TSubserviceFactory = std::function<TSubservice*(TKelvoPlatform& owner, pugi::xml_node element)>;
+  using TSubserviceFactory = std::function<void(TKelvoPlatform& owner, pugi::xml_node element)>;
 
   // Entries of the platform and its parts in the event log carry the service's name.
   static constexpr const char* EventSource = "Deredoru";
 
   // stop, when given, must outlive the construction; raised, it ends every WAIT pause at once.
-  TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, const TStopSignal* stop = nullptr);
+  TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, TPlatformViewFactories views = {},
+                 const TStopSignal* stop = nullptr);
   ~TKelvoPlatform() override;
 
   // Any thread. Raises ERangeError for a category above 65535 or a negative id.
-  void LogEvent(const std::string& message, uint32_t type, uint32_t category, int32_t id);
+  void LogEvent(const std::string& text, uint32_t type, uint32_t category, int32_t id) const;
   // Tick thread: Tick on every subservice, in creation order, then on the heartbeat.
-  void TickSubservices();
+  void TickSubservices() EXCLUDES(FTickLock);
+  // Owner thread, when a shutdown timer expires: the flags that the SHUTDOWN elements of root give
+  // (a failure here leaves everything as it was), every shutdown timer stopped, every subservice
+  // freed with the tick thread kept away, then the request to the system.
+  void ShutdownComputer(pugi::xml_node root) EXCLUDES(FTickLock);
   // The loaded configuration document (empty when none was found).
   const pugi::xml_document& Config() const { return FConfig; }
 
   // Held by every pass of TickSubservices: whoever holds it (the shutdown freeing the subservices,
   // a test ticking by hand) keeps the tick thread away from the platform's children.
-  std::mutex& TickLock() { return FTickLock; }
+  TMutex& TickLock() RETURN_CAPABILITY(FTickLock) { return FTickLock; }
   // Marked after every pass of the tick loop, from its start on; it ages once the loop has ended
   // (a tick that raised) or hangs. Any thread.
   const TProgressMark& TickProgress() const { return FTickProgress; }
 
+  // Any thread: what the views and the service's status line show.
+  const std::shared_ptr<TStatusBoard>& StatusBoard() const { return FStatusBoard; }
+  // Owner thread: the conditions' shutdown timers.
+  TShutdownTimers& ShutdownTimers() { return FShutdownTimers; }
   // Any thread: where the alarms' e-mails and the posters' GETs go; and the alarms' webhooks and the
   // heartbeat's pings, which neither a stuck mail relay nor a slow poster holds up.
   TOutbox& MailOutbox() { return FMailOutbox; }
@@ -63,30 +75,27 @@ class TKelvoPlatform : public TComponent {
 
  private:
   bool LoadConfiguration(const TStopSignal* stop);
-  void StartViews();
+  void StartViews(const TPlatformViewFactories& views);
   void StartHeartbeat(pugi::xml_node element);
   void TickLoop(TThreadRunner& thread, TMonotonicTime startTime);
   void StopTicking();
 
   TSubserviceFactory FFactory;
+  const TEventLogger FEvents{EventSource};
   // Members, so that they outlive the subservices, which the destructor's body frees.
-  TOutbox FMailOutbox{"E-mail", TEventLogger(EventSource)};
-  TOutbox FHttpOutbox{"HTTP", TEventLogger(EventSource)};
-  TOutbox FWebhookOutbox{"Webhook", TEventLogger(EventSource)};
+  const std::shared_ptr<TStatusBoard> FStatusBoard = std::make_shared<TStatusBoard>();
+  TShutdownTimers FShutdownTimers{*FStatusBoard};
+  TOutbox FMailOutbox{"E-mail", FEvents};
+  TOutbox FHttpOutbox{"HTTP", FEvents};
+  TOutbox FWebhookOutbox{"Webhook", FEvents};
   std::unique_ptr<THeartbeat> FHeartbeat;              // created on the owner thread before ticking starts
   std::unique_ptr<TThreadRunner> FRunner;              // owner thread only
   std::vector<std::unique_ptr<TPlatformView>> FViews;  // owner thread only
-  std::unique_ptr<TEventLogger> FEventLogger;          // guarded by FEventLoggerLock
-  std::mutex FEventLoggerLock;
-  std::mutex FTickLock;   // guards the children against the tick thread: see TickLock
+  TMutex FTickLock;       // guards the children against the tick thread: see TickLock
   TStopSignal FTickStop;  // wakes the tick thread from its pause when the platform goes
   TProgressMark FTickProgress;
   pugi::xml_document FConfig;  // loaded by the constructor, read-only after
 };
-
-// The platform that is running, for parts that need it outside the component tree (the shutdown
-// action, the port-open report in debug mode). nullptr when none exists.
-TKelvoPlatform* CurrentPlatform();
 
 // Seconds from the start of the tick thread to the first tick: 30, or less when
 // DUZEZEVOVIVO_FIRST_TICK says so, so that fault drills and demos need not wait half a minute.

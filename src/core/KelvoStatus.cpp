@@ -1,17 +1,19 @@
 #include "core/KelvoStatus.h"
 
-#include "core/PlatformSnapshot.h"
+#include "base/MutexLock.h"
+#include "core/StatusBoard.h"
 
 namespace duz {
 
-TKelvoStatus::TKelvoStatus(std::string caption, int comPort) {
+TKelvoStatus::TKelvoStatus(std::shared_ptr<TStatusBoard> board, std::string caption, int comPort)
+    : FBoard(std::move(board)) {
   FStatus.Caption = std::move(caption);
   FStatus.ComPort = comPort;
 }
 
 void TKelvoStatus::LineReceived(std::optional<float> value, TDateTime time, bool rejected) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     ++FStatus.Lines;
     FStatus.Connected = value.has_value();
     if (value) {
@@ -22,41 +24,41 @@ void TKelvoStatus::LineReceived(std::optional<float> value, TDateTime time, bool
       ++(rejected ? FStatus.RejectedReadings : FStatus.UnparsedLines);
     }
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
 void TKelvoStatus::AddToHistory(TDateTime time, float value) {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FHistory.Add(time, value);
 }
 
 void TKelvoStatus::SetConnected(bool connected) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     if (FStatus.Connected == connected) return;
     FStatus.Connected = connected;
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
 int TKelvoStatus::AddCondition() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FStatus.Conditions.emplace_back();
   return static_cast<int>(FStatus.Conditions.size()) - 1;
 }
 
 void TKelvoStatus::SetConditionState(int index, TConditionState state) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     TConditionStatus& condition = FStatus.Conditions.at(index);
     if (condition.State == state) return;
     condition.State = state;
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
 void TKelvoStatus::SetConditionLimits(int index, float min, float max, float off) {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   TConditionStatus& condition = FStatus.Conditions.at(index);
   condition.Min = min;
   condition.Max = max;
@@ -65,46 +67,48 @@ void TKelvoStatus::SetConditionLimits(int index, float min, float max, float off
 
 void TKelvoStatus::CountEmail(bool sent) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     ++(sent ? FStatus.Emails.Succeeded : FStatus.Emails.Failed);
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
-void TKelvoStatus::CountPost(bool succeeded) {
+void TKelvoStatus::CountHttpGet(bool succeeded) {
   {
-    std::lock_guard lock(FLock);
-    ++(succeeded ? FStatus.Posts.Succeeded : FStatus.Posts.Failed);
+    TMutexLock lock(FLock);
+    ++(succeeded ? FStatus.HttpGets.Succeeded : FStatus.HttpGets.Failed);
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
 void TKelvoStatus::CountSave(const std::string& type, bool succeeded) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     TResultCounts& counts = FStatus.Saves[type];
     ++(succeeded ? counts.Succeeded : counts.Failed);
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
 void TKelvoStatus::AddTcpClients(int delta) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FStatus.TcpClients += delta;
   }
-  NoteStatusChange();
+  NoteChange();
 }
 
-TThermometerStatus TKelvoStatus::Copy() const {
-  std::lock_guard lock(FLock);
+void TKelvoStatus::NoteChange() { FBoard->NoteChange(); }
+
+TKelvoSnapshot TKelvoStatus::Copy() const {
+  TMutexLock lock(FLock);
   return FStatus;
 }
 
 std::vector<TMinutePoint> TKelvoStatus::History(TDateTime now) const {
   TMinuteHistory copy;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     copy = FHistory;
   }
   return copy.Points(now);  // sorted outside the lock: the owner thread may be waiting for it

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "base/DebugMode.h"
 #include "base/EventLogger.h"
 #include "base/ProcessStart.h"
 #include "core/Kelvo.h"
@@ -36,8 +35,7 @@ void TNetMessage::Send(const std::string& caption, const std::string& message) {
       *failing = false;
       return;
     }
-    if (DebugMode)
-      WriteLog(TKelvo::LogPrefixOf(caption) + "> NETMESSAGE to " + address + " failed: " + failure);
+    DebugLog(TKelvo::LogPrefixOf(caption), "> NETMESSAGE to ", address, " failed: ", failure);
     if (!failing->exchange(true))
       TEventLogger(TKelvoPlatform::EventSource)
           .LogEvent("Net message to " + address + " failed: " + failure, EVENTLOG_ERROR_TYPE, 0, 0);

@@ -6,7 +6,8 @@
 
 namespace duz {
 
-TPlatformHost::TPlatformHost(const TStopSignal* stop) : FStop(stop) {}
+TPlatformHost::TPlatformHost(TPlatformViewFactories views, const TStopSignal* stop)
+    : FViews(std::move(views)), FStop(stop) {}
 
 TPlatformHost::~TPlatformHost() { Stop(); }
 
@@ -23,7 +24,7 @@ void TPlatformHost::Run(TCreatedHandler onCreated, std::promise<void>& loopReady
   loopReady.set_value();
   std::string error;
   try {
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, FStop);
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, FViews, FStop);
   } catch (const std::exception& e) {
     error = e.what();
   }

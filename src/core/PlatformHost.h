@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/EventLoop.h"
+#include "core/PlatformView.h"
 
 namespace duz {
 
@@ -23,8 +24,9 @@ class TPlatformHost {
   // (the loop still runs then, without a platform).
   using TCreatedHandler = std::function<void(const std::string& error)>;
 
-  // stop, when given, outlives the host; raising it ends the creation's WAIT pauses at once.
-  explicit TPlatformHost(const TStopSignal* stop = nullptr);
+  // The platform runs the given views. stop, when given, outlives the host; raising it ends the
+  // creation's WAIT pauses at once.
+  explicit TPlatformHost(TPlatformViewFactories views, const TStopSignal* stop = nullptr);
   ~TPlatformHost();
 
   // Starts the owner thread and returns once its loop exists; the platform is then being created,
@@ -37,6 +39,7 @@ class TPlatformHost {
  private:
   void Run(TCreatedHandler onCreated, std::promise<void>& loopReady);
 
+  const TPlatformViewFactories FViews;
   const TStopSignal* FStop;
   std::thread FThread;
   TEventLoop* FLoop = nullptr;  // lives on FThread's stack while it runs

@@ -1,16 +1,19 @@
 #pragma once
-// TPlatformView: something that runs beside a platform and only shows it to the outside (the MQTT
-// publisher), reading the platform's snapshot from threads of its own. The entry point registers one
-// factory per kind of view before any platform exists; every platform creates its views once its
-// configuration is loaded and destroys them, the last first, before it stops ticking. This way a
-// view in a folder above core runs in every mode that creates a platform.
+// TPlatformView: something that runs beside a platform and only shows it to the outside (the metrics
+// endpoint and status page, the MQTT publisher), reading its status board from threads of its own.
+// Whoever creates a platform hands it the factories of its views; the platform creates its views
+// once its configuration is loaded and destroys them, the last first, before it stops ticking. A
+// view is made from the configuration, the status board and the event log, never from the platform
+// itself, so that a view needs nothing of the watch.
 #include <functional>
 #include <memory>
+#include <pugixml.hpp>
 #include <vector>
 
 namespace duz {
 
-class TKelvoPlatform;
+class TEventLogger;
+class TStatusBoard;
 
 class TPlatformView {
  public:
@@ -19,10 +22,9 @@ class TPlatformView {
 
 // Owner thread of the platform. Returns nullptr when the configuration does not ask for the view;
 // raises for a bad configuration (the platform reports the message and goes on without the view).
-using TPlatformViewFactory = std::function<std::unique_ptr<TPlatformView>(TKelvoPlatform& platform)>;
-
-// Before the first platform is created.
-void RegisterPlatformView(TPlatformViewFactory factory);
-std::vector<TPlatformViewFactory> PlatformViewFactories();
+// The board and the event log outlive the view.
+using TPlatformViewFactory = std::function<std::unique_ptr<TPlatformView>(
+    const pugi::xml_document& config, TStatusBoard& board, const TEventLogger& events)>;
+using TPlatformViewFactories = std::vector<TPlatformViewFactory>;
 
 }  // namespace duz

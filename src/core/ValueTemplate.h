@@ -1,7 +1,8 @@
 #pragma once
 // The value templates of the periodic actions: a text with %-delimited placeholders for the
 // temperature (%VALUE%), the date and time (%DATETIME(format)%) and characters by code (%#13%,
-// %#$0A%). Pure functions of the template and the values passed; any thread.
+// %#$0A%). Functions of the template, the values passed and the regional settings (RegionalSettings(),
+// which write the temperature and the date); any thread.
 #include <string>
 #include <string_view>
 

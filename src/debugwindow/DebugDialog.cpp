@@ -36,7 +36,7 @@ QTextCharFormat LineFormat(const char* family, qreal pointSize, const QColor& co
 
 }  // namespace
 
-TfDebugDialog::TfDebugDialog(const TStopSignal* stop)
+TfDebugDialog::TfDebugDialog(const TPlatformViewFactories& views, const TStopSignal* stop)
     : redt1(new QTextEdit(this)), FJobs(TGuiJobQueue::Create()) {
   setWindowTitle(QStringLiteral("DuzezEvovivo - debug mode"));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
@@ -63,7 +63,7 @@ TfDebugDialog::TfDebugDialog(const TStopSignal* stop)
   resize(ClientWidth, ClientHeight);
   move(screen()->availableGeometry().center() - rect().center());
 
-  FormCreate(stop);
+  FormCreate(views, stop);
 }
 
 TfDebugDialog::~TfDebugDialog() {
@@ -71,8 +71,8 @@ TfDebugDialog::~TfDebugDialog() {
   FJobs->Close();  // no posted line or creation result reaches the window after its end
 }
 
-void TfDebugDialog::FormCreate(const TStopSignal* stop) {
-  FPlatform = std::make_unique<TPlatformHost>(stop);
+void TfDebugDialog::FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop) {
+  FPlatform = std::make_unique<TPlatformHost>(views, stop);
   QEventLoop creating;
   std::string error;
   FPlatform->Start([&](const std::string& result) {

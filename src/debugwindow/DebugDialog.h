@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/DateTime.h"
+#include "core/PlatformView.h"
 
 class QTextEdit;
 
@@ -25,8 +26,8 @@ class TfDebugDialog : public QWidget {
   Q_OBJECT
 
  public:
-  // stop, when given, outlives the window.
-  explicit TfDebugDialog(const TStopSignal* stop = nullptr);
+  // The platform runs the given views; stop, when given, outlives the window.
+  explicit TfDebugDialog(const TPlatformViewFactories& views = {}, const TStopSignal* stop = nullptr);
   ~TfDebugDialog() override;
 
   // Appends one line: the date-time prefix (none for time 0), the text in its colour, a line
@@ -37,7 +38,7 @@ class TfDebugDialog : public QWidget {
   QTextEdit* LogView() const { return redt1; }
 
  private:
-  void FormCreate(const TStopSignal* stop);
+  void FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop);
   void ShowLogLine(const std::string& text, TDateTime time);
   void AppendLine(const std::string& text, const QColor& color, TDateTime time);
 

@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include "base/MutexLock.h"
+
 namespace duz {
 
 std::shared_ptr<TGuiJobQueue> TGuiJobQueue::Create() {
@@ -22,13 +24,13 @@ void TGuiJobQueue::Run(const std::function<void()>& job) {
     return;
   }
   const uint64_t ticket = Add([&job] { job(); });
-  std::unique_lock lock(FLock);
-  FRan.wait(lock, [&] { return FClosed || FDone >= ticket; });
+  TMutexLock lock(FLock);
+  while (!FClosed && FDone < ticket) FLock.Wait(FRan);
 }
 
 void TGuiJobQueue::Close() {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FClosed = true;
     FJobs.clear();
   }
@@ -39,7 +41,7 @@ uint64_t TGuiJobQueue::Add(std::function<void()> job) {
   bool wake;
   uint64_t ticket;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     if (FClosed) return 0;
     wake = FJobs.empty();
     FJobs.push_back(std::move(job));
@@ -50,20 +52,21 @@ uint64_t TGuiJobQueue::Add(std::function<void()> job) {
 }
 
 void TGuiJobQueue::RunPosted() {
-  std::unique_lock lock(FLock);
+  FLock.Lock();
   while (!FJobs.empty()) {
     std::function<void()> job = std::move(FJobs.front());
     FJobs.pop_front();
-    lock.unlock();
+    FLock.Unlock();
     try {
       job();
     } catch (...) {
       // A failing job must not unwind into Qt's event loop; its poster goes on.
     }
-    lock.lock();
+    FLock.Lock();
     ++FDone;
     FRan.notify_all();
   }
+  FLock.Unlock();
 }
 
 }  // namespace duz

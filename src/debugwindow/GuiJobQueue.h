@@ -11,7 +11,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
+
+#include "base/Mutex.h"
 
 namespace duz {
 
@@ -34,12 +35,12 @@ class TGuiJobQueue : public QObject {
   uint64_t Add(std::function<void()> job);
   Q_INVOKABLE void RunPosted();
 
-  std::mutex FLock;
+  TMutex FLock;
   std::condition_variable FRan;
-  // Guarded by FLock.
-  std::deque<std::function<void()>> FJobs;
-  uint64_t FPosted = 0, FDone = 0;
-  bool FClosed = false;
+  std::deque<std::function<void()>> FJobs GUARDED_BY(FLock);
+  uint64_t FPosted GUARDED_BY(FLock) = 0;
+  uint64_t FDone GUARDED_BY(FLock) = 0;
+  bool FClosed GUARDED_BY(FLock) = false;
 };
 
 }  // namespace duz

@@ -46,7 +46,7 @@ std::string PlatformList(const std::string& asked) {
 
 }  // namespace
 
-int RunWindow(const sigset_t& stopSignals) {
+int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views) {
   // Qt keeps referring to the arguments for the application's life.
   const char* asked = std::getenv("QT_QPA_PLATFORM");
   const std::string askedList = asked ? asked : "";
@@ -79,7 +79,7 @@ int RunWindow(const sigset_t& stopSignals) {
     });
   }
 
-  dialog = std::make_unique<TfDebugDialog>(&stop);
+  dialog = std::make_unique<TfDebugDialog>(views, &stop);
   if (!stopping) {
     dialog->show();
     app.exec();
@@ -95,4 +95,6 @@ int RunWindow(const sigset_t& stopSignals) {
 
 }  // namespace duz
 
-extern "C" int DuzRunWindow(const sigset_t* stopSignals) { return duz::RunWindow(*stopSignals); }
+extern "C" int DuzRunWindow(const sigset_t* stopSignals, const duz::TPlatformViewFactories* views) {
+  return duz::RunWindow(*stopSignals, *views);
+}

@@ -7,6 +7,8 @@
 // the rest from the executable that loads it.
 #include <csignal>
 
+#include "core/PlatformView.h"
+
 namespace duz {
 
 // Where the module lies, relative to the directory of the executable, and what it exports.
@@ -16,13 +18,13 @@ inline constexpr const char* WindowEntryName = "DuzRunWindow";
 // log elsewhere.
 inline constexpr int WindowNoDisplay = -1;
 
-// stopSignals must be blocked in every thread of the process. Returns the exit status, or
-// WindowNoDisplay.
-int RunWindow(const sigset_t& stopSignals);
+// stopSignals must be blocked in every thread of the process; the platform runs the given views.
+// Returns the exit status, or WindowNoDisplay.
+int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views);
 
-using TWindowEntry = int(const sigset_t* stopSignals);
+using TWindowEntry = int(const sigset_t* stopSignals, const TPlatformViewFactories* views);
 
 }  // namespace duz
 
 // The module's entry point: RunWindow.
-extern "C" int DuzRunWindow(const sigset_t* stopSignals);
+extern "C" int DuzRunWindow(const sigset_t* stopSignals, const duz::TPlatformViewFactories* views);

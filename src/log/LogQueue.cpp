@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "base/MutexLock.h"
+
 namespace duz {
 
 TLogEntry::TPtr TLogEntry::Create(TDateTime time, std::string_view text) {
@@ -24,7 +26,7 @@ TLogQueue::~TLogQueue() { TakeAll(); }
 void TLogQueue::Push(TLogEntry::TPtr entry) {
   bool wasEmpty;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     if (!FOpen) return;
     const size_t size = sizeof(TLogEntry) + entry->FSize;
     if (FQueuedBytes + size > MaxQueuedBytes) {
@@ -43,27 +45,32 @@ void TLogQueue::Push(TLogEntry::TPtr entry) {
 
 void TLogQueue::Open() {
   TakeAll();  // while closed, nothing can be pushed in between
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FWake = false;
   FOpen = true;
 }
 
 void TLogQueue::Close() {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FOpen = false;
   }
   FSignal.notify_all();
 }
 
 void TLogQueue::Sleep(std::chrono::milliseconds time) {
-  std::unique_lock lock(FLock);
-  FSignal.wait_for(lock, time, [this] { return !FOpen; });
+  const auto deadline = std::chrono::steady_clock::now() + time;
+  TMutexLock lock(FLock);
+  while (FOpen && FLock.WaitUntil(FSignal, deadline) == std::cv_status::no_timeout) {
+  }
 }
 
 bool TLogQueue::WaitForLines(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(FLock);
-  bool woken = FSignal.wait_for(lock, timeout, [this] { return FWake || !FOpen; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(FLock);
+  while (!FWake && FOpen && FLock.WaitUntil(FSignal, deadline) == std::cv_status::no_timeout) {
+  }
+  const bool woken = FWake || !FOpen;
   FWake = false;
   return woken;
 }
@@ -71,7 +78,7 @@ bool TLogQueue::WaitForLines(std::chrono::milliseconds timeout) {
 std::vector<TLogEntry::TPtr> TLogQueue::TakeAll() {
   TLogEntry* newest;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     newest = std::exchange(FHead, nullptr);
     FQueuedBytes = 0;
   }
@@ -82,7 +89,7 @@ std::vector<TLogEntry::TPtr> TLogQueue::TakeAll() {
 }
 
 uint64_t TLogQueue::TakeDropped() {
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   return std::exchange(FDropped, 0);
 }
 

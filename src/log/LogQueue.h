@@ -7,11 +7,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string_view>
 #include <vector>
 
 #include "base/DateTime.h"
+#include "base/Mutex.h"
 
 namespace duz {
 
@@ -66,14 +66,13 @@ class TLogQueue {
   uint64_t TakeDropped();
 
  private:
-  std::mutex FLock;
+  TMutex FLock;
   std::condition_variable FSignal;
-  // Guarded by FLock.
-  TLogEntry* FHead = nullptr;  // the newest entry
-  size_t FQueuedBytes = 0;
-  uint64_t FDropped = 0;
-  bool FWake = false;
-  bool FOpen = false;
+  TLogEntry* FHead GUARDED_BY(FLock) = nullptr;  // the newest entry
+  size_t FQueuedBytes GUARDED_BY(FLock) = 0;
+  uint64_t FDropped GUARDED_BY(FLock) = 0;
+  bool FWake GUARDED_BY(FLock) = false;
+  bool FOpen GUARDED_BY(FLock) = false;
 };
 
 }  // namespace duz

@@ -1,9 +1,9 @@
 #include "log/Logger.h"
 
 #include <memory>
-#include <mutex>
 
 #include "base/Clock.h"
+#include "base/MutexLock.h"
 #include "log/LogQueue.h"
 #include "log/ThreadLogger.h"
 
@@ -18,23 +18,22 @@ TLogQueue& Queue() {
   return queue;
 }
 
-std::mutex StartStopLock;
-std::unique_ptr<TThreadLogger> ThreadLogger;  // guarded by StartStopLock
+TMutex StartStopLock;
+std::unique_ptr<TThreadLogger> ThreadLogger GUARDED_BY(StartStopLock);
 
-std::mutex ViewLock;
-// Guarded by ViewLock.
-TLogViewHook ViewHook;
-TLogViewInvoker ViewInvoker;
+TMutex ViewLock;
+TLogViewHook ViewHook GUARDED_BY(ViewLock);
+TLogViewInvoker ViewInvoker GUARDED_BY(ViewLock);
 
 TLogViewHook CurrentHook() {
-  std::lock_guard lock(ViewLock);
+  TMutexLock lock(ViewLock);
   return ViewHook;
 }
 
 void ShowLinesInView(TThreadLogger::TLines lines) {
   TLogViewInvoker invoker;
   {
-    std::lock_guard lock(ViewLock);
+    TMutexLock lock(ViewLock);
     if (!ViewHook) return;
     invoker = ViewInvoker;
   }
@@ -64,7 +63,7 @@ void WriteLog(const std::string& text) {
 }
 
 void StartLogger() {
-  std::lock_guard lock(StartStopLock);
+  TMutexLock lock(StartStopLock);
   if (ThreadLogger) return;
   Queue().Open();
   ThreadLogger = std::make_unique<TThreadLogger>(Queue(), ShowLinesInView);
@@ -72,7 +71,7 @@ void StartLogger() {
 }
 
 void StopLogger(const std::function<void()>& pump) {
-  std::lock_guard lock(StartStopLock);
+  TMutexLock lock(StartStopLock);
   if (!ThreadLogger) return;
   Queue().Close();
   ThreadLogger->Terminate();
@@ -83,7 +82,7 @@ void StopLogger(const std::function<void()>& pump) {
 }
 
 void SetLogViewHook(TLogViewHook hook, TLogViewInvoker invoker) {
-  std::lock_guard lock(ViewLock);
+  TMutexLock lock(ViewLock);
   ViewHook = std::move(hook);
   ViewInvoker = std::move(invoker);
 }

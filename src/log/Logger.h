@@ -8,10 +8,16 @@
 #include <string>
 
 #include "base/DateTime.h"
+#include "base/DebugMode.h"
 
 namespace duz {
 
 void WriteLog(const std::string& text);
+// A detail line: written in debug mode only, and only then are its parts joined into one line.
+template <typename... TParts>
+void DebugLog(const TParts&... parts) {
+  if (DebugMode) WriteLog((std::string() += ... += parts));
+}
 // Where a sender's log block goes: WriteLog, or stdout for a command that tests a channel.
 using TLogLineWriter = std::function<void(const std::string& line)>;
 

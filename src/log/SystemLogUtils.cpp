@@ -17,7 +17,7 @@ std::string ExecutableName() {
 
 }  // namespace
 
-bool ReportSystemEvent(uint32_t type, uint32_t category, int32_t eventId, const std::string& text) {
+bool ReportSystemEvent(const std::string& text, uint32_t type, uint32_t category, int32_t eventId) {
   if (type > 0xFFFF) return false;
   try {
     return TEventLogger(ExecutableName()).LogEvent(text, type, category, eventId);

@@ -12,6 +12,7 @@
 #include "base/EventLogger.h"
 #include "base/FileWrite.h"
 #include "base/FormatDateTime.h"
+#include "base/MutexLock.h"
 #include "log/SystemLogUtils.h"
 #include "log/ThreadUtils.h"
 
@@ -20,15 +21,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void ReportError(const std::string& text) { ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, text); }
+void ReportError(const std::string& text) { ReportSystemEvent(text, EVENTLOG_ERROR_TYPE, 0, 0); }
 
 }  // namespace
 
 TThreadLogger::TThreadLogger(TLogQueue& queue, TShowLines show) : FQueue(queue), FShow(std::move(show)) {}
 
 bool TThreadLogger::WaitForEnd(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(FEndLock);
-  return FEndSignal.wait_for(lock, timeout, [this] { return FEnded; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(FEndLock);
+  while (!FEnded && FEndLock.WaitUntil(FEndSignal, deadline) == std::cv_status::no_timeout) {
+  }
+  return FEnded;
 }
 
 void TThreadLogger::Execute() {
@@ -46,7 +50,7 @@ void TThreadLogger::Execute() {
     }
   } while (!stopping);
   {
-    std::lock_guard lock(FEndLock);
+    TMutexLock lock(FEndLock);
     FEnded = true;
   }
   FEndSignal.notify_all();

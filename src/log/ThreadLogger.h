@@ -11,11 +11,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "base/Mutex.h"
 #include "base/Thread.h"
 #include "log/LogQueue.h"
 
@@ -70,9 +70,9 @@ class TThreadLogger : public TThread {
   TDateTime FStampTime = -1;           // the time that FStamp shows
   std::string FStamp;
 
-  std::mutex FEndLock;
+  TMutex FEndLock;
   std::condition_variable FEndSignal;
-  bool FEnded = false;  // guarded by FEndLock
+  bool FEnded GUARDED_BY(FEndLock) = false;
 };
 
 }  // namespace duz

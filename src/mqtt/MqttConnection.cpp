@@ -16,8 +16,8 @@
 #include <set>
 #include <vector>
 
-#include "base/DebugMode.h"
 #include "base/Exception.h"
+#include "base/MutexLock.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
 #include "net/HostAddress.h"
@@ -51,7 +51,7 @@ class TMqttConnection::TSession {
   TSession(const TMqttSettings& settings, TWarn warn);
   ~TSession();
 
-  void Publish(const std::string& topic, const TMqttMessage& message);
+  void PublishToBroker(const std::string& topic, const TMqttMessage& message);
   void Run();
   // Asks the thread to end; true once it has, within timeout.
   bool Stop(std::chrono::milliseconds timeout);
@@ -87,10 +87,10 @@ class TMqttConnection::TSession {
   mosquitto* FMosq = nullptr;
   std::atomic<bool> FTerminated{false};
 
-  std::mutex FLock;
-  std::condition_variable FEnd;           // the thread has ended
-  std::map<std::string, TEntry> FLatest;  // guarded by FLock
-  bool FEnded = false;                    // guarded by FLock
+  TMutex FLock;
+  std::condition_variable FEnd;  // the thread has ended
+  std::map<std::string, TEntry> FLatest GUARDED_BY(FLock);
+  bool FEnded GUARDED_BY(FLock) = false;
 
   // Network thread only.
   bool FSessionUp = false;
@@ -112,8 +112,8 @@ TMqttConnection::~TMqttConnection() {
     FThread.detach();  // in a name look-up: it ends, and frees the session, when that returns
 }
 
-void TMqttConnection::Publish(const std::string& topic, const TMqttMessage& message) {
-  FSession->Publish(topic, message);
+void TMqttConnection::PublishToBroker(const std::string& topic, const TMqttMessage& message) {
+  FSession->PublishToBroker(topic, message);
 }
 
 TMqttConnection::TSession::TSession(const TMqttSettings& settings, TWarn warn)
@@ -131,8 +131,11 @@ TMqttConnection::TSession::~TSession() { Release(); }
 bool TMqttConnection::TSession::Stop(std::chrono::milliseconds timeout) {
   FTerminated = true;
   Wake();
-  std::unique_lock lock(FLock);
-  return FEnd.wait_for(lock, timeout, [this] { return FEnded; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  TMutexLock lock(FLock);
+  while (!FEnded && FLock.WaitUntil(FEnd, deadline) == std::cv_status::no_timeout) {
+  }
+  return FEnded;
 }
 
 void TMqttConnection::TSession::Configure() {
@@ -168,7 +171,7 @@ void TMqttConnection::TSession::Configure() {
                                  [](mosquitto*, void* self, int id) { Of(self).FUnacknowledged.erase(id); });
   mosquitto_log_callback_set(FMosq, [](mosquitto*, void* self, int level, const char* text) {
     if (level & MOSQ_LOG_ERR) Of(self).FLibraryError = text;
-    if (DebugMode && (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))) WriteLog(std::string("MQTT: ") + text);
+    if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING)) DebugLog("MQTT: ", text);
   });
 }
 
@@ -177,9 +180,9 @@ void TMqttConnection::TSession::Release() {
   if (FWake >= 0) close(FWake);
 }
 
-void TMqttConnection::TSession::Publish(const std::string& topic, const TMqttMessage& message) {
+void TMqttConnection::TSession::PublishToBroker(const std::string& topic, const TMqttMessage& message) {
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     FLatest[topic] = {message, false};
   }
   Wake();
@@ -208,7 +211,7 @@ void TMqttConnection::TSession::Run() {
     pause = std::min<TClock::duration>(pause * 2, MaxRetryPause);
   }
   Goodbye();
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   FEnded = true;
   FEnd.notify_all();
 }
@@ -260,7 +263,7 @@ void TMqttConnection::TSession::Pause(TClock::time_point until) {
 void TMqttConnection::TSession::Flush() {
   std::vector<std::pair<std::string, TMqttMessage>> batch;
   {
-    std::lock_guard lock(FLock);
+    TMutexLock lock(FLock);
     for (auto& [topic, entry] : FLatest) {
       if (entry.Sent) continue;
       entry.Sent = true;
@@ -277,17 +280,17 @@ void TMqttConnection::TSession::Send(const std::string& topic, const TMqttMessag
   // A QoS 0 message may be written, and its callback run, before mosquitto_publish returns.
   if (rc == MOSQ_ERR_SUCCESS && message.Qos > 0)
     FUnacknowledged.insert(id);
-  else if (rc != MOSQ_ERR_SUCCESS && DebugMode)
-    WriteLog("MQTT: cannot publish to " + topic + ": " + mosquitto_strerror(rc));
+  else if (rc != MOSQ_ERR_SUCCESS)
+    DebugLog("MQTT: cannot publish to ", topic, ": ", mosquitto_strerror(rc));
 }
 
 void TMqttConnection::TSession::Greet() {
   FSessionUp = true;
   FAway = false;
-  if (DebugMode) WriteLog("MQTT: connected to the broker " + Endpoint());
+  DebugLog("MQTT: connected to the broker ", Endpoint());
   WarnOfPasswordInClear();
   Send(FStatusTopic, {"online"});
-  std::lock_guard lock(FLock);
+  TMutexLock lock(FLock);
   for (auto& [topic, entry] : FLatest) entry.Sent = false;
 }
 
@@ -307,7 +310,7 @@ void TMqttConnection::TSession::Lost(const std::string& reason) {
   if (FAway) return;
   FAway = true;
   const std::string text = "MQTT: no connection to the broker " + Endpoint() + ": " + reason;
-  if (DebugMode) WriteLog(text);
+  DebugLog(text);
   FWarn(text);
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // TMqttConnection: the session with the MQTT broker, kept by a network thread of its own that makes
 // every libmosquitto call, so that no watch thread ever waits for the broker.
-// Publish (any thread) keeps the newest message of each topic; every message is retained. The thread
-// hands the broker what is new while the session is up, and everything again after each connection,
-// so that a broker that lost its retained messages (a restart without persistence) gets them back.
+// PublishToBroker (any thread) keeps the newest message of each topic; every message is retained.
+// The thread hands the broker what is new while the session is up, and everything again after each
+// connection, so that a broker that lost its retained messages (a restart without persistence) gets
+// them back.
 // While the broker is away the newest message per topic is all that is kept: a bound of the number of
 // topics. Until libmosquitto has written what it was handed and the broker has acknowledged it, it
 // is handed nothing more, so that its own queue holds at most one message per topic too.
@@ -46,7 +47,7 @@ class TMqttConnection {
   TMqttConnection(const TMqttConnection&) = delete;
   TMqttConnection& operator=(const TMqttConnection&) = delete;
 
-  void Publish(const std::string& topic, const TMqttMessage& message);
+  void PublishToBroker(const std::string& topic, const TMqttMessage& message);
 
  private:
   class TSession;

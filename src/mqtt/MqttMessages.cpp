@@ -109,7 +109,7 @@ std::string FormatMqttTemperature(float value) {
 
 TMqttMessages SnapshotMessages(const TMqttSettings& settings, const TPlatformSnapshot& snapshot) {
   TMqttMessages messages;
-  for (const TThermometerStatus& thermometer : snapshot.Thermometers) {
+  for (const TKelvoSnapshot& thermometer : snapshot.Thermometers) {
     const std::string level = TopicLevel(thermometer.Caption);
     const auto topic = [&](std::string_view leaf) {
       return MqttTopic(settings, level + "/" + std::string(leaf));

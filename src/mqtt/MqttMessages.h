@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 #include "mqtt/MqttSettings.h"
 
 namespace duz {

@@ -4,8 +4,7 @@
 
 #include "base/Clock.h"
 #include "base/EventLogger.h"
-#include "core/KelvoPlatform.h"
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 #include "log/ThreadUtils.h"
 
 namespace duz {
@@ -19,23 +18,25 @@ constexpr auto DueCheckPeriod = std::chrono::milliseconds(1000);
 
 }  // namespace
 
-TMqttPublisher::TMqttPublisher(const TMqttSettings& settings, TMqttConnection::TWarn warn)
+TMqttPublisher::TMqttPublisher(const TMqttSettings& settings, TStatusBoard& board,
+                               TMqttConnection::TWarn warn)
     : FSettings(settings),
+      FBoard(board),
       FConnection(settings, std::move(warn)),
       FThread(std::make_unique<TThreadRunner>([this](TThreadRunner& thread) { Run(thread); })) {}
 
 TMqttPublisher::~TMqttPublisher() {
   FThread->Terminate();
-  NoteStatusChange();  // wakes the thread from its wait; other readers take one more snapshot
+  FBoard.NoteChange();  // wakes the thread from its wait; other readers take one more snapshot
   FThread.reset();
 }
 
 void TMqttPublisher::Run(TThreadRunner& thread) {
   SetThreadName("MQTT publisher");
   while (!thread.Terminated()) {
-    const TPlatformSnapshot snapshot = TakeSnapshot();
+    const TPlatformSnapshot snapshot = FBoard.TakeSnapshot();
     Offer(SnapshotMessages(FSettings, snapshot), MonotonicNow());
-    WaitForStatusChange(snapshot.Sequence, DueCheckPeriod);
+    FBoard.WaitForChange(snapshot.Sequence, DueCheckPeriod);
   }
 }
 
@@ -45,17 +46,18 @@ void TMqttPublisher::Offer(const TMqttMessages& messages, TMonotonicTime now) {
     const bool changed = offered == FOffered.end() || offered->second.Message != message;
     const bool due = message.Refresh && !changed && now - offered->second.Time >= RefreshPeriod;
     if (!changed && !due) continue;
-    FConnection.Publish(topic, message);
+    FConnection.PublishToBroker(topic, message);
     FOffered[topic] = {message, now};
   }
 }
 
-std::unique_ptr<TPlatformView> CreateMqttPublisher(TKelvoPlatform& platform) {
-  const pugi::xml_node element = FindMqttElement(platform.Config());
+std::unique_ptr<TPlatformView> CreateMqttPublisher(const pugi::xml_document& config, TStatusBoard& board,
+                                                   const TEventLogger& events) {
+  const pugi::xml_node element = FindMqttElement(config);
   if (!element) return nullptr;
   return std::make_unique<TMqttPublisher>(
-      ReadMqttSettings(element, DefaultMqttClientId()),
-      [&platform](const std::string& text) { platform.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0); });
+      ReadMqttSettings(element, DefaultMqttClientId()), board,
+      [&events](const std::string& text) { events.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0); });
 }
 
 }  // namespace duz

@@ -1,16 +1,13 @@
 #include "mqtt/MqttSettings.h"
 
 #include "base/Exception.h"
-#include "base/Text.h"
 #include "core/ConfigRules.h"
 #include "net/HostAddress.h"
 
 namespace duz {
 
 pugi::xml_node FindMqttElement(const pugi::xml_document& config) {
-  for (pugi::xml_node node : config.document_element().children())
-    if (node.type() == pugi::node_element && UpperCase(node.name()) == "MQTT") return node;
-  return {};
+  return FindRuleChild(config.document_element(), "", "MQTT");
 }
 
 // The attributes' types, defaults and limits are those of the configuration's rules, which -check

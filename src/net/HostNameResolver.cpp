@@ -7,11 +7,11 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
 #include "base/Clock.h"
+#include "base/MutexLock.h"
 
 namespace duz {
 namespace {
@@ -63,12 +63,12 @@ struct THostNameResolver::TShared {
   TShared(size_t maxWaiting, size_t maxWaitingPerAddress)
       : MaxWaiting(maxWaiting), MaxWaitingPerAddress(maxWaitingPerAddress) {}
 
-  bool Fresh(const TEntry& entry) const {
+  bool Fresh(const TEntry& entry) const REQUIRES(Lock) {
     return entry.Answer && MonotonicNow() - entry.AnsweredAt < CacheTime;
   }
 
   // The answers beyond MaxCached, the oldest first; those still awaited stay.
-  void Prune() {
+  void Prune() REQUIRES(Lock) {
     while (Entries.size() > MaxCached) {
       auto oldest = Entries.end();
       for (auto it = Entries.begin(); it != Entries.end(); ++it)
@@ -80,17 +80,17 @@ struct THostNameResolver::TShared {
     }
   }
 
-  void Work() {
-    std::unique_lock lock(Lock);
+  void Work() EXCLUDES(Lock) {
+    Lock.Lock();
     while (!Closed && !Queue.empty()) {
       const TIpAddress address = Queue.front();
       Queue.pop_front();
       Entries[address].Started = true;
-      lock.unlock();
+      Lock.Unlock();
       socklen_t size = 0;
       const sockaddr_storage socketAddress = SocketAddressOf(address, size);
       const std::string name = VerifiedHostName(reinterpret_cast<const sockaddr*>(&socketAddress), size);
-      lock.lock();
+      Lock.Lock();
       if (Closed) break;
       TEntry& entry = Entries[address];
       entry.Started = false;
@@ -105,25 +105,25 @@ struct THostNameResolver::TShared {
       Prune();
     }
     --Running;
+    Lock.Unlock();
   }
 
   const size_t MaxWaiting, MaxWaitingPerAddress;
-  std::mutex Lock;
-  // Guarded by Lock.
-  std::map<TIpAddress, TEntry> Entries;
-  std::deque<TIpAddress> Queue;  // entries to look up, in the order asked
-  std::map<uint64_t, TIpAddress> WaiterAddresses;
-  size_t Waiting = 0;
-  size_t Running = 0;  // look-up threads
-  uint64_t LastWaiter = 0;
-  bool Closed = false;
+  TMutex Lock;
+  std::map<TIpAddress, TEntry> Entries GUARDED_BY(Lock);
+  std::deque<TIpAddress> Queue GUARDED_BY(Lock);  // entries to look up, in the order asked
+  std::map<uint64_t, TIpAddress> WaiterAddresses GUARDED_BY(Lock);
+  size_t Waiting GUARDED_BY(Lock) = 0;
+  size_t Running GUARDED_BY(Lock) = 0;  // look-up threads
+  uint64_t LastWaiter GUARDED_BY(Lock) = 0;
+  bool Closed GUARDED_BY(Lock) = false;
 };
 
 THostNameResolver::THostNameResolver(size_t maxWaiting, size_t maxWaitingPerAddress)
     : FShared(std::make_shared<TShared>(maxWaiting, maxWaitingPerAddress)) {}
 
 THostNameResolver::~THostNameResolver() {
-  std::lock_guard lock(FShared->Lock);
+  TMutexLock lock(FShared->Lock);
   FShared->Closed = true;
   FShared->Entries.clear();
   FShared->Queue.clear();
@@ -131,7 +131,7 @@ THostNameResolver::~THostNameResolver() {
 
 THostNameResolver::TOutcome THostNameResolver::Resolve(const TIpAddress& address, THandler handler) {
   TShared& shared = *FShared;
-  std::lock_guard lock(shared.Lock);
+  TMutexLock lock(shared.Lock);
   TShared::TEntry& entry = shared.Entries[address];
   if (shared.Fresh(entry)) return {entry.Answer, 0};
   entry.Answer.reset();  // too old to give
@@ -161,7 +161,7 @@ THostNameResolver::TOutcome THostNameResolver::Resolve(const TIpAddress& address
 
 void THostNameResolver::Cancel(uint64_t waiter) {
   TShared& shared = *FShared;
-  std::lock_guard lock(shared.Lock);
+  TMutexLock lock(shared.Lock);
   const auto found = shared.WaiterAddresses.find(waiter);
   if (found == shared.WaiterAddresses.end()) return;
   const TIpAddress address = found->second;

@@ -6,11 +6,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <utility>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
+#include "base/MutexLock.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
 
@@ -38,7 +37,7 @@ struct TOutbox::TState {
     std::unique_ptr<TOutboxJob> dropped;
     bool firstDrop = false;
     {
-      std::lock_guard lock(Lock);
+      TMutexLock lock(Lock);
       if (Closed) return;
       if (Queue.size() >= MaxQueued) {
         dropped = std::move(Queue.front().Job);
@@ -49,7 +48,7 @@ struct TOutbox::TState {
     }
     Wake.notify_all();
     if (!dropped) return;
-    if (DebugMode) WriteLog(dropped->DroppedLine());
+    DebugLog(dropped->DroppedLine());
     if (firstDrop)
       Events.LogEvent(
           fmt::format("{} outbox full: more than {} waiting, the oldest are dropped", Name, MaxQueued),
@@ -58,15 +57,14 @@ struct TOutbox::TState {
 
   const std::string Name;
   const TEventLogger Events;
-  std::mutex Lock;
+  TMutex Lock;
   std::condition_variable Wake;  // a job queued, the outbox closed, the worker ended
-  // Guarded by Lock.
-  std::deque<TEntry> Queue;
-  bool Running = false;
-  bool Closed = false;
-  bool Ended = false;
-  bool Warned = false;  // the bound's warning has gone to the event log
-  std::chrono::steady_clock::time_point ClosedAt;
+  std::deque<TEntry> Queue GUARDED_BY(Lock);
+  bool Running GUARDED_BY(Lock) = false;
+  bool Closed GUARDED_BY(Lock) = false;
+  bool Ended GUARDED_BY(Lock) = false;
+  bool Warned GUARDED_BY(Lock) = false;  // the bound's warning has gone to the event log
+  std::chrono::steady_clock::time_point ClosedAt GUARDED_BY(Lock);
 };
 
 TOutbox::TOutbox(std::string name, TEventLogger events)
@@ -74,10 +72,14 @@ TOutbox::TOutbox(std::string name, TEventLogger events)
 
 TOutbox::~TOutbox() {
   Close();
-  std::unique_lock lock(FState->Lock);
-  const bool ended =
-      FState->Wake.wait_until(lock, FState->ClosedAt + AbandonAfter, [this] { return FState->Ended; });
-  lock.unlock();
+  bool ended;
+  {
+    TMutexLock lock(FState->Lock);
+    const auto abandonAt = FState->ClosedAt + AbandonAfter;
+    while (!FState->Ended && FState->Lock.WaitUntil(FState->Wake, abandonAt) == std::cv_status::no_timeout) {
+    }
+    ended = FState->Ended;
+  }
   // A worker still in a network wait keeps its own state alive and ends when the wait does.
   if (ended) {
     FWorker.join();
@@ -89,19 +91,19 @@ TOutbox::~TOutbox() {
 
 bool TOutbox::WorkerLeftBehind() { return LeftBehind; }
 
-void TOutbox::Post(std::unique_ptr<TOutboxJob> job) {
+void TOutbox::Enqueue(std::unique_ptr<TOutboxJob> job) {
   FState->Add(DueAfter(std::chrono::seconds(0)), std::move(job));
 }
 
 std::size_t TOutbox::Pending() const {
-  std::lock_guard lock(FState->Lock);
+  TMutexLock lock(FState->Lock);
   return FState->Queue.size() + (FState->Running ? 1 : 0);
 }
 
 void TOutbox::Close() {
   std::deque<TEntry> dropped;
   {
-    std::lock_guard lock(FState->Lock);
+    TMutexLock lock(FState->Lock);
     if (FState->Closed) return;
     FState->Closed = true;
     FState->ClosedAt = std::chrono::steady_clock::now();
@@ -115,7 +117,7 @@ void TOutbox::Close() {
 
 void TOutbox::Work(std::shared_ptr<TState> state) {
   SetThreadName(state->Name + " outbox");
-  std::unique_lock lock(state->Lock);
+  state->Lock.Lock();
   while (!state->Closed) {
     const TMonotonicTime now = DueAfter(std::chrono::seconds(0));
     const auto due = std::find_if(state->Queue.begin(), state->Queue.end(),
@@ -123,15 +125,15 @@ void TOutbox::Work(std::shared_ptr<TState> state) {
     if (due == state->Queue.end()) {
       // Only a retry's pause needs the clock looked at again; tests may have moved it.
       if (state->Queue.empty())
-        state->Wake.wait(lock);
+        state->Lock.Wait(state->Wake);
       else
-        state->Wake.wait_for(lock, RecheckPeriod);
+        state->Lock.WaitUntil(state->Wake, std::chrono::steady_clock::now() + RecheckPeriod);
       continue;
     }
     std::unique_ptr<TOutboxJob> job = std::move(due->Job);
     state->Queue.erase(due);
     state->Running = true;
-    lock.unlock();
+    state->Lock.Unlock();
     std::optional<std::chrono::seconds> pause;
     try {
       pause = job->Attempt(state->Events);
@@ -140,10 +142,11 @@ void TOutbox::Work(std::shared_ptr<TState> state) {
     }
     if (pause) state->Add(DueAfter(*pause), std::move(job));
     job.reset();
-    lock.lock();
+    state->Lock.Lock();
     state->Running = false;
   }
   state->Ended = true;
+  state->Lock.Unlock();
   state->Wake.notify_all();
 }
 

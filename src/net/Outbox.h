@@ -1,10 +1,10 @@
 #pragma once
 // TOutbox: one worker thread that runs network jobs (e-mails, HTTP requests) one after another from
-// a FIFO queue, so that the threads that post them, the owner and tick threads, never wait for a
+// a FIFO queue, so that the threads that queue them, the owner and tick threads, never wait for a
 // network peer. A job holds copies of everything it needs and never refers to the object that
-// posted it, so that object may go while its job waits or runs.
-// Post, Pending and Close may be called from any thread; jobs run on the worker.
-// Bound: MaxQueued jobs wait, those waiting for a retry included; a job posted beyond it pushes the
+// queued it, so that object may go while its job waits or runs.
+// Enqueue, Pending and Close may be called from any thread; jobs run on the worker.
+// Bound: MaxQueued jobs wait, those waiting for a retry included; a job queued beyond it pushes the
 // oldest out, which is dropped with its DroppedLine in debug mode and, once per outbox, an
 // event-log warning.
 // Retries: an attempt may ask for another after a pause. Pauses run on the settable clock, which
@@ -47,7 +47,7 @@ class TOutbox {
   TOutbox& operator=(const TOutbox&) = delete;
 
   // Queues the job for a first attempt now; after Close it is dropped.
-  void Post(std::unique_ptr<TOutboxJob> job);
+  void Enqueue(std::unique_ptr<TOutboxJob> job);
   // Jobs waiting or running.
   std::size_t Pending() const;
   // Takes no more jobs, drops the waiting ones (an event-log warning tells how many) and lets the

@@ -55,8 +55,7 @@ void ReleaseDevice(int fd) {
 }  // namespace
 
 std::string ComDevicePath(int number) {
-  std::string device =
-      ReadRegistryString(R"(SOFTWARE\Quellix\Duzezevovivo\ComPorts)", fmt::format("COM{}", number));
+  std::string device = ReadRegistryString(ProgramKey + "\\ComPorts", fmt::format("COM{}", number));
   return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
 }
 

@@ -2,11 +2,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <utility>
 
+#include "base/FileWrite.h"
 #include "base/Text.h"
 #include "core/ConfigCheck.h"
 #include "core/ConfigFile.h"
@@ -31,15 +30,11 @@ class TReport {
   int FErrors = 0, FWarnings = 0;
 };
 
-// The file's text for the places of findings; nothing when it does not exist or cannot be read.
-std::optional<std::string> ReadText(const std::string& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error) ||
-      std::filesystem::file_size(path, error) > MaxConfigSize)
-    return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+// The registry's text for the places of findings; nothing when it does not exist or cannot be read.
+std::optional<std::string> RegistryText(const std::string& path) {
+  std::string text;
+  if (ReadRegularFile(path, text, MaxRegistrySize, TLinks::Follow)) return std::nullopt;
+  return text;
 }
 
 // Where the registry text sets the value ("name"=...), compared without case; its start otherwise.
@@ -72,7 +67,7 @@ void CheckConfigurationFile(TReport& report, const std::string& path) {
 int RunCheck(const std::string& file) {
   TReport report;
   const std::string registry = RegistryPath();
-  const std::optional<std::string> registryText = ReadText(registry);
+  const std::optional<std::string> registryText = RegistryText(registry);
   if (!registryText)
     report.Finding(registry, {}, file.empty(),
                    file.empty() ? "the registry file does not exist: the service finds no configuration"
@@ -89,10 +84,9 @@ int RunCheck(const std::string& file) {
     try {
       config = ConfigFilePath();
       if (config.empty())
-        report.Finding(
-            registry, at, true,
-            "no value \"config\" in [HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo]: the service "
-            "finds no configuration");
+        report.Finding(registry, at, true,
+                       "no value \"config\" in [HKEY_LOCAL_MACHINE\\" + ProgramKey +
+                           "]: the service finds no configuration");
       else if (std::error_code error; !std::filesystem::is_regular_file(config, error))
         report.Finding(registry, at, true, "Config file not found! (" + std::exchange(config, "") + ")");
     } catch (const std::exception& error) {

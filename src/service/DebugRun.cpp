@@ -38,7 +38,7 @@ TWindowEntry* LoadWindowModule(std::string& error) {
   return reinterpret_cast<TWindowEntry*>(entry);
 }
 
-int RunTerminal(const sigset_t& stopSignals) {
+int RunTerminal(const sigset_t& stopSignals, const TPlatformViewFactories& views) {
   TStopSignal stop;
   // Awaited from the start: a stop signal during the platform's creation ends its WAIT pauses.
   std::thread waiter([&] {
@@ -46,7 +46,7 @@ int RunTerminal(const sigset_t& stopSignals) {
     sigwait(&stopSignals, &signal);
     stop.Raise();
   });
-  TPlatformHost host(&stop);
+  TPlatformHost host(views, &stop);
   std::promise<std::string> created;
   host.Start([&](const std::string& error) { created.set_value(error); });
   const std::string error = created.get_future().get();
@@ -62,18 +62,18 @@ int RunTerminal(const sigset_t& stopSignals) {
 
 }  // namespace
 
-int RunDebug(const sigset_t& stopSignals) {
+int RunDebug(const sigset_t& stopSignals, const TPlatformViewFactories& views) {
   if (DisplayAvailable()) {
     std::string error;
     if (TWindowEntry* runWindow = LoadWindowModule(error)) {
-      const int status = runWindow(&stopSignals);
+      const int status = runWindow(&stopSignals, &views);
       if (status != WindowNoDisplay) return status;
     } else {
       std::fprintf(stderr, "%s\n", error.c_str());
     }
     std::fprintf(stderr, "No display available, showing the log here\n");
   }
-  return RunTerminal(stopSignals);
+  return RunTerminal(stopSignals, views);
 }
 
 }  // namespace duz

@@ -6,9 +6,11 @@
 // writer is stopped first (the platform's last lines are dropped), then the view and the platform go.
 #include <csignal>
 
+#include "core/PlatformView.h"
+
 namespace duz {
 
-// stopSignals must be blocked in every thread of the process.
-int RunDebug(const sigset_t& stopSignals);
+// stopSignals must be blocked in every thread of the process. The platform runs the given views.
+int RunDebug(const sigset_t& stopSignals, const TPlatformViewFactories& views);
 
 }  // namespace duz

@@ -7,7 +7,6 @@
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/PeriodicTimer.h"
-#include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "log/ThreadUtils.h"
 #include "service/ServiceManager.h"
@@ -23,10 +22,8 @@ constexpr std::chrono::milliseconds HeartbeatPeriod{1000};
 
 }  // namespace
 
-TDeredoru::TDeredoru() : TDeredoru(CreateKelvo) {}
-
-TDeredoru::TDeredoru(TKelvoPlatform::TSubserviceFactory factory) : FFactory(std::move(factory)) {
-  ServiceInstance = this;
+TDeredoru::TDeredoru(TPlatformViewFactories views, TKelvoPlatform::TSubserviceFactory factory)
+    : FViews(std::move(views)), FFactory(std::move(factory)) {
   ServiceCreate();
 }
 
@@ -40,8 +37,6 @@ TDeredoru::~TDeredoru() {
   // a shutdown control the platform is still here and goes now, before the loop it is bound to.
   FPlatform.reset();
   FLoop.reset();
-  TServiceEvents* self = this;
-  ServiceInstance.compare_exchange_strong(self, nullptr);
 }
 
 void TDeredoru::ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category,
@@ -94,13 +89,14 @@ void TDeredoru::ServiceStart() { ReportServiceEvent("Start", EVENTLOG_INFORMATIO
 void TDeredoru::ServiceExecute() {
   FCreating = true;
   try {
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, FFactory, &FStop);
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, FFactory, FViews, &FStop);
   } catch (...) {
     FCreating = false;
     throw;
   }
   FProgress.Mark();
   FCreating = false;
+  FStatusBoard = FPlatform->StatusBoard();
   FRunning = true;
   const auto heartbeat = TPeriodicTimer::Start(*FLoop, HeartbeatPeriod, [this] { Heartbeat(); });
   FLoop->Run();

@@ -1,15 +1,15 @@
 #pragma once
 // TDeredoru: the service module. The entry point creates it on the main thread for every run
-// without DEBUG (the service run, INSTALL and UNINSTALL); while it exists it is ServiceInstance.
+// without DEBUG (the service run, INSTALL and UNINSTALL).
 // In the service run it starts the service thread, the platform's owner thread: an event loop on
 // which the platform is created and on which the stop and shutdown controls are handled, one at a
 // time, so that a stop never runs while the platform is being created; a control only cuts the
 // creation's WAIT pauses short.
 // While it runs, the service thread's loop marks its progress every second, but only while the
 // platform's tick loop goes round too: WatchAlive() is what the service manager's watchdog is fed on.
-// Threads: construct, Start, Ended, Finish, Control, Running, the installation handlers and destroy
-// on the main thread; WatchAlive and ReportServiceEvent on any thread; the service handlers on the
-// service thread.
+// Threads: construct, Start, Ended, Finish, Control, Running, StatusBoard, the installation handlers
+// and destroy on the main thread; WatchAlive and ReportServiceEvent on any thread; the service
+// handlers on the service thread.
 #include <atomic>
 #include <exception>
 #include <future>
@@ -20,8 +20,8 @@
 #include "base/EventLogger.h"
 #include "base/ProgressMark.h"
 #include "base/StopSignal.h"
+#include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
-#include "core/ServiceInstance.h"
 
 namespace duz {
 
@@ -38,16 +38,16 @@ enum class TServiceControl { Stop, Shutdown };
 // How long the watch may go without progress before the watchdog is left to run out.
 inline constexpr std::chrono::seconds MaxWatchSilence{10};
 
-class TDeredoru : public TServiceEvents {
+class TDeredoru {
  public:
-  TDeredoru();
-  // The platform creates its subservices through factory (tests put their own in).
-  explicit TDeredoru(TKelvoPlatform::TSubserviceFactory factory);
-  ~TDeredoru() override;
+  // The platform runs the given views and creates its subservices through factory (tests put their
+  // own in).
+  explicit TDeredoru(TPlatformViewFactories views = {},
+                     TKelvoPlatform::TSubserviceFactory factory = CreateKelvo);
+  ~TDeredoru();
 
   // Entries under the source "Deredoru"; failures of the event log are dropped.
-  void ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category,
-                          int32_t eventId) override;
+  void ReportServiceEvent(const std::string& text, uint32_t type, uint32_t category, int32_t eventId);
 
   // Reports start pending to the service manager and starts the service thread. Returns 0, or the
   // errno value of the failed connection to the manager (then nothing was started).
@@ -57,6 +57,8 @@ class TDeredoru : public TServiceEvents {
   void Control(TServiceControl control);
   // The platform has been created and no control has been asked for: the time for status lines.
   bool Running() const { return FRunning && !FStop.Raised(); }
+  // While Running, the platform's status board (it outlives the platform); nullptr otherwise.
+  std::shared_ptr<const TStatusBoard> StatusBoard() const { return Running() ? FStatusBoard : nullptr; }
   // The watch made progress within MaxWatchSilence: the service thread's loop and the tick loop
   // have both gone round. The platform's creation, WAIT pauses included, counts as progress.
   bool WatchAlive() const;
@@ -91,8 +93,10 @@ class TDeredoru : public TServiceEvents {
   bool FFailed = false;         // written by the service thread before FEnded
   bool FStopRequested = false;  // service thread only
   std::atomic<bool> FRunning{false};
+  std::shared_ptr<TStatusBoard> FStatusBoard;  // written by the service thread before FRunning
   std::atomic<bool> FCreating{false};
   TProgressMark FProgress;  // marked by Heartbeat
+  const TPlatformViewFactories FViews;
   const TKelvoPlatform::TSubserviceFactory FFactory;
   // Created on the service thread, which makes it its loop; kept until the platform has gone,
   // because the platform's ports and sockets are bound to it.

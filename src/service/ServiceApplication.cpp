@@ -22,12 +22,13 @@ constexpr timespec SignalPoll{0, 100'000'000};
 
 int RunService(TDeredoru& module, const sigset_t& stopSignals) {
   if (int error = module.Start()) {
-    ReportSystemEvent(EVENTLOG_ERROR_TYPE, 0, 0, std::strerror(error));
+    ReportSystemEvent(std::strerror(error), EVENTLOG_ERROR_TYPE, 0, 0);
     // Started by hand: there is no service manager to run under.
     if (error == ECONNREFUSED) std::fprintf(stderr, "%s\n", StartedByHandHint().c_str());
     return 1;
   }
-  TServiceMonitor monitor([&module] { return module.WatchAlive(); }, [&module] { return module.Running(); });
+  TServiceMonitor monitor([&module] { return module.WatchAlive(); },
+                          [&module] { return module.StatusBoard(); });
   while (!module.Ended()) {
     if (sigtimedwait(&stopSignals, nullptr, &SignalPoll) > 0)
       module.Control(SystemStopping() ? TServiceControl::Shutdown : TServiceControl::Stop);
@@ -38,8 +39,9 @@ int RunService(TDeredoru& module, const sigset_t& stopSignals) {
 
 }  // namespace
 
-int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals) {
-  TDeredoru module;
+int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals,
+                          const TPlatformViewFactories& views) {
+  TDeredoru module(views);
   if (switches.Install || switches.Uninstall) return RunInstaller(module, switches);
   return RunService(module, stopSignals);
 }

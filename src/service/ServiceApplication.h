@@ -3,11 +3,14 @@
 // uninstalls it.
 #include <csignal>
 
+#include "core/PlatformView.h"
 #include "service/Switches.h"
 
 namespace duz {
 
-// stopSignals must be blocked in every thread of the process. Returns the exit status.
-int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals);
+// stopSignals must be blocked in every thread of the process. The platform runs the given views.
+// Returns the exit status.
+int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals,
+                          const TPlatformViewFactories& views);
 
 }  // namespace duz

@@ -35,7 +35,7 @@ std::string PrintableCaption(std::string caption) {
   return caption;
 }
 
-std::string Describe(const TThermometerStatus& thermometer) {
+std::string Describe(const TKelvoSnapshot& thermometer) {
   const std::string caption = PrintableCaption(thermometer.Caption);
   if (!thermometer.Connected || !thermometer.Temperature) return caption + " lost";
   std::string text = caption + " " + FormatFixed(*thermometer.Temperature, 0, 1) + " °C";
@@ -57,8 +57,9 @@ std::string FormatStatusLine(const TPlatformSnapshot& snapshot) {
   return CutToStatusLength(line);
 }
 
-TServiceMonitor::TServiceMonitor(std::function<bool()> alive, std::function<bool()> showStatus)
-    : FAlive(std::move(alive)), FShowStatus(std::move(showStatus)) {
+TServiceMonitor::TServiceMonitor(std::function<bool()> alive,
+                                 std::function<std::shared_ptr<const TStatusBoard>()> board)
+    : FAlive(std::move(alive)), FBoard(std::move(board)) {
   if (const auto timeout = WatchdogTimeout()) FWatchdogPeriod = *timeout / 3;
 }
 
@@ -70,8 +71,9 @@ void TServiceMonitor::Poll() {
     NotifyServiceManager("WATCHDOG=1");
     FNextWatchdog = now + *FWatchdogPeriod;
   }
-  if (!FShowStatus()) return;
-  std::string status = FormatStatusLine(TakeSnapshot());
+  const std::shared_ptr<const TStatusBoard> board = FBoard();
+  if (!board) return;
+  std::string status = FormatStatusLine(board->TakeSnapshot());
   if (status == FStatus) return;
   NotifyServiceManager("STATUS=" + status);
   FStatus = std::move(status);

@@ -6,10 +6,11 @@
 // thread; Poll it more often than either is due.
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 
 namespace duz {
 
@@ -23,15 +24,15 @@ std::string FormatStatusLine(const TPlatformSnapshot& snapshot);
 
 class TServiceMonitor {
  public:
-  // alive: the watch has made progress lately. showStatus: status lines may be sent now (not while
-  // the start or the stop has its own status).
-  TServiceMonitor(std::function<bool()> alive, std::function<bool()> showStatus);
+  // alive: the watch has made progress lately. board: the status board whose status lines may be
+  // sent now, or nullptr (while the start or the stop has its own status).
+  TServiceMonitor(std::function<bool()> alive, std::function<std::shared_ptr<const TStatusBoard>()> board);
 
   void Poll();
 
  private:
   std::function<bool()> FAlive;
-  std::function<bool()> FShowStatus;
+  std::function<std::shared_ptr<const TStatusBoard>()> FBoard;
   std::optional<std::chrono::steady_clock::duration> FWatchdogPeriod;
   std::chrono::steady_clock::time_point FNextWatchdog;
   std::string FStatus;  // the last one sent

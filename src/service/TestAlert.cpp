@@ -12,7 +12,7 @@
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "base/ProcessStart.h"
-#include "base/Text.h"
+#include "core/ConfigRules.h"
 #include "core/Heartbeat.h"
 #include "core/NetMessage.h"
 #include "core/WebhookJob.h"
@@ -107,9 +107,7 @@ int SendTestAlerts() {
   const bool emails = !TestActions(root, "email").empty();
   const std::vector<TTestAction> webhooks = TestActions(root, "webhook");
   const std::vector<TTestAction> netMessages = TestActions(root, "netmessage");
-  const pugi::xml_node heartbeat = root.find_child([](pugi::xml_node node) {
-    return node.type() == pugi::node_element && UpperCase(node.name()) == "HEARTBEAT";
-  });
+  const pugi::xml_node heartbeat = FindRuleChild(root, "", "HEARTBEAT");
   if (!emails && webhooks.empty() && netMessages.empty() && !heartbeat)
     throw Exception("No alarm channel in the configuration " + path);
 

@@ -8,8 +8,8 @@
 
 #include "base/EventLogger.h"
 #include "base/Exception.h"
-#include "base/Text.h"
 #include "core/ConfigFile.h"
+#include "core/ConfigRules.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
@@ -23,10 +23,6 @@ struct TTestRecipient {
   TMailAddress Address;
   std::string Caption;  // of the thermometer whose action named the address first
 };
-
-bool IsElement(pugi::xml_node node, const char* upperName) {
-  return node.type() == pugi::node_element && UpperCase(node.name()) == upperName;
-}
 
 // Every distinct address of every email action, in document order.
 std::vector<TTestRecipient> EmailRecipients(pugi::xml_node root) {
@@ -53,11 +49,11 @@ std::string LoadTestConfiguration(pugi::xml_document& config) {
 std::vector<TTestAction> TestActions(pugi::xml_node root, const char* name) {
   std::vector<TTestAction> actions;
   for (pugi::xml_node kelvo : root.children()) {
-    if (!IsElement(kelvo, "KELVO")) continue;
+    if (ElementRuleName(kelvo, "") != "KELVO") continue;
     for (pugi::xml_node condition : kelvo.children()) {
-      if (!IsElement(condition, "CONDITION")) continue;
+      if (ElementRuleName(condition, "KELVO") != "CONDITION") continue;
       for (pugi::xml_node action : condition.children(name))
-        actions.push_back({TKelvo::CaptionOf(kelvo, TKelvo::ComNumberOf(kelvo)), action});
+        actions.push_back({TKelvo::CaptionOf(kelvo, ComPortNumber(kelvo)), action});
     }
   }
   return actions;

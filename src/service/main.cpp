@@ -1,5 +1,5 @@
-// The entry point only wires: start the log writer, register the views that run beside every
-// platform, read the switches, run the chosen mode.
+// The entry point only wires: read the switches, start the log writer, run the chosen mode with the
+// views that run beside every platform.
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "base/DebugMode.h"
-#include "core/PlatformView.h"
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
 #include "net/Outbox.h"
@@ -49,13 +48,12 @@ int main(int argc, char** argv) {
   }
 
   StartLogger();
-  RegisterPlatformView(CreateMqttPublisher);
-  RegisterPlatformView(CreateMetricsServer);
   DebugMode = switches.Debug;
+  const TPlatformViewFactories views = {CreateMqttPublisher, CreateMetricsServer};
   int status = switches.TestMail    ? RunTestMail(stopSignals)
                : switches.TestAlert ? RunTestAlert(stopSignals)
-               : switches.Debug     ? RunDebug(stopSignals)
-                                    : RunServiceApplication(switches, stopSignals);
+               : switches.Debug     ? RunDebug(stopSignals, views)
+                                    : RunServiceApplication(switches, stopSignals, views);
   StopLogger();
   // A worker left in a network wait may still be inside libcurl or OpenSSL, whose exit handlers
   // would free what it uses.

@@ -81,7 +81,7 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
   MetricFamily& saves = families.Add("duzezevovivo_saves_total", "Saves to files", MetricType::Counter);
   MetricFamily& clients =
       families.Add("duzezevovivo_tcp_clients", "Clients of the TCP data servers", MetricType::Gauge);
-  for (const TThermometerStatus& thermometer : snapshot.Thermometers) {
+  for (const TKelvoSnapshot& thermometer : snapshot.Thermometers) {
     const TLabels labels{{"caption", thermometer.Caption}, {"comport", std::to_string(thermometer.ComPort)}};
     if (thermometer.Temperature) Sample(temperature, labels, DecimalValue(*thermometer.Temperature));
     if (thermometer.LastReading) Sample(lastReading, labels, UnixTime(*thermometer.LastReading));
@@ -100,7 +100,7 @@ std::vector<MetricFamily> SnapshotMetricFamilies(const TPlatformSnapshot& snapsh
     Sample(unparsed, labels, static_cast<double>(thermometer.UnparsedLines));
     Sample(rejected, labels, static_cast<double>(thermometer.RejectedReadings));
     Results(emails, labels, thermometer.Emails, "sent");
-    Results(posts, labels, thermometer.Posts, "succeeded");
+    Results(posts, labels, thermometer.HttpGets, "succeeded");
     for (const auto& [type, counts] : thermometer.Saves)
       Results(saves, With(labels, "type", type), counts, "succeeded");
     Sample(clients, labels, thermometer.TcpClients);

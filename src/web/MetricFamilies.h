@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 
 namespace duz {
 

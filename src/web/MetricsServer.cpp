@@ -10,10 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "base/DebugMode.h"
 #include "base/Exception.h"
-#include "core/KelvoPlatform.h"
-#include "core/PlatformSnapshot.h"
+#include "base/MutexLock.h"
+#include "core/StatusBoard.h"
 #include "log/Logger.h"
 #include "web/MetricFamilies.h"
 #include "web/ProcessMetrics.h"
@@ -38,8 +37,8 @@ std::string AccessControlList(const TAllowList& list) {
   return acl;
 }
 
-std::string MetricsText() {
-  std::vector<prometheus::MetricFamily> families = SnapshotMetricFamilies(TakeSnapshot());
+std::string MetricsText(const TStatusBoard& board) {
+  std::vector<prometheus::MetricFamily> families = SnapshotMetricFamilies(board.TakeSnapshot());
   for (prometheus::MetricFamily& family : ProcessMetricFamilies()) families.push_back(std::move(family));
   return prometheus::TextSerializer().Serialize(families);
 }
@@ -61,13 +60,13 @@ thread_local std::string* StartComplaint = nullptr;
 
 int LogMessage(const mg_connection*, const char* message) {
   if (StartComplaint && StartComplaint->empty()) *StartComplaint = message;
-  if (DebugMode) WriteLog(LogPrefix + std::string(message));
+  DebugLog(LogPrefix, message);
   return 1;  // nothing to the library's own log
 }
 
 void LogFailure(const char* what) noexcept {
   try {
-    if (DebugMode) WriteLog(fmt::format("{}request failed: {}", LogPrefix, what));
+    DebugLog(LogPrefix, "request failed: ", what);
   } catch (...) {
     // Out of memory, most likely: the answer below needs none.
   }
@@ -75,7 +74,8 @@ void LogFailure(const char* what) noexcept {
 
 }  // namespace
 
-TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowList(settings.AllowedHosts) {
+TMetricsServer::TMetricsServer(const TMetricsSettings& settings, const TStatusBoard& board)
+    : FBoard(board), FAllowList(settings.AllowedHosts) {
   try {
     FAuth = TBasicAuth::Create(settings.Username, settings.PasswordHash);
     FTls = TServerTls::Create(settings.CertFile, settings.KeyFile);
@@ -112,9 +112,8 @@ TMetricsServer::TMetricsServer(const TMetricsSettings& settings) : FAllowList(se
   if (!FContext)
     throw Exception(fmt::format("{}cannot listen on {}: {}", LogPrefix, endpoint,
                                 complaint.empty() ? reason : complaint));
-  if (DebugMode)
-    WriteLog(
-        fmt::format("{}listening on {}:{}{}", LogPrefix, settings.Address, Port(), FTls ? " with TLS" : ""));
+  DebugLog(LogPrefix, "listening on ", settings.Address, ":", std::to_string(Port()),
+           FTls ? " with TLS" : "");
 }
 
 TMetricsServer::~TMetricsServer() { mg_stop(FContext); }
@@ -147,27 +146,31 @@ const char* TMetricsServer::Refusal(const char* remoteAddress) const {
   if (!peer) return TAllowList::NotListed;
   if (FAllowList.AllowsAddress(*peer)) return nullptr;
   struct TAnswer {
-    std::mutex Lock;
+    TMutex Lock;
     std::condition_variable Arrived;
-    std::optional<std::string> Name;  // guarded by Lock
+    std::optional<std::string> Name GUARDED_BY(Lock);
   };
   const auto answer = std::make_shared<TAnswer>();
   const THostNameResolver::TOutcome outcome = FResolver->Resolve(*peer, [answer](const std::string& name) {
-    std::lock_guard lock(answer->Lock);
+    TMutexLock lock(answer->Lock);
     answer->Name = name;
     answer->Arrived.notify_all();
   });
   std::optional<std::string> name = outcome.Cached;
   if (!name) {
     if (!outcome.Waiter) return TAllowList::TooManyChecks;
-    std::unique_lock lock(answer->Lock);
-    if (!answer->Arrived.wait_for(lock, MaxNameCheck, [&] { return answer->Name.has_value(); })) {
-      lock.unlock();
+    const auto deadline = std::chrono::steady_clock::now() + MaxNameCheck;
+    answer->Lock.Lock();
+    while (!answer->Name && answer->Lock.WaitUntil(answer->Arrived, deadline) == std::cv_status::no_timeout) {
+    }
+    if (!answer->Name) {
+      answer->Lock.Unlock();
       FResolver->Cancel(outcome.Waiter);
-      lock.lock();  // the answer may have come meanwhile
-      if (!answer->Name) return TAllowList::NotConfirmedInTime;
+      answer->Lock.Lock();  // the answer may have come meanwhile
     }
     name = answer->Name;
+    answer->Lock.Unlock();
+    if (!name) return TAllowList::NotConfirmedInTime;
   }
   return FAllowList.AllowsName(*name) ? nullptr : TAllowList::NotConfirmed;
 }
@@ -176,33 +179,35 @@ int TMetricsServer::Serve(mg_connection* connection) {
   const mg_request_info* request = mg_get_request_info(connection);
   const auto& server = *static_cast<const TMetricsServer*>(request->user_data);
   if (const char* refusal = server.FResolver ? server.Refusal(request->remote_addr) : nullptr) {
-    if (DebugMode)
-      WriteLog(fmt::format("{}client {} refused - {}", LogPrefix, request->remote_addr, refusal));
+    DebugLog(LogPrefix, "client ", request->remote_addr, " refused - ", refusal);
     return Respond(connection, 403, "text/plain", "Forbidden\n", true);
   }
   const std::string_view method = request->request_method;
   const bool withBody = method != "HEAD";
   if (server.FAuth && !server.FAuth->Accepts(mg_get_header(connection, "Authorization"))) {
-    if (DebugMode) WriteLog(fmt::format("{}client {} not authenticated", LogPrefix, request->remote_addr));
+    DebugLog(LogPrefix, "client ", request->remote_addr, " not authenticated");
     return Respond(connection, 401, "text/plain", "Unauthorized\n", withBody, TBasicAuth::Challenge);
   }
   if (method != "GET" && withBody)
     return Respond(connection, 405, "text/plain", "Method Not Allowed\n", true, "Allow: GET, HEAD\r\n");
   const std::string_view path = request->local_uri ? request->local_uri : "";
   if (path == "/metrics")
-    return Respond(connection, 200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(), withBody);
-  if (path == "/")
-    return Respond(connection, 200, "text/html; charset=utf-8", RenderStatusPage(TakeSnapshot(true)),
+    return Respond(connection, 200, "text/plain; version=0.0.4; charset=utf-8", MetricsText(server.FBoard),
                    withBody);
+  if (path == "/")
+    return Respond(connection, 200, "text/html; charset=utf-8",
+                   RenderStatusPage(server.FBoard.TakeSnapshot(true)), withBody);
   if (path == "/api/status")
-    return Respond(connection, 200, "application/json", RenderStatusJson(TakeSnapshot()), withBody);
+    return Respond(connection, 200, "application/json", RenderStatusJson(server.FBoard.TakeSnapshot()),
+                   withBody);
   return Respond(connection, 404, "text/plain", "Not Found\n", withBody);
 }
 
-std::unique_ptr<TPlatformView> CreateMetricsServer(TKelvoPlatform& platform) {
-  const std::optional<TMetricsSettings> settings = ReadMetricsSettings(platform.Config().document_element());
+std::unique_ptr<TPlatformView> CreateMetricsServer(const pugi::xml_document& config, TStatusBoard& board,
+                                                   const TEventLogger&) {
+  const std::optional<TMetricsSettings> settings = ReadMetricsSettings(config.document_element());
   if (!settings) return nullptr;
-  return std::make_unique<TMetricsServer>(*settings);
+  return std::make_unique<TMetricsServer>(*settings, board);
 }
 
 }  // namespace duz

@@ -14,7 +14,7 @@
 // It runs on the HTTP library's threads, never on the owner or the tick thread: one listener and
 // the workers, and every read and write of a request is bounded by RequestTimeoutMs, so a
 // client that never sends or never reads holds one worker for at most that long while the others
-// go on serving. It reads the platform only through TakeSnapshot.
+// go on serving. It reads the platform only through its status board's TakeSnapshot.
 // A TPlatformView: created and destroyed by its platform on the owner thread; the destructor waits
 // for the requests in progress.
 #include <chrono>
@@ -34,6 +34,8 @@ struct mg_connection;
 
 namespace duz {
 
+class TStatusBoard;
+
 class TMetricsServer : public TPlatformView {
  public:
   static constexpr int MaxWorkers = 4;
@@ -43,8 +45,8 @@ class TMetricsServer : public TPlatformView {
   static constexpr std::chrono::seconds MaxNameCheck{5};
 
   // Raises Exception with the library's reason when it cannot listen, and for a login or TLS files
-  // that cannot be used (TBasicAuth::Create, TServerTls::Create).
-  explicit TMetricsServer(const TMetricsSettings& settings);
+  // that cannot be used (TBasicAuth::Create, TServerTls::Create). The board outlives the server.
+  TMetricsServer(const TMetricsSettings& settings, const TStatusBoard& board);
   ~TMetricsServer() override;
   TMetricsServer(const TMetricsServer&) = delete;
   TMetricsServer& operator=(const TMetricsServer&) = delete;
@@ -58,6 +60,7 @@ class TMetricsServer : public TPlatformView {
   // Why the client at that address is refused, or nullptr; waits for its name when it must.
   const char* Refusal(const char* remoteAddress) const;
 
+  const TStatusBoard& FBoard;
   const TAllowList FAllowList;
   std::unique_ptr<THostNameResolver> FResolver;  // with names in the list only
   std::optional<TBasicAuth> FAuth;
@@ -67,6 +70,7 @@ class TMetricsServer : public TPlatformView {
 
 // The server that the configuration's METRICS element asks for, or nullptr without one. Raises for
 // a bad element and for an address or port it cannot listen on.
-std::unique_ptr<TPlatformView> CreateMetricsServer(TKelvoPlatform& platform);
+std::unique_ptr<TPlatformView> CreateMetricsServer(const pugi::xml_document& config, TStatusBoard& board,
+                                                   const TEventLogger& events);
 
 }  // namespace duz

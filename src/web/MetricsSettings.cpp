@@ -1,7 +1,6 @@
 #include "web/MetricsSettings.h"
 
 #include "base/Exception.h"
-#include "base/Text.h"
 #include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
 
@@ -10,9 +9,7 @@ namespace duz {
 // The attributes' types, defaults and limits are those of the configuration's rules, which -check
 // applies too.
 std::optional<TMetricsSettings> ReadMetricsSettings(pugi::xml_node root) {
-  const pugi::xml_node element = root.find_child([](pugi::xml_node child) {
-    return child.type() == pugi::node_element && UpperCase(child.name()) == "METRICS";
-  });
+  const pugi::xml_node element = FindRuleChild(root, "", "METRICS");
   if (!element) return std::nullopt;
   try {
     TMetricsSettings settings;
@@ -22,7 +19,7 @@ std::optional<TMetricsSettings> ReadMetricsSettings(pugi::xml_node root) {
     settings.KeyFile = ReadText(element, AttributeRule("METRICS", "keyfile"));
     settings.Username = ReadText(element, AttributeRule("METRICS", "username"));
     settings.PasswordHash = ReadText(element, AttributeRule("METRICS", "passwordhash"));
-    settings.AllowedHosts = AllowedHosts(element);
+    settings.AllowedHosts = AllowedHosts(element, "METRICS");
     return settings;
   } catch (const Exception& error) {
     throw Exception(std::string("METRICS: ") + error.what());

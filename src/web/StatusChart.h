@@ -3,7 +3,8 @@
 // that the page needs no script and nothing from elsewhere: per minute the band from the lowest to
 // the highest reading and the mean as a line (one vertex per minute), the limit lines of its
 // conditions, the hours below and the degrees beside. A silence of more than MaxJoinedGap minutes
-// breaks the line; a lone minute is a dot. A pure function.
+// breaks the line; a lone minute is a dot. A function of its arguments and of the regional decimal
+// separator, which writes the degrees.
 #include <string>
 #include <vector>
 

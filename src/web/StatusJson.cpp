@@ -25,7 +25,7 @@ std::string Condition(const TConditionStatus& condition) {
                      Number(condition.Min), Number(condition.Max), Number(condition.Off));
 }
 
-std::string Thermometer(const TThermometerStatus& status) {
+std::string Thermometer(const TKelvoSnapshot& status) {
   std::string conditions;
   for (const TConditionStatus& condition : status.Conditions)
     conditions += (conditions.empty() ? "" : ",") + Condition(condition);
@@ -42,7 +42,7 @@ std::string Thermometer(const TThermometerStatus& status) {
 
 std::string RenderStatusJson(const TPlatformSnapshot& snapshot) {
   std::string thermometers;
-  for (const TThermometerStatus& status : snapshot.Thermometers)
+  for (const TKelvoSnapshot& status : snapshot.Thermometers)
     thermometers += (thermometers.empty() ? "" : ",") + Thermometer(status);
   return fmt::format(R"({{"time":{},"shutdownPending":{},"thermometers":[{}]}})", Time(snapshot.Time),
                      snapshot.ShutdownPending, thermometers) +

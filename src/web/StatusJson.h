@@ -5,7 +5,7 @@
 // null. A pure function of the snapshot.
 #include <string>
 
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 
 namespace duz {
 

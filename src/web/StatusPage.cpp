@@ -83,7 +83,7 @@ int Rank(TConditionState state) {
 // The word and colour of a panel: lost while the thermometer is silent, else the most alarming
 // state of its conditions (one still in error has not seen the newest reading yet); empty without
 // any condition that has a state.
-std::string PanelState(const TThermometerStatus& status) {
+std::string PanelState(const TKelvoSnapshot& status) {
   if (!status.Connected) return "lost";
   TConditionState worst = stNone;
   for (const TConditionStatus& condition : status.Conditions)
@@ -97,7 +97,7 @@ std::string Limits(const TConditionStatus& condition) {
                      FormatFixed(condition.Max, 0, 1), FormatFixed(condition.Off, 0, 1));
 }
 
-std::string Age(const TThermometerStatus& status, TDateTime now) {
+std::string Age(const TKelvoSnapshot& status, TDateTime now) {
   if (!status.LastReading) return "no reading yet";
   const auto seconds =
       static_cast<int64_t>(std::max(0.0, std::floor((now - *status.LastReading) * SecondsPerDay)));
@@ -107,7 +107,7 @@ std::string Age(const TThermometerStatus& status, TDateTime now) {
   return fmt::format("last reading {} days ago", seconds / 86400);
 }
 
-std::string Panel(const TThermometerStatus& status, TDateTime now) {
+std::string Panel(const TKelvoSnapshot& status, TDateTime now) {
   const std::string state = PanelState(status);
   std::string limits;
   for (const TConditionStatus& condition : status.Conditions)
@@ -124,7 +124,7 @@ std::string Panel(const TThermometerStatus& status, TDateTime now) {
 
 std::string RenderStatusPage(const TPlatformSnapshot& snapshot) {
   std::string panels;
-  for (const TThermometerStatus& status : snapshot.Thermometers) panels += Panel(status, snapshot.Time);
+  for (const TKelvoSnapshot& status : snapshot.Thermometers) panels += Panel(status, snapshot.Time);
   return fmt::format(
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"10\">"
       "<title>Kelvo thermometers</title><style>{}</style></head>\n<body><h1>Kelvo thermometers</h1>"

@@ -3,10 +3,11 @@
 // in large type coloured by its state (normal green, min blue, max orange, off red, lost grey),
 // the limits of each condition, the age of the last reading and the chart of the last 24 hours.
 // Self-contained (no script, nothing fetched from elsewhere) and refreshed by the browser every
-// 10 s. A pure function of a snapshot taken with the history.
+// 10 s. A function of a snapshot taken with the history and of the regional settings, which write
+// its numbers and its time.
 #include <string>
 
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 
 namespace duz {
 

@@ -1,17 +1,13 @@
 #include "xml/Registry.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <mutex>
 
 #include "base/FileWrite.h"
+#include "base/MutexLock.h"
 #include "base/RegionalSettings.h"
 #include "xml/RegFile.h"
 
@@ -19,10 +15,8 @@ namespace duz {
 namespace {
 
 constexpr const char* Hive = "HKEY_LOCAL_MACHINE\\";
-// The registry is a small settings file; anything larger is not ours.
-constexpr off_t MaxRegistrySize = off_t{16} * 1024 * 1024;
 
-std::mutex WriteLock;  // one read-change-replace at a time within the process
+TMutex WriteLock;  // one read-change-replace at a time within the process
 
 std::string FullKey(const std::string& key) { return Hive + key; }
 
@@ -33,24 +27,10 @@ std::string FullKey(const std::string& key) { return Hive + key; }
 // A missing file is an empty registry.
 TRegFile Load() {
   const std::string path = RegistryPath();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return TRegFile::Parse("");
-    Fail("Cannot read registry", path, errno);
-  }
   std::string text;
-  char buffer[65536];
-  ssize_t count;
-  while ((count = ::read(fd, buffer, sizeof buffer)) != 0) {
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0 || static_cast<off_t>(text.size()) + count > MaxRegistrySize) {
-      const int error = count < 0 ? errno : EFBIG;
-      ::close(fd);
-      Fail("Cannot read registry", path, error);
-    }
-    text.append(buffer, static_cast<size_t>(count));
-  }
-  ::close(fd);
+  if (const int error = ReadRegularFile(path, text, MaxRegistrySize, TLinks::Follow);
+      error && error != ENOENT)
+    Fail("Cannot read registry", path, error);
   return TRegFile::Parse(text);
 }
 
@@ -65,7 +45,7 @@ void Save(const TRegFile& file) {
 
 template <typename TResult>
 TResult Change(const std::function<TResult(TRegFile&)>& change) {
-  std::lock_guard lock(WriteLock);
+  TMutexLock lock(WriteLock);
   TRegFile file = Load();
   TResult result = change(file);
   Save(file);
@@ -114,7 +94,7 @@ bool RegistryDeleteKey(const std::string& key) {
 }
 
 void LoadRegionalSettings() {
-  const std::string key = "SOFTWARE\\Quellix\\Duzezevovivo\\International";
+  const std::string key = ProgramKey + "\\International";
   TRegionalSettings settings = TRegionalSettings::FromLocale();
   auto character = [&](const char* name, char& field) {
     const std::string value = ReadRegistryString(key, name);

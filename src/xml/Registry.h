@@ -3,6 +3,7 @@
 // (path from DUZEZEVOVIVO_REGISTRY, default /etc/duzezevovivo/registry.reg). Key paths are relative
 // to HKEY_LOCAL_MACHINE ("SOFTWARE\Quellix\Duzezevovivo"); keys and value names compare without
 // case. Every write re-reads the file, changes it and replaces it atomically. Any thread.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,12 @@ class ERegistryException : public Exception {
  private:
   int FCode;
 };
+
+// The program's key, under which the configuration path (value "config"), the COM port devices
+// (key ComPorts) and the regional overrides (key International) lie.
+inline const std::string ProgramKey = "SOFTWARE\\Quellix\\Duzezevovivo";
+// The registry is a small settings file; anything larger is not ours.
+inline constexpr size_t MaxRegistrySize = size_t{16} * 1024 * 1024;
 
 std::string RegistryPath();
 

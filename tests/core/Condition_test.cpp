@@ -69,6 +69,7 @@ class ConditionTest : public test::TConditionFixture {
            "<max>max %value%</max><error>error %value%</error>" + off +
            "<email address=\"ops@example.com\" message=\"min normal max error off\"/></CONDITION>";
   }
+  int RunningShutdownTimers() const { return FPlatform->ShutdownTimers().Running(); }
 };
 
 TEST_F(ConditionTest, EachReadingFiresItsStateOnceAndOffBeatsMax) {
@@ -274,8 +275,9 @@ TEST_F(ConditionTest, RepeatsComeAtTheFirstTickAfterEachInterval) {
 
 class ShutdownTimerTest : public ConditionTest {
  protected:
-  // The tick thread must be able to let FreeAllSubservices in.
-  void LetPlatformTick() { FNoPlatformTicks.unlock(); }
+  std::optional<double> ShutdownSecondsLeft() const {
+    return FPlatform->StatusBoard()->TakeSnapshot().ShutdownSecondsLeft;
+  }
   bool RunLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     return FLoop.RunUntil(done, timeout);
   }
@@ -302,10 +304,8 @@ TEST_F(ShutdownTimerTest, EveryEntryIntoOffArmsOneMoreTimerThatLeavingDoesNotCan
 
 TEST_F(ShutdownTimerTest, FirstExpiryShutsDownOnceAndNoLaterTimerTouchesTheFreedConditions) {
   // Two conditions, two timers: the first expiry frees both conditions.
-  TKelvo* kelvo =
-      Make("<CONDITION><off wait=\"0.001\"/></CONDITION><CONDITION><off wait=\"0.002\"/></CONDITION>",
-           "<SHUTDOWN type=\"DEFAULT\" value=\"2\"/>");
-  RegisterSubservice(kelvo);
+  Make("<CONDITION><off wait=\"0.001\"/></CONDITION><CONDITION><off wait=\"0.002\"/></CONDITION>",
+       "<SHUTDOWN type=\"DEFAULT\" value=\"2\"/>");
   LetPlatformTick();
   Feed("+101.0C");
   EXPECT_EQ(RunningShutdownTimers(), 2);
@@ -318,18 +318,15 @@ TEST_F(ShutdownTimerTest, FirstExpiryShutsDownOnceAndNoLaterTimerTouchesTheFreed
 
 TEST_F(ShutdownTimerTest, FreedConditionStopsItsTimers) {
   TKelvo* kelvo = Make("<CONDITION><off wait=\"0.002\"/></CONDITION>");
-  RegisterSubservice(kelvo);
   Feed("+101.0C");
-  LetPlatformTick();
-  FreeAllSubservices();
+  delete kelvo;
   RunLoopUntil([] { return false; }, 400ms);
   EXPECT_EQ(ShutdownLog(), "");
   EXPECT_EQ(RunningShutdownTimers(), 0);
 }
 
 TEST_F(ShutdownTimerTest, FailingShutdownWalkFreesNothingAndTriesAgain) {
-  TKelvo* kelvo = Make("<CONDITION><off wait=\"0.001\"/></CONDITION>", "<SHUTDOWN value=\"1\"/>");
-  RegisterSubservice(kelvo);
+  Make("<CONDITION><off wait=\"0.001\"/></CONDITION>", "<SHUTDOWN value=\"1\"/>");
   LetPlatformTick();
   Feed("+101.0C");
   RunLoopUntil([] { return false; }, 400ms);

@@ -17,6 +17,7 @@
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/TcpClientConnection.h"
+#include "support/LoopbackServer.h"
 #include "support/TcpClient.h"
 #include "support/ThermometerRig.h"
 
@@ -25,43 +26,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int Check(int result, const char* what) {
-  if (result < 0) throw std::runtime_error(std::string(what) + " failed");
-  return result;
-}
-
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return address;
-}
-
 using TClient = test::TTcpClient;
-
-// A listening socket that keeps a port busy.
-class TBlocker {
- public:
-  TBlocker() : FFd(Check(socket(AF_INET, SOCK_STREAM, 0), "socket")) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    socklen_t size = sizeof address;
-    Check(bind(FFd, reinterpret_cast<sockaddr*>(&address), size), "bind");
-    Check(listen(FFd, 1), "listen");
-    getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &size);
-    Port = ntohs(address.sin_port);
-  }
-  ~TBlocker() { close(FFd); }
-  uint16_t Port = 0;
-
- private:
-  int FFd;
-};
 
 // The reverse-lookup name of 127.0.0.1 on this machine, or "".
 std::string LoopbackName() {
-  sockaddr_in address = Loopback(0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   char host[NI_MAXHOST];
   if (getnameinfo(reinterpret_cast<sockaddr*>(&address), sizeof address, host, sizeof host, nullptr, 0,
                   NI_NAMEREQD) != 0)
@@ -96,14 +67,8 @@ class DpTcpServerTest : public ::testing::Test, protected test::TThermometerRig 
     EXPECT_TRUE(Until([&] { return server.ClientCount() > before; })) << "the client was not accepted";
     return client;
   }
-  // Runs the loop until done() or the time-out; done() is looked at after every handler.
   bool Until(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3000ms) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() >= deadline) return false;
-      FLoop.Context().run_one_for(1ms);
-    }
-    return true;
+    return FLoop.RunUntil(done, timeout);
   }
   // Reads until the client is disconnected; true when it read exactly the refusal.
   bool Refused(TClient& client, std::chrono::milliseconds timeout = 3000ms) {
@@ -250,8 +215,9 @@ void PrintTo(const TBrokenCase& c, std::ostream* os) { *os << c.Label; }
 class DpTcpServerBrokenTest : public DpTcpServerTest, public ::testing::WithParamInterface<TBrokenCase> {};
 
 TEST_P(DpTcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesOn) {
-  TBlocker blocker;
-  std::string attributes = Replace(GetParam().Attributes, "BUSY", std::to_string(blocker.Port));
+  const int blocker = test::BoundSocket();  // keeps a port busy
+  listen(blocker, 1);
+  std::string attributes = Replace(GetParam().Attributes, "BUSY", std::to_string(test::PortOf(blocker)));
   Make(R"(<DataPublisher type="TcpServer" )" + attributes +
        R"(/><DataPublisher type="TcpServer" port="0"/>)");
   EXPECT_FALSE(Server(0).IsListening());
@@ -261,6 +227,7 @@ TEST_P(DpTcpServerBrokenTest, ServerThatCannotBeSetUpNeverListensAndTheRestGoesO
   FPty.Write("+023.0C\r");
   EXPECT_TRUE(Receive(*client, "+023.0C\r"));
   EXPECT_FLOAT_EQ(FKelvo->Temperature(), 23.0f);
+  close(blocker);
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, DpTcpServerBrokenTest,

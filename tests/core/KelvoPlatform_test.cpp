@@ -7,19 +7,20 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "base/Clock.h"
-#include "base/DebugMode.h"
+#include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/StopSignal.h"
-#include "core/PlatformView.h"
-#include "core/Subservice.h"
+#include "core/Kelvo.h"
+#include "core/KelvoChild.h"
 #include "log/Logger.h"
 #include "support/Env.h"
+#include "support/EventLogFile.h"
 #include "support/LogCapture.h"
+#include "support/Pty.h"
 #include "support/TempDir.h"
 #include "xml/Registry.h"
 #include "xml/XmlHelpers.h"
@@ -32,13 +33,12 @@ using test::TScopedEnv;
 using test::TTempDir;
 using test::WaitUntil;
 
-// What the recording subservices saw, shared by the test and the tick thread.
+// What the recording children of the subservices saw, shared by the test and the tick thread.
 struct TRecord {
   std::mutex Lock;
   std::vector<int> Created;    // comport of each subservice, in creation order
   std::vector<int> Ticks;      // comport of each tick, in order
   std::vector<int> Destroyed;  // comport of each destruction, in order
-  std::vector<TKelvoPlatform*> PlatformAtCreation;
   std::chrono::milliseconds TickLength{0};
   std::atomic<bool> InTick{false};
   std::atomic<bool> DestroyedDuringTick{false};
@@ -49,15 +49,14 @@ struct TRecord {
   }
 };
 
-class TRecordingSubservice : public TSubservice {
+class TRecordingChild : public TKelvoChild {
  public:
-  TRecordingSubservice(TKelvoPlatform& owner, int comport, TRecord& record)
-      : TSubservice(&owner), FComport(comport), FRecord(record) {
+  TRecordingChild(TKelvo& subservice, int comport, TRecord& record)
+      : TKelvoChild(subservice), FComport(comport), FRecord(record) {
     std::lock_guard lock(FRecord.Lock);
     FRecord.Created.push_back(comport);
-    FRecord.PlatformAtCreation.push_back(CurrentPlatform());
   }
-  ~TRecordingSubservice() override {
+  ~TRecordingChild() override {
     if (FRecord.InTick) FRecord.DestroyedDuringTick = true;
     std::lock_guard lock(FRecord.Lock);
     FRecord.Destroyed.push_back(FComport);
@@ -77,49 +76,55 @@ class TRecordingSubservice : public TSubservice {
   TRecord& FRecord;
 };
 
-// Views are registered for the whole program, so these two look at the configuration: one comes for
-// a VIEW element and notes how many subservices its platform has when it comes and goes; the other
-// fails for a BADVIEW element.
+// A view for a VIEW element that notes how many thermometers the board shows when it comes and
+// goes; one for a BADVIEW element fails.
 std::mutex ViewNotesLock;
 std::vector<std::string> ViewNotes;  // guarded by ViewNotesLock
 
 class TNotingView : public TPlatformView {
  public:
-  explicit TNotingView(TKelvoPlatform& platform) : FPlatform(platform) { Note("came"); }
+  explicit TNotingView(const TStatusBoard& board) : FBoard(board) { Note("came"); }
   ~TNotingView() override { Note("went"); }
 
  private:
   void Note(const std::string& what) {
     std::lock_guard lock(ViewNotesLock);
-    ViewNotes.push_back(what + " with " + std::to_string(FPlatform.ComponentCount()) + " subservices");
+    ViewNotes.push_back(what + " with " + std::to_string(FBoard.TakeSnapshot().Thermometers.size()) +
+                        " thermometers");
   }
-  TKelvoPlatform& FPlatform;
+  const TStatusBoard& FBoard;
 };
 
-void RegisterTestViews() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterPlatformView([](TKelvoPlatform& platform) -> std::unique_ptr<TPlatformView> {
-      if (platform.Config().document_element().child("BADVIEW")) throw Exception("the view is bad");
-      return nullptr;
-    });
-    RegisterPlatformView([](TKelvoPlatform& platform) -> std::unique_ptr<TPlatformView> {
-      if (!platform.Config().document_element().child("VIEW")) return nullptr;
-      return std::make_unique<TNotingView>(platform);
-    });
-  });
-}
+const TPlatformViewFactories TestViews = {[](const pugi::xml_document& config, TStatusBoard&,
+                                             const TEventLogger&) -> std::unique_ptr<TPlatformView> {
+                                            if (config.document_element().child("BADVIEW"))
+                                              throw Exception("the view is bad");
+                                            return nullptr;
+                                          },
+                                          [](const pugi::xml_document& config, TStatusBoard& board,
+                                             const TEventLogger&) -> std::unique_ptr<TPlatformView> {
+                                            if (!config.document_element().child("VIEW")) return nullptr;
+                                            return std::make_unique<TNotingView>(board);
+                                          }};
 
 class KelvoPlatformTest : public ::testing::Test {
  protected:
   TTempDir FDir;
   TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
   TScopedEnv FEventLog{"DUZEZEVOVIVO_EVENTLOG", FDir.File("events.log")};
+  TScopedEnv FShutdown{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"};
+  test::TPty FPorts[3];  // COM1 to COM3
+  TEventLoop FLoop;
   TRecord FRecord;
 
   static constexpr TDateTime StartTime = 46000.5;
 
-  KelvoPlatformTest() { TestClock::Set(StartTime); }
+  KelvoPlatformTest() {
+    TestClock::Set(StartTime);
+    for (int i = 0; i < 3; ++i)
+      RegistryWriteString("SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts", "COM" + std::to_string(i + 1),
+                          FPorts[i].SlavePath());
+  }
   ~KelvoPlatformTest() override { TestClock::Reset(); }
 
   void UseConfig(const std::string& xml) {
@@ -127,29 +132,24 @@ class KelvoPlatformTest : public ::testing::Test {
     RegistryWriteString("SOFTWARE\\Quellix\\Duzezevovivo", "config", FDir.File("config.xml"));
   }
 
-  // Refuses a missing or zero comport, as the real subservice does.
+  // Thermometer subservices, each with a child that records what it sees.
   std::unique_ptr<TKelvoPlatform> Create(const TStopSignal* stop = nullptr) {
     return std::make_unique<TKelvoPlatform>(
         nullptr,
         [this](TKelvoPlatform& owner, pugi::xml_node element) {
-          const auto comport = static_cast<int>(GetAttrDef(element, "comport", 0).ToInt());
-          if (comport == 0) throw Exception("Number of ComPort is not set!");
-          return new TRecordingSubservice(owner, comport, FRecord);
+          auto* kelvo = new TKelvo(owner, element);
+          new TRecordingChild(*kelvo, kelvo->Status().Copy().ComPort, FRecord);
         },
-        stop);
+        TestViews, stop);
   }
 
   // The texts of the event-log entries, each checked to be an error of our source.
   std::vector<std::string> EventTexts() {
-    const std::string fields = "\tDeredoru\t1\t0\t0\t";  // after the time: source, type, category, id
-    std::vector<std::string> texts;
-    std::istringstream log(FDir.Read("events.log"));
-    for (std::string line; std::getline(log, line);) {
-      const size_t time = line.find('\t');
-      EXPECT_EQ(line.compare(time, fields.size(), fields), 0) << line;
-      texts.push_back(line.substr(time + fields.size()));
-    }
-    return texts;
+    const std::vector<test::TEventEntry> entries = test::ReadEventLog(FDir.File("events.log"));
+    for (const test::TEventEntry& entry : entries)
+      EXPECT_TRUE(entry.Source == "Deredoru" && entry.Type == 1 && entry.Category == 0 && entry.Id == 0)
+          << entry.Text;
+    return test::EventTexts(entries, "Deredoru");
   }
 };
 
@@ -165,14 +165,12 @@ TEST_F(KelvoPlatformTest, KelvoElementsOfAnyCaseCreateSubservicesInOrderAfterThe
   auto platform = Create();
   EXPECT_NEAR((Now() - StartTime) * SecondsPerDay, 0.2, 1e-6) << "the pause moves the set clock";
   EXPECT_EQ(FRecord.Created, (std::vector<int>{1, 2}));
-  EXPECT_EQ(FRecord.PlatformAtCreation, (std::vector<TKelvoPlatform*>{platform.get(), platform.get()}));
   EXPECT_EQ(platform->ComponentCount(), 2);
   EXPECT_EQ(std::string(platform->Config().document_element().child("kelvo").first_child().name()),
             "CONDITION");
   EXPECT_TRUE(EventTexts().empty());
   platform.reset();
   EXPECT_EQ(FRecord.Destroyed, (std::vector<int>{2, 1}));
-  EXPECT_EQ(CurrentPlatform(), nullptr);
 }
 
 TEST_F(KelvoPlatformTest, StopSignalEndsEveryWaitPauseAndTheLoadingGoesOn) {
@@ -205,19 +203,25 @@ TEST_F(KelvoPlatformTest, BadWaitEndsLoadingAndFreesWhatWasCreated) {
   EXPECT_THROW(Create(), EConvertError);
   EXPECT_EQ(FRecord.Created, std::vector<int>{1});
   EXPECT_EQ(FRecord.Destroyed, std::vector<int>{1});
-  EXPECT_EQ(CurrentPlatform(), nullptr);
 }
 
+// A subservice whose child fails is not shown either: its status goes with it.
 TEST_F(KelvoPlatformTest, FailingElementIsReportedAndTheNextOneIsStillCreated) {
   UseConfig(
-      "<r>\n  <Kelvo caption=\"Server &amp; room\">\n    <SAVE/>\n  </Kelvo>\n  <KELVO "
+      "<r>\n  <Kelvo caption=\"Server &amp; room\">\n    <SAVE/>\n  </Kelvo>\n"
+      "  <Kelvo comport=\"1\"><CONDITION><max value=\"hot\"/></CONDITION></Kelvo>\n  <KELVO "
       "comport=\"2\"/>\n</r>");
   auto platform = Create();
   EXPECT_EQ(FRecord.Created, std::vector<int>{2});
   EXPECT_EQ(EventTexts(),
-            std::vector<std::string>{
+            (std::vector<std::string>{
                 "Cannot create Kelvo subservice!\\r<Kelvo caption=\"Server &amp; room\"><SAVE/></Kelvo>"
-                "\\rNumber of ComPort is not set!"});
+                "\\rNumber of ComPort is not set!",
+                "Cannot create Kelvo subservice!\\r<Kelvo comport=\"1\"><CONDITION><max value=\"hot\"/>"
+                "</CONDITION></Kelvo>\\rmax value \"hot\" is not a number"}));
+  const TPlatformSnapshot shown = platform->StatusBoard()->TakeSnapshot();
+  ASSERT_EQ(shown.Thermometers.size(), 1u);
+  EXPECT_EQ(shown.Thermometers[0].ComPort, 2);
 }
 
 TEST_F(KelvoPlatformTest, MissingConfigurationIsReportedWithItsPath) {
@@ -299,14 +303,42 @@ TEST_F(KelvoPlatformTest, DebugModeLogsTheLifeCycleInOrder) {
 }
 
 TEST_F(KelvoPlatformTest, ViewsComeAfterTheSubservicesAndGoBeforeThemAndAFailingOneIsReported) {
-  RegisterTestViews();
   UseConfig("<r><BADVIEW/><VIEW/><Kelvo comport=\"1\"/><Kelvo comport=\"2\"/></r>");
   auto platform = Create();
-  EXPECT_EQ(ViewNotes, std::vector<std::string>{"came with 2 subservices"});
+  EXPECT_EQ(ViewNotes, std::vector<std::string>{"came with 2 thermometers"});
   EXPECT_EQ(EventTexts(), std::vector<std::string>{"the view is bad"});
   platform.reset();
-  EXPECT_EQ(ViewNotes, (std::vector<std::string>{"came with 2 subservices", "went with 2 subservices"}));
+  EXPECT_EQ(ViewNotes, (std::vector<std::string>{"came with 2 thermometers", "went with 2 thermometers"}));
   EXPECT_EQ(FRecord.Destroyed, (std::vector<int>{2, 1}));
+}
+
+// Nothing of a platform is process-wide: a second one has its own thermometers, status board and
+// shutdown timers, and the shutdown of one leaves the other watching.
+TEST_F(KelvoPlatformTest, TwoPlatformsInOneProcessKeepToTheirOwn) {
+  UseConfig(
+      R"(<r><Kelvo comport="1" caption="A"><CONDITION><off value="50" wait="60"/></CONDITION></Kelvo></r>)");
+  auto first = Create();
+  UseConfig(R"(<r><Kelvo comport="2" caption="B"/></r>)");
+  auto second = Create();
+  const auto captions = [](const TKelvoPlatform& platform) {
+    std::vector<std::string> shown;
+    for (const auto& thermometer : platform.StatusBoard()->TakeSnapshot().Thermometers)
+      shown.push_back(thermometer.Caption);
+    return shown;
+  };
+  EXPECT_EQ(captions(*first), std::vector<std::string>{"A"});
+  EXPECT_EQ(captions(*second), std::vector<std::string>{"B"});
+
+  FPorts[0].Write("*B1E1+020.0C\r*B1E1+060.0C\r");
+  ASSERT_TRUE(FLoop.RunUntil([&] { return first->ShutdownTimers().Running() == 1; }, 3s));
+  EXPECT_TRUE(first->StatusBoard()->TakeSnapshot().ShutdownPending);
+  EXPECT_FALSE(second->StatusBoard()->TakeSnapshot().ShutdownPending);
+
+  first->ShutdownComputer(first->Config().document_element());
+  EXPECT_EQ(first->ComponentCount(), 0);
+  EXPECT_TRUE(captions(*first).empty());
+  EXPECT_EQ(second->ComponentCount(), 1);
+  EXPECT_EQ(captions(*second), std::vector<std::string>{"B"});
 }
 
 }  // namespace

@@ -171,13 +171,5 @@ TEST_F(KelvoTest, DeviceThatDisappearsIsReopenedOnTheTickAndBothAreReported) {
   EXPECT_EQ(log.Lines("] port "), reports);
 }
 
-TEST_F(KelvoTest, FreeAllSubservicesFreesEveryRegisteredOne) {
-  for (int i = 0; i < 3; ++i) RegisterSubservice(Make(R"(<Kelvo comport="9"/>)"));
-  EXPECT_EQ(FPlatform->ComponentCount(), 3);
-  FreeAllSubservices();
-  EXPECT_EQ(FPlatform->ComponentCount(), 0);
-  FreeAllSubservices();  // an empty list does nothing
-}
-
 }  // namespace
 }  // namespace duz

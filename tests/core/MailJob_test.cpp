@@ -8,6 +8,7 @@
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
+#include "core/StatusBoard.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/LogCapture.h"
@@ -92,7 +93,7 @@ TEST_F(MailJobTest, FailuresThatMayPassAreRetriedAndRefusalsOfTheMessageAreFinal
     test::TSmtpSinkOptions options;
     options.Replies = row.Replies;
     test::TSmtpSink sink(options);
-    const auto status = std::make_shared<TKelvoStatus>("Room", 1);
+    const auto status = std::make_shared<TStatusBoard>()->Add("Room", 1);
     const auto job = Job(row.Listening ? sink.Port() : test::UnusedPort(), status);
     const TEventLogger events("Deredoru");
     Pauses pauses;
@@ -119,7 +120,7 @@ TEST_F(MailJobTest, RetriesComeOneFiveAndFifteenMinutesAfterEachFailureOnTheSett
   TestClock::Set(EncodeDate(2026, 12, 7) + EncodeTime(14, 0, 0, 0));
   {
     TOutbox outbox("E-mail", TEventLogger("Deredoru"));
-    outbox.Post(Job(sink.Port()));
+    outbox.Enqueue(Job(sink.Port()));
     ASSERT_TRUE(test::WaitUntil([&] { return sink.Sessions().size() == 1; }, 5s));
     for (const int minutes : {1, 5, 15}) {
       const size_t before = sink.Sessions().size();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "base/EventLogger.h"
 #include "base/Exception.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
@@ -70,26 +71,23 @@ TEST(ShutdownRequestTest, RequestThatCannotBeMadeIsAnEventLogError) {
   test::TScopedEnv events("DUZEZEVOVIVO_EVENTLOG", dir.File("events.log"));
   const struct {
     const char* Label;
-    const char* Flags;
+    int Flags;
     std::string Command;
     std::string Run;    // what the command recorded
     std::string Event;  // "" for none
   } rows[] = {
-      {"power off", "9", dir.File("shutdown"), "9\n", ""},
-      {"reboot", "6", dir.File("shutdown"), "6\n", ""},
-      {"log-off names no shutdown", "4", dir.File("shutdown"), "",
+      {"power off", 9, dir.File("shutdown"), "9\n", ""},
+      {"reboot", 6, dir.File("shutdown"), "6\n", ""},
+      {"log-off names no shutdown", 4, dir.File("shutdown"), "",
        "Shutdown request failed: the flags 4 name no kind of shutdown"},
-      {"command that does not start", "9", dir.File("missing"), "",
+      {"command that does not start", 9, dir.File("missing"), "",
        "Shutdown request failed: \"" + dir.File("missing") + "\" cannot be started"},
   };
   for (const auto& row : rows) {
     std::filesystem::remove(dir.File("shutdown.log"));
     std::filesystem::remove(dir.File("events.log"));
     test::TScopedEnv command("DUZEZEVOVIVO_SHUTDOWN_COMMAND", row.Command);
-    pugi::xml_document document;
-    document.load_string(
-        (std::string("<config><SHUTDOWN type=\"DEFAULT\" value=\"") + row.Flags + "\"/></config>").c_str());
-    ShutdownComputer(document.document_element());
+    RequestSystemShutdown(row.Flags, TEventLogger("Deredoru"));
     if (!row.Run.empty()) {
       EXPECT_TRUE(test::WaitUntil([&] { return dir.Read("shutdown.log") == row.Run; }, 5s)) << row.Label;
     }

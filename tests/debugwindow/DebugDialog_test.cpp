@@ -17,6 +17,7 @@
 #include "base/DebugMode.h"
 #include "core/KelvoPlatform.h"
 #include "log/Logger.h"
+#include "support/CountedView.h"
 #include "support/Env.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
@@ -95,13 +96,15 @@ class DebugDialogTest : public ::testing::Test {
   fs::path FOldDir;
 };
 
+// The platform's views live exactly as long as the platform.
 TEST_F(DebugDialogTest, PlatformLivesExactlyAsLongAsTheWindow) {
   FDir.Write("config.xml", R"(<config><WAIT wait="0.1"/></config>)");
+  std::atomic<int> views{0};
   {
-    TfDebugDialog dialog;
-    EXPECT_NE(CurrentPlatform(), nullptr);
+    TfDebugDialog dialog(test::CountedViews(views));
+    EXPECT_EQ(views, 1);
   }
-  EXPECT_EQ(CurrentPlatform(), nullptr);
+  EXPECT_EQ(views, 0);
 }
 
 TEST_F(DebugDialogTest, WindowKeepsItsSizeCaptionColourAndMarginsAcrossResizes) {

@@ -1,6 +1,6 @@
 // The configuration loader: any bytes as the configuration file, loaded by the platform with a
-// factory that records what it is asked to create. A file that loads gives one creation per KELVO
-// root child, in document order, up to a WAIT whose pause does not convert; every subservice is
+// factory that records what it is asked to create (no port is opened). A file that loads gives one creation
+// per KELVO root child, in document order, up to a WAIT whose pause does not convert; every subservice is
 // freed with the platform. The clock is set, so that WAIT pauses cost no time.
 #include <stdlib.h>
 
@@ -15,7 +15,6 @@
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "core/KelvoPlatform.h"
-#include "core/Subservice.h"
 #include "fuzz/FuzzTarget.h"
 #include "xml/Registry.h"
 #include "xml/XmlHelpers.h"
@@ -24,13 +23,12 @@ namespace duz {
 namespace {
 
 std::string Directory, ConfigPath;
-int Alive = 0;  // recording subservices not yet freed
+int Alive = 0;  // stand-ins not yet freed
 
-class TRecordingSubservice : public TSubservice {
+class TStandIn : public TComponent {
  public:
-  explicit TRecordingSubservice(TKelvoPlatform& owner) : TSubservice(&owner) { ++Alive; }
-  ~TRecordingSubservice() override { --Alive; }
-  void Tick() override {}
+  explicit TStandIn(TKelvoPlatform& owner) : TComponent(&owner) { ++Alive; }
+  ~TStandIn() override { --Alive; }
 };
 
 // The offsets of the KELVO elements the platform should create, as the document says.
@@ -59,10 +57,10 @@ void Run(const std::string& bytes) {
   bool loads = false;
   const std::vector<ptrdiff_t> expected = Expected(bytes, loads);
   std::vector<ptrdiff_t> asked;
-  auto factory = [&](TKelvoPlatform& owner, pugi::xml_node element) -> TSubservice* {
+  auto factory = [&](TKelvoPlatform& owner, pugi::xml_node element) {
     asked.push_back(element.offset_debug());
     if (GetAttrDef(element, "comport", 0).ToInt() == 0) throw Exception("Number of ComPort is not set!");
-    return new TRecordingSubservice(owner);
+    new TStandIn(owner);
   };
   try {
     TKelvoPlatform platform(nullptr, factory);

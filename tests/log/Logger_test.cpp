@@ -20,6 +20,7 @@
 #include "base/FormatDateTime.h"
 #include "log/LogQueue.h"
 #include "support/Env.h"
+#include "support/EventLogFile.h"
 #include "support/TempDir.h"
 
 namespace duz {
@@ -89,13 +90,7 @@ class LoggerTest : public ::testing::Test {
   }
   std::string Log(const std::string& name) const { return FLogDir.Read(name); }
   std::vector<std::string> Events() const {
-    std::vector<std::string> texts;
-    std::string content = test::ReadFile(FEventFile);
-    for (size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
-      std::string line = content.substr(start, end - start);
-      texts.push_back(line.substr(line.rfind('\t') + 1));
-    }
-    return texts;
+    return test::EventTexts(test::ReadEventLog(FEventFile), "log_test");
   }
   void RecordView() {
     SetLogViewHook([this](const std::string& text, TDateTime time) { FView.Add(text, time); });

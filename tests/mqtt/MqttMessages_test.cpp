@@ -44,9 +44,9 @@ TEST(MqttMessages, TemperaturesAreShortestDecimalsWithADot) {
   EXPECT_EQ(FormatMqttTemperature(0.05f), "0.05");
 }
 
-TThermometerStatus Thermometer(std::string caption, std::optional<float> temperature, bool connected,
-                               std::vector<TConditionState> states) {
-  TThermometerStatus status;
+TKelvoSnapshot Thermometer(std::string caption, std::optional<float> temperature, bool connected,
+                           std::vector<TConditionState> states) {
+  TKelvoSnapshot status;
   status.Caption = std::move(caption);
   status.Temperature = temperature;
   status.Connected = connected;

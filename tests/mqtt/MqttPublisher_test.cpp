@@ -12,7 +12,7 @@
 
 #include "base/Clock.h"
 #include "base/Exception.h"
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 #include "support/Env.h"
 #include "support/MqttBroker.h"
 
@@ -26,14 +26,8 @@ using test::WaitUntil;
 
 class MqttPublisherTest : public ::testing::Test {
  protected:
-  MqttPublisherTest() {
-    TestClock::Set(46000.5);
-    RegisterStatus(FRoom);
-  }
-  ~MqttPublisherTest() override {
-    UnregisterStatus(FRoom.get());
-    TestClock::Reset();
-  }
+  MqttPublisherTest() { TestClock::Set(46000.5); }
+  ~MqttPublisherTest() override { TestClock::Reset(); }
 
   TMqttSettings Settings(int port) const {
     TMqttSettings settings;
@@ -55,7 +49,8 @@ class MqttPublisherTest : public ::testing::Test {
     return FWarnings;
   }
 
-  std::shared_ptr<TKelvoStatus> FRoom = std::make_shared<TKelvoStatus>("Room", 1);
+  const std::shared_ptr<TStatusBoard> FBoard = std::make_shared<TStatusBoard>();
+  const std::shared_ptr<TKelvoStatus> FRoom = FBoard->Add("Room", 1);
   std::mutex FLock;
   std::vector<std::string> FWarnings;  // guarded by FLock
 };
@@ -65,7 +60,7 @@ TEST_F(MqttPublisherTest, UnchangedTemperatureIsSentAgainOnlyOnceAMinuteWherever
   TMqttSubscriber subscriber(broker, "t/#");
   const int condition = FRoom->AddCondition();
   FRoom->LineReceived(23.5f, Now());
-  TMqttPublisher publisher(Settings(broker.Port()), Warn());
+  TMqttPublisher publisher(Settings(broker.Port()), *FBoard, Warn());
   ASSERT_TRUE(subscriber.WaitFor("t/Room/temperature", "23.5")) << subscriber.Output();
   EXPECT_TRUE(subscriber.WaitFor("t/status", "online"));
   EXPECT_TRUE(subscriber.WaitFor("t/Room/connected", "true"));
@@ -97,7 +92,7 @@ TEST_F(MqttPublisherTest, BrokerAwayKeepsOnlyTheNewestValueAndWarnsOncePerLoss) 
   TMqttBroker broker;
   broker.Stop();
   FRoom->LineReceived(20.0f, Now());
-  TMqttPublisher publisher(Settings(broker.Port()), Warn());
+  TMqttPublisher publisher(Settings(broker.Port()), *FBoard, Warn());
   ASSERT_TRUE(WaitUntil([&] { return !Warnings().empty(); }, 5s));
   EXPECT_EQ(Warnings()[0], "MQTT: no connection to the broker 127.0.0.1:" + std::to_string(broker.Port()) +
                                ": Connection refused");
@@ -128,13 +123,13 @@ TEST_F(MqttPublisherTest, TlsTrustsOnlyTheGivenCa) {
   }
   settings.CaFile = broker.CaFile();
   TMqttConnection trusting(settings, Warn());
-  trusting.Publish("t/x", {"1"});
+  trusting.PublishToBroker("t/x", {"1"});
   EXPECT_TRUE(subscriber.WaitFor("t/x", "1")) << subscriber.Output();
   EXPECT_EQ(subscriber.Payloads("t/status"), std::vector<std::string>{"online"}) << "only the trusting one";
   EXPECT_EQ(Warnings().size(), 1u);
 
   settings.CaFile = "/nonexistent/ca.pem";
-  EXPECT_THROW(TMqttConnection(settings, Warn()).Publish("t/x", {"2"}), Exception);
+  EXPECT_THROW(TMqttConnection(settings, Warn()).PublishToBroker("t/x", {"2"}), Exception);
 }
 
 TEST_F(MqttPublisherTest, StopDoesNotWaitForABrokerThatNeverAnswers) {

@@ -69,7 +69,7 @@ class OutboxTest : public ::testing::Test {
   // Job 0 is held in its attempt until the gate opens.
   void PostHeldJob(TOutbox& outbox) {
     FRecord->SetGate(false);
-    outbox.Post(std::make_unique<TRecordingJob>(FRecord, 0, true));
+    outbox.Enqueue(std::make_unique<TRecordingJob>(FRecord, 0, true));
     ASSERT_TRUE(FRecord->WaitFor([&] { return FRecord->Running == 1; }));
   }
   std::vector<test::TEventEntry> Events() const { return test::ReadEventLog(FDir.File("events.log")); }
@@ -82,7 +82,8 @@ class OutboxTest : public ::testing::Test {
 TEST_F(OutboxTest, JobsRunOneAtATimeInTheOrderPosted) {
   TOutbox outbox("Test", TEventLogger("Deredoru"));
   PostHeldJob(outbox);
-  for (int number = 1; number < 20; ++number) outbox.Post(std::make_unique<TRecordingJob>(FRecord, number));
+  for (int number = 1; number < 20; ++number)
+    outbox.Enqueue(std::make_unique<TRecordingJob>(FRecord, number));
   EXPECT_EQ(outbox.Pending(), 20u);
   FRecord->SetGate(true);
   ASSERT_TRUE(FRecord->WaitFor([&] { return FRecord->Order.size() == 20; }));
@@ -99,7 +100,7 @@ TEST_F(OutboxTest, BeyondTheBoundTheOldestWaitingJobsAreDroppedWithOneWarning) {
   PostHeldJob(outbox);
   const int last = static_cast<int>(TOutbox::MaxQueued) + 2;
   for (int number = 1; number <= last; ++number)
-    outbox.Post(std::make_unique<TRecordingJob>(FRecord, number));
+    outbox.Enqueue(std::make_unique<TRecordingJob>(FRecord, number));
   EXPECT_EQ(outbox.Pending(), TOutbox::MaxQueued + 1) << "the bound and the running job";
   FRecord->SetGate(true);
   ASSERT_TRUE(FRecord->WaitFor([&] { return FRecord->Order.size() == TOutbox::MaxQueued + 1; }));
@@ -126,7 +127,7 @@ TEST_F(OutboxTest, EndWaitsForTheRunningJobAtMostTwoSeconds) {
     FRecord = std::make_shared<TRecord>();
     auto outbox = std::make_unique<TOutbox>("Test", TEventLogger("Deredoru"));
     PostHeldJob(*outbox);
-    outbox->Post(std::make_unique<TRecordingJob>(FRecord, 1));
+    outbox->Enqueue(std::make_unique<TRecordingJob>(FRecord, 1));
     std::thread opener([record = FRecord, row] {
       std::this_thread::sleep_for(row.HeldFor);
       record->SetGate(true);

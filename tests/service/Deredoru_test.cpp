@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "core/KelvoPlatform.h"
+#include "support/CountedView.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/NotifySocket.h"
@@ -44,13 +45,13 @@ class DeredoruTest : public ::testing::Test {
   test::TScopedEnv EventLog{"DUZEZEVOVIVO_EVENTLOG", Dir.File("events.log")};
   test::TScopedEnv Registry{"DUZEZEVOVIVO_REGISTRY", Dir.File("registry.reg")};
   test::TScopedEnv Shutdown{"DUZEZEVOVIVO_SHUTDOWN_COMMAND", "true"};
+  std::atomic<int> Platforms{0};  // counted by the one view of each platform
 };
 
 TEST_F(DeredoruTest, StopRunsTheLifeCycleOnceAndInOrder) {
   WriteConfig("<KELVOS/>");
   {
-    TDeredoru module;
-    EXPECT_EQ(ServiceInstance.load(), &module);
+    TDeredoru module(test::CountedViews(Platforms));
     ASSERT_EQ(module.Start(), 0);
     EXPECT_EQ(Manager.Receive(5s), "STATUS=Start pending");
     EXPECT_TRUE(Manager.WaitFor("READY=1", 5s));
@@ -59,39 +60,38 @@ TEST_F(DeredoruTest, StopRunsTheLifeCycleOnceAndInOrder) {
     ASSERT_TRUE(WaitEnded(module));
     EXPECT_TRUE(Manager.WaitFor("STOPPING=1", 5s));
     EXPECT_EQ(module.Finish(), 0);
-    EXPECT_EQ(CurrentPlatform(), nullptr) << "the stop frees the platform";
+    EXPECT_EQ(Platforms, 0) << "the stop frees the platform";
     EXPECT_EQ(Events(), (Texts{"Create 4/5", "Start 4/1", "Stop 4/2"}));
   }
-  EXPECT_EQ(ServiceInstance.load(), nullptr);
   EXPECT_EQ(Events(), (Texts{"Create 4/5", "Start 4/1", "Stop 4/2", "Destroy 4/4"}));
 }
 
 TEST_F(DeredoruTest, ShutdownLeavesThePlatformToTheModulesEnd) {
   WriteConfig("<KELVOS/>");
   {
-    TDeredoru module;
+    TDeredoru module(test::CountedViews(Platforms));
     ASSERT_EQ(module.Start(), 0);
     ASSERT_TRUE(Manager.WaitFor("READY=1", 5s));
     module.Control(TServiceControl::Shutdown);
     ASSERT_TRUE(WaitEnded(module));
     EXPECT_EQ(module.Finish(), 0);
-    EXPECT_NE(CurrentPlatform(), nullptr);
+    EXPECT_EQ(Platforms, 1);
   }
-  EXPECT_EQ(CurrentPlatform(), nullptr) << "the platform goes with the module";
+  EXPECT_EQ(Platforms, 0) << "the platform goes with the module";
   EXPECT_EQ(Events(), (Texts{"Create 4/5", "Start 4/1", "Shutdown 4/3", "Destroy 4/4"}));
 }
 
-// The port's failure is reported through ServiceInstance while the platform is created; the stop,
+// The port's failure is reported in the service's event log while the platform is created; the stop,
 // queued before, ends the long WAIT at once, comes after the creation and still frees the platform.
 TEST_F(DeredoruTest, StopDuringPlatformCreationEndsItsWaitAndIsHandledAfterIt) {
   WriteConfig("<KELVOS><WAIT wait=\"60\"/><KELVO comport=\"250\"/></KELVOS>");
   {
-    TDeredoru module;
+    TDeredoru module(test::CountedViews(Platforms));
     ASSERT_EQ(module.Start(), 0);
     module.Control(TServiceControl::Stop);
     ASSERT_TRUE(WaitEnded(module));
     EXPECT_EQ(module.Finish(), 0);
-    EXPECT_EQ(CurrentPlatform(), nullptr);
+    EXPECT_EQ(Platforms, 0);
   }
   const Texts events = Events();
   ASSERT_EQ(events.size(), 5u);
@@ -104,7 +104,7 @@ TEST_F(DeredoruTest, StopDuringPlatformCreationEndsItsWaitAndIsHandledAfterIt) {
 TEST_F(DeredoruTest, FailedPlatformCreationEndsTheServiceWithAnError) {
   WriteConfig("<KELVOS>");
   {
-    TDeredoru module;
+    TDeredoru module(test::CountedViews(Platforms));
     ASSERT_EQ(module.Start(), 0);
     ASSERT_TRUE(WaitEnded(module));
     EXPECT_EQ(module.Finish(), 1);
@@ -120,10 +120,10 @@ TEST_F(DeredoruTest, StartWithoutAManagerStartsNothing) {
   test::TScopedEnv noManager("NOTIFY_SOCKET", "");
   WriteConfig("<KELVOS/>");
   {
-    TDeredoru module;
+    TDeredoru module(test::CountedViews(Platforms));
     EXPECT_EQ(module.Start(), ECONNREFUSED);
   }
-  EXPECT_EQ(CurrentPlatform(), nullptr);
+  EXPECT_EQ(Platforms, 0);
   EXPECT_EQ(Events(), (Texts{"Create 4/5", "Destroy 4/4"}));
 }
 

@@ -8,7 +8,8 @@
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "base/RegionalSettings.h"
-#include "core/Subservice.h"
+#include "core/Kelvo.h"
+#include "core/KelvoChild.h"
 #include "service/Deredoru.h"
 #include "support/Env.h"
 #include "support/NotifySocket.h"
@@ -20,9 +21,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TThermometerStatus Thermometer(std::string caption, std::optional<float> temperature, bool connected,
-                               std::vector<TConditionState> states = {}) {
-  TThermometerStatus status;
+TKelvoSnapshot Thermometer(std::string caption, std::optional<float> temperature, bool connected,
+                           std::vector<TConditionState> states = {}) {
+  TKelvoSnapshot status;
   status.Caption = std::move(caption);
   status.Temperature = temperature;
   status.Connected = connected;
@@ -39,7 +40,7 @@ size_t Utf8Characters(const std::string& text) {
 TEST(StatusLineTest, NamesEveryThermometerWithItsReadingAndStates) {
   struct TCase {
     const char* Label;
-    std::vector<TThermometerStatus> Thermometers;
+    std::vector<TKelvoSnapshot> Thermometers;
     std::string Line;
   };
   const TCase cases[] = {
@@ -93,11 +94,11 @@ TEST(StatusLineTest, LongLinesAreCutAtTheLimitWithAnEllipsis) {
   EXPECT_TRUE(FormatStatusLine(exact).ends_with(tail));
 }
 
-// A thermometer stand-in whose tick raises on demand, which ends the platform's tick loop for good.
-class TTickingSubservice : public TSubservice {
+// A thermometer's child whose tick raises on demand, which ends the platform's tick loop for good.
+class TTickingChild : public TKelvoChild {
  public:
-  TTickingSubservice(TKelvoPlatform& owner, std::atomic<bool>& fail, std::atomic<int>& ticks)
-      : TSubservice(&owner), FFail(fail), FTicks(ticks) {}
+  TTickingChild(TKelvo& subservice, std::atomic<bool>& fail, std::atomic<int>& ticks)
+      : TKelvoChild(subservice), FFail(fail), FTicks(ticks) {}
   void Tick() override {
     ++FTicks;
     if (FFail) throw Exception("tick failed");
@@ -111,8 +112,9 @@ class TTickingSubservice : public TSubservice {
 class WatchdogTest : public ::testing::Test {
  protected:
   WatchdogTest() {
-    Dir.Write("config.xml", "<KELVOS><KELVO/></KELVOS>");
-    test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"), {});
+    Dir.Write("config.xml", R"(<KELVOS><KELVO comport="1"/></KELVOS>)");
+    test::WriteRegistryFile(Dir.File("registry.reg"), Dir.File("config.xml"),
+                            {{1, Dir.File("no-such-device")}});
   }
   ~WatchdogTest() override { TestClock::Reset(); }
 
@@ -145,12 +147,12 @@ TEST_F(WatchdogTest, KeepAliveGoesOnlyWhileTheTickLoopGoesRound) {
     TestClock::Set(Now());
     std::atomic<bool> fail{c.TickFails};
     std::atomic<int> ticks{0};
-    TDeredoru module([&](TKelvoPlatform& owner, pugi::xml_node) -> TSubservice* {
-      return new TTickingSubservice(owner, fail, ticks);
+    TDeredoru module({}, [&](TKelvoPlatform& owner, pugi::xml_node element) {
+      new TTickingChild(*new TKelvo(owner, element), fail, ticks);
     });
     ASSERT_EQ(module.Start(), 0);
     ASSERT_TRUE(test::WaitUntil([&] { return module.Running(); }, 5s)) << c.Label;
-    TServiceMonitor monitor([&] { return module.WatchAlive(); }, [] { return false; });
+    TServiceMonitor monitor([&] { return module.WatchAlive(); }, [] { return nullptr; });
     EXPECT_TRUE(KeptAlive(monitor, 3s)) << c.Label << ": before the first tick";
 
     TestClock::Advance(31);  // the first tick is due

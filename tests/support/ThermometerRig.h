@@ -11,7 +11,6 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -50,11 +49,16 @@ class TThermometerRig {
   // ticksHeld: the platform's tick thread is kept away, and the test ticks the subservices itself.
   void CreatePlatform(bool ticksHeld) {
     FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
-    if (ticksHeld) FNoPlatformTicks = std::unique_lock(FPlatform->TickLock());
+    if (ticksHeld) FPlatform->TickLock().Lock();
+    FTicksHeld = ticksHeld;
+  }
+  // The platform's tick thread may tick (and a shutdown free the subservices) from now on.
+  void LetPlatformTick() {
+    if (std::exchange(FTicksHeld, false)) FPlatform->TickLock().Unlock();
   }
   // The subservices and the platform gone, e.g. before a server of the test they talk to goes.
   void FreePlatform() {
-    if (FNoPlatformTicks) FNoPlatformTicks.unlock();
+    if (FPlatform) LetPlatformTick();
     FPlatform.reset();
   }
   // The root element of the text, in a document kept as long as the rig.
@@ -73,7 +77,7 @@ class TThermometerRig {
   TRegionalSettings FOldSettings = RegionalSettings();
   std::vector<std::unique_ptr<pugi::xml_document>> FDocuments;
   std::unique_ptr<TKelvoPlatform> FPlatform;
-  std::unique_lock<std::mutex> FNoPlatformTicks;
+  bool FTicksHeld = false;
 };
 
 }  // namespace duz::test

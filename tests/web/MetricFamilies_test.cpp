@@ -29,7 +29,7 @@ size_t CountStarting(const std::vector<std::string>& lines, const std::string& s
 
 TPlatformSnapshot Sample() {
   TPlatformSnapshot snapshot;
-  TThermometerStatus& hall = snapshot.Thermometers.emplace_back();
+  TKelvoSnapshot& hall = snapshot.Thermometers.emplace_back();
   hall.Caption = "Hall";
   hall.ComPort = 2;
   hall.Temperature = 21.3f;
@@ -39,10 +39,10 @@ TPlatformSnapshot Sample() {
   hall.Lines = 5;
   hall.UnparsedLines = 1;
   hall.Emails = {2, 1};
-  hall.Posts = {0, 3};
+  hall.HttpGets = {0, 3};
   hall.Saves["XML"] = {4, 0};
   hall.TcpClients = 2;
-  TThermometerStatus& room = snapshot.Thermometers.emplace_back();
+  TKelvoSnapshot& room = snapshot.Thermometers.emplace_back();
   room.Caption = "Room \"B\"\n\\";
   room.ComPort = 1;
   snapshot.ShutdownPending = true;

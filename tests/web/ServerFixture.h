@@ -1,7 +1,7 @@
 #pragma once
 // A thermometer on a pseudo-terminal (the condition fixture: clock standing at 2026-12-07 14:00,
-// no platform ticks) and the metrics server on 127.0.0.1 with a free port, stopped before the
-// thermometer goes.
+// no platform ticks) and the metrics server of its platform's status board on 127.0.0.1 with a
+// free port, stopped before the thermometer goes.
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +18,7 @@ class TServerFixture : public TConditionFixture {
     settings.Address = "127.0.0.1";
     settings.Port = 0;
     settings.AllowedHosts = std::move(allowedHosts);
-    FServer = std::make_unique<TMetricsServer>(settings);
+    FServer = std::make_unique<TMetricsServer>(settings, *FPlatform->StatusBoard());
     return *FServer;
   }
 

@@ -14,7 +14,7 @@ TEST(StatusJsonTest, EveryValueWithItsTypeAndNullForWhatIsNotKnown) {
   TPlatformSnapshot snapshot;
   snapshot.Time = Today + EncodeTime(14, 0, 5, 0);
   snapshot.ShutdownPending = true;
-  TThermometerStatus& hall = snapshot.Thermometers.emplace_back();
+  TKelvoSnapshot& hall = snapshot.Thermometers.emplace_back();
   hall.Caption = "Hall \"A\"\\\x01";
   hall.ComPort = 2;
   hall.Temperature = 21.3f;
@@ -23,7 +23,7 @@ TEST(StatusJsonTest, EveryValueWithItsTypeAndNullForWhatIsNotKnown) {
   hall.Conditions = {{stMax, 10, 30.5f, 60}, {}};
   hall.Lines = 5;
   hall.UnparsedLines = 1;
-  TThermometerStatus& room = snapshot.Thermometers.emplace_back();
+  TKelvoSnapshot& room = snapshot.Thermometers.emplace_back();
   room.Caption = "Ro\xc3\xb6m\xff\xc3";  // broken UTF-8 must not break the document
   room.ComPort = 1;
 

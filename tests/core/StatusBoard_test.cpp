@@ -1,4 +1,4 @@
-#include "core/PlatformSnapshot.h"
+#include "core/StatusBoard.h"
 
 #include <unistd.h>
 
@@ -13,11 +13,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class PlatformSnapshotTest : public test::TConditionFixture {
+class StatusBoardTest : public test::TConditionFixture {
  protected:
-  static const TThermometerStatus& Only(const TPlatformSnapshot& snapshot) {
+  static const TKelvoSnapshot& Only(const TPlatformSnapshot& snapshot) {
     EXPECT_EQ(snapshot.Thermometers.size(), 1u);
     return snapshot.Thermometers.at(0);
+  }
+
+  TPlatformSnapshot TakeSnapshot(bool withHistory = false) const {
+    return FPlatform->StatusBoard()->TakeSnapshot(withHistory);
   }
 
   static TdpTcpServer& ServerOf(TKelvo* kelvo) {
@@ -29,7 +33,7 @@ class PlatformSnapshotTest : public test::TConditionFixture {
 
 // Readings, limits, state changes, clients and saves all show; the snapshot never reaches into the
 // subservice, so it stays valid after the subservice is gone, which then leaves the list.
-TEST_F(PlatformSnapshotTest, ShowsWhatTheThermometerAndItsChildrenDid) {
+TEST_F(StatusBoardTest, ShowsWhatTheThermometerAndItsChildrenDid) {
   TKelvo* kelvo = Make(
       "<CONDITION><min value=\"10\"/><max value=\"30.5\"/><off value=\"60\"/></CONDITION>"
       "<DATAPUBLISHER type=\"TCPSERVER\" port=\"0\"/>"
@@ -48,12 +52,12 @@ TEST_F(PlatformSnapshotTest, ShowsWhatTheThermometerAndItsChildrenDid) {
   Feed("+031.5C");
   Feed("ERR");
   const int client = test::ConnectLoopback(ServerOf(kelvo).Port());
-  ASSERT_TRUE(FLoop.RunUntil([] { return TakeSnapshot().Thermometers.at(0).TcpClients == 1; }, 3s));
+  ASSERT_TRUE(FLoop.RunUntil([&] { return TakeSnapshot().Thermometers.at(0).TcpClients == 1; }, 3s));
   TestClock::Advance(16);  // the savers' first run is due 15 s after creation
   kelvo->Tick();
 
   snapshot = TakeSnapshot();
-  const TThermometerStatus& status = Only(snapshot);
+  const TKelvoSnapshot& status = Only(snapshot);
   EXPECT_EQ(status.Lines, 3u);
   EXPECT_EQ(status.UnparsedLines, 1u);
   EXPECT_EQ(status.Temperature, 31.5f) << "a line without a number keeps the last temperature";
@@ -66,28 +70,29 @@ TEST_F(PlatformSnapshotTest, ShowsWhatTheThermometerAndItsChildrenDid) {
   EXPECT_EQ(status.Saves.at("XML").Failed, 1u);
 
   close(client);
-  EXPECT_TRUE(FLoop.RunUntil([] { return TakeSnapshot().Thermometers.at(0).TcpClients == 0; }, 3s));
+  EXPECT_TRUE(FLoop.RunUntil([&] { return TakeSnapshot().Thermometers.at(0).TcpClients == 0; }, 3s));
 
   delete kelvo;
   EXPECT_TRUE(TakeSnapshot().Thermometers.empty());
   EXPECT_EQ(status.Caption, "Room");
 }
 
-TEST_F(PlatformSnapshotTest, AReadingWakesAWaitingReader) {
+TEST_F(StatusBoardTest, AReadingWakesAWaitingReader) {
   Make("");
   const uint64_t seen = TakeSnapshot().Sequence;
-  auto woken = std::async(std::launch::async, [seen] { return WaitForStatusChange(seen, 10s); });
+  const TStatusBoard& board = *FPlatform->StatusBoard();
+  auto woken = std::async(std::launch::async, [&board, seen] { return board.WaitForChange(seen, 10s); });
   Feed("+021.0C");
   ASSERT_EQ(woken.wait_for(5s), std::future_status::ready);
   EXPECT_GT(woken.get(), seen);
-  EXPECT_EQ(WaitForStatusChange(TakeSnapshot().Sequence, 1ms), TakeSnapshot().Sequence)
+  EXPECT_EQ(board.WaitForChange(TakeSnapshot().Sequence, 1ms), TakeSnapshot().Sequence)
       << "nothing changed: the wait ends at its time-out";
 }
 
 // A restart must not blank the chart: the history starts with today's file of the XML saver (the
 // clock stands at 2026-12-07 14:00), then goes on with the readings; only a snapshot for the page
 // copies it.
-TEST_F(PlatformSnapshotTest, HistoryStartsWithTodaysSavedFileAndGoesOnWithReadings) {
+TEST_F(StatusBoardTest, HistoryStartsWithTodaysSavedFileAndGoesOnWithReadings) {
   FDir.Write("20261207Room.xml",
              "<Kelvo><caption>Room</caption><data><time>13:58</time><value>18.5</value></data>"
              "<data><time>13:59</time><value>19.5</value></data></Kelvo>");
