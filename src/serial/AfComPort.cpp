@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "base/EventLoop.h"
+#include "base/MutexLock.h"
 #include "serial/AfCircularBuffer.h"
 #include "xml/Registry.h"
 
@@ -68,23 +69,23 @@ struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
   TSession(TAfComPort& port, asio::io_context& context, int fd)
       : Fd(fd), Port(&port), Device(context, fd), Retry(context) {}
 
-  // Loop thread, under Lock: reads into the empty receive buffer as soon as the device has bytes.
-  void ReadMore();
-  // Loop thread, under Lock: writes from the ring buffer until it is empty or the device is full.
-  void Flush();
-  // Under Lock: the period ends; the device is released and nothing queued is kept.
-  void End();
+  // Loop thread: reads into the empty receive buffer as soon as the device has bytes.
+  void ReadMore() REQUIRES(Lock);
+  // Loop thread: writes from the ring buffer until it is empty or the device is full.
+  void Flush() REQUIRES(Lock);
+  // The period ends; the device is released and nothing queued is kept.
+  void End() REQUIRES(Lock);
 
   const int Fd;
-  std::mutex Lock;
-  TAfComPort* Port;                       // guarded by Lock; nullptr once the period has ended
-  asio::posix::stream_descriptor Device;  // guarded by Lock
-  asio::steady_timer Retry;               // the re-announcement of unread input; guarded by Lock
-  // The bytes before InputSize are guarded by Lock; a waiting read fills the empty buffer.
-  std::array<char, InBufSize> Input;
-  size_t InputSize = 0;                  // guarded by Lock
-  TAfCircularBuffer Output{OutBufSize};  // guarded by Lock
-  bool WaitingForRoom = false;           // guarded by Lock
+  TMutex Lock;
+  TAfComPort* Port GUARDED_BY(Lock);  // nullptr once the period has ended
+  asio::posix::stream_descriptor Device GUARDED_BY(Lock);
+  asio::steady_timer Retry GUARDED_BY(Lock);  // the re-announcement of unread input
+  // A waiting read fills the empty buffer; the bytes before InputSize are the port's to take.
+  std::array<char, InBufSize> Input GUARDED_BY(Lock);
+  size_t InputSize GUARDED_BY(Lock) = 0;
+  TAfCircularBuffer Output GUARDED_BY(Lock){OutBufSize};
+  bool WaitingForRoom GUARDED_BY(Lock) = false;
 
  private:
   // Loop thread: what a read brought, or why the device is lost.
@@ -93,8 +94,8 @@ struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
   void Resume();
   // Loop thread: tells the port's handler what the receive buffer holds, and goes on.
   void Announce(TAfComPort& port, size_t count);
-  // Under Lock: why the device failed a read with error (eof: 0 bytes), as OnPortLost tells it.
-  std::string LossReason(const std::error_code& error) const;
+  // Why the device failed a read with error (eof: 0 bytes), as OnPortLost tells it.
+  std::string LossReason(const std::error_code& error) const REQUIRES(Lock);
 };
 
 void TAfComPort::TSession::ReadMore() {
@@ -109,7 +110,7 @@ void TAfComPort::TSession::Received(const std::error_code& error, size_t size) {
   size_t count = 0;
   std::string lost;
   {
-    std::lock_guard lock(Lock);
+    TMutexLock lock(Lock);
     if (!Port) return;
     port = Port;
     if (error)
@@ -126,7 +127,7 @@ void TAfComPort::TSession::Resume() {
   size_t count = 0;
   std::string lost;
   {
-    std::lock_guard lock(Lock);
+    TMutexLock lock(Lock);
     if (!Port) return;
     port = Port;
     if (const size_t room = Input.size() - InputSize) {
@@ -153,7 +154,7 @@ void TAfComPort::TSession::Announce(TAfComPort& port, size_t count) {
       // A handler's failure ends its own delivery only; the loop and the port go on.
     }
   }
-  std::lock_guard lock(Lock);
+  TMutexLock lock(Lock);
   if (!Port) return;  // the handler closed the port
   if (InputSize == 0) return ReadMore();
   // Left unread: the device is not read meanwhile, so a handler that never reads does not spin.
@@ -182,7 +183,7 @@ void TAfComPort::TSession::Flush() {
       WaitingForRoom = true;
       Device.async_wait(asio::posix::stream_descriptor::wait_write,
                         [self = shared_from_this()](const std::error_code& error) {
-                          std::lock_guard lock(self->Lock);
+                          TMutexLock lock(self->Lock);
                           self->WaitingForRoom = false;
                           if (!error && self->Port) self->Flush();
                         });
@@ -214,7 +215,7 @@ TAfComPort::~TAfComPort() {
 }
 
 void TAfComPort::SetComNumber(uint16_t value) {
-  std::lock_guard lock(FOpenLock);
+  TMutexLock lock(FOpenLock);
   bool reopen = FSession != nullptr;
   CloseLocked();
   FComNumber = value;
@@ -222,18 +223,18 @@ void TAfComPort::SetComNumber(uint16_t value) {
 }
 
 void TAfComPort::SetBaudRate(uint32_t value) {
-  std::lock_guard lock(FOpenLock);
+  TMutexLock lock(FOpenLock);
   FBaudRate = value;
   if (FSession) ApplyLineSettings(FSession->Fd);
 }
 
 void TAfComPort::Open() {
-  std::lock_guard lock(FOpenLock);
+  TMutexLock lock(FOpenLock);
   OpenLocked();
 }
 
 void TAfComPort::Close() {
-  std::lock_guard lock(FOpenLock);
+  TMutexLock lock(FOpenLock);
   CloseLocked();
 }
 
@@ -273,7 +274,7 @@ void TAfComPort::OpenLocked() {
   }
   FOpen = true;
   FLoop.Post([session = FSession] {
-    std::lock_guard lock(session->Lock);
+    TMutexLock lock(session->Lock);
     if (session->Port) session->ReadMore();
   });
 }
@@ -282,14 +283,14 @@ void TAfComPort::CloseLocked() {
   if (!FSession) return;
   FOpen = false;
   {
-    std::lock_guard lock(FSession->Lock);
+    TMutexLock lock(FSession->Lock);
     FSession->End();
   }
   FSession.reset();
 }
 
 std::shared_ptr<TAfComPort::TSession> TAfComPort::CurrentSession() {
-  std::lock_guard lock(FOpenLock);
+  TMutexLock lock(FOpenLock);
   return FSession;
 }
 
@@ -303,7 +304,7 @@ void TAfComPort::EndSession(const std::shared_ptr<TSession>& session, const std:
       // Like a data handler's failure: the loop goes on.
     }
   }
-  std::lock_guard lock(FOpenLock);
+  TMutexLock lock(FOpenLock);
   if (FSession == session) CloseLocked();
 }
 
@@ -329,7 +330,7 @@ void TAfComPort::ApplyLineSettings(int fd) const {
 std::string TAfComPort::ReadAvailable() {
   const std::shared_ptr<TSession> session = CurrentSession();
   if (!session) return {};
-  std::lock_guard lock(session->Lock);
+  TMutexLock lock(session->Lock);
   std::string data(session->Input.data(), session->InputSize);
   session->InputSize = 0;
   return data;
@@ -339,7 +340,7 @@ void TAfComPort::WriteString(const std::string& data) {
   if (data.empty()) return;
   const std::shared_ptr<TSession> session = CurrentSession();
   if (!session) return;
-  std::lock_guard lock(session->Lock);
+  TMutexLock lock(session->Lock);
   if (!session->Port) return;
   const size_t free = session->Output.Free();
   if (!session->Output.Put(data)) {
@@ -350,7 +351,7 @@ void TAfComPort::WriteString(const std::string& data) {
     session->Flush();
   else
     FLoop.Post([session] {
-      std::lock_guard guard(session->Lock);
+      TMutexLock guard(session->Lock);
       if (session->Port) session->Flush();
     });
 }

@@ -15,11 +15,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "base/Component.h"
 #include "base/Exception.h"
+#include "base/Mutex.h"
 
 namespace duz {
 
@@ -75,9 +75,9 @@ class TAfComPort : public TComponent {
  private:
   struct TSession;
 
-  void OpenLocked();
-  void CloseLocked();
-  std::shared_ptr<TSession> CurrentSession();
+  void OpenLocked() REQUIRES(FOpenLock);
+  void CloseLocked() REQUIRES(FOpenLock);
+  std::shared_ptr<TSession> CurrentSession() EXCLUDES(FOpenLock);
   // Tells OnPortLost and closes the port, if session is still its open period (a late hang-up must
   // not close a reopen).
   void EndSession(const std::shared_ptr<TSession>& session, const std::string& reason);
@@ -87,9 +87,9 @@ class TAfComPort : public TComponent {
   std::atomic<uint16_t> FComNumber{0};
   std::atomic<uint32_t> FBaudRate{115200};
 
-  std::mutex FOpenLock;  // serialises Open and Close; taken before a session's lock
+  TMutex FOpenLock;  // serialises Open and Close; taken before a session's lock
   std::atomic<bool> FOpen{false};
-  std::shared_ptr<TSession> FSession;  // the current open period; guarded by FOpenLock
+  std::shared_ptr<TSession> FSession GUARDED_BY(FOpenLock);  // the current open period
 };
 
 }  // namespace duz
