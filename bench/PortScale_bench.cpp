@@ -9,7 +9,7 @@
 // or 100 clients (ser2net takes one), 100 lines a second. BASELINE, when given, is the service of
 // another revision, measured the same way. Every figure is the median of the repeats; the programs
 // alternate within each repeat. bench/port_scale.sh builds the baseline and runs this.
-// Usage: PortScale_bench SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N] [--latency-only]
+// Usage: PortScale_bench SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]... [--latency-only]
 #include <fmt/format.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/Env.h"
@@ -330,23 +331,28 @@ int main(int argc, char** argv) {
   std::vector<std::string> binaries;
   int seconds = 20, repeat = 3;
   std::vector<int> counts{16, 64, 128};
+  bool countsGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--seconds" && i + 1 < argc)
       seconds = std::stoi(argv[++i]);
     else if (arg == "--repeat" && i + 1 < argc)
       repeat = std::stoi(argv[++i]);
-    else if (arg == "--thermometers" && i + 1 < argc)
-      counts = {std::stoi(argv[++i])};
-    else if (arg == "--latency-only")
+    else if (arg == "--thermometers" && i + 1 < argc) {
+      if (!std::exchange(countsGiven, true)) counts.clear();
+      counts.push_back(std::stoi(argv[++i]));
+    } else if (arg == "--latency-only") {
       counts.clear();
-    else
+      countsGiven = true;
+    } else {
       binaries.push_back(std::filesystem::absolute(arg).string());
+    }
   }
   if (binaries.empty() || binaries.size() > 2) {
-    fprintf(stderr,
-            "Usage: %s SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N] [--latency-only]\n",
-            argv[0]);
+    fprintf(
+        stderr,
+        "Usage: %s SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]... [--latency-only]\n",
+        argv[0]);
     return 2;
   }
   rlimit files{};
