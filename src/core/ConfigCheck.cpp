@@ -11,7 +11,7 @@
 
 #include "base/Exception.h"
 #include "base/Text.h"
-#include "core/ConditionItem.h"
+#include "core/ConditionState.h"
 #include "core/ConfigFile.h"
 #include "core/ConfigRules.h"
 #include "core/ConfigValues.h"
@@ -282,7 +282,7 @@ class TChecker {
 
   void CheckAction(pugi::xml_node element) {
     const std::string message = element.attribute("message").value();
-    if (!message.empty() && TConditionItem::ParseStates(message).none())
+    if (!message.empty() && ParseConditionStates(message).none())
       Report(element, "message", false,
              fmt::format("message \"{}\" names no state (MIN, NORMAL, MAX, ERROR, OFF): <{}> never acts",
                          message, element.name()));
