@@ -5,11 +5,6 @@
 
 namespace duz {
 
-int64_t TMinuteHistory::MinuteOf(TDateTime time) {
-  // Through whole milliseconds: 14:00 must not fall into 13:59 for a rounding error of the double.
-  return std::llround(time * MSecsPerDay) / 60000;
-}
-
 void TMinuteHistory::Add(TDateTime time, float value) {
   const int64_t minute = MinuteOf(time);
   if (minute < 0 || !std::isfinite(value)) return;

@@ -29,8 +29,6 @@ class TMinuteHistory {
   // first. Minutes after now (the clock was set back) are left out.
   std::vector<TMinutePoint> Points(TDateTime now) const;
 
-  static int64_t MinuteOf(TDateTime time);
-
  private:
   struct TSlot {
     int64_t Minute = -1;  // -1: never filled

@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "core/MinuteHistory.h"
-
 namespace duz {
 namespace {
 
@@ -61,7 +59,7 @@ TSavedReadings ReadSavedReadings(pugi::xml_node root, TDateTime now) {
       ++result.NotFinite;
   }
 
-  const int64_t nowMinute = TMinuteHistory::MinuteOf(now);
+  const int64_t nowMinute = MinuteOf(now);
   int64_t day = nowMinute / MinutesPerDayInt;
   std::optional<int> later;  // the time of day of the entry after this one
   std::vector<TSavedReading>& readings = result.Readings;
