@@ -19,7 +19,7 @@
 #include "net/BasicAuth.h"
 #include "net/MailMessage.h"
 #include "net/TlsKeyPair.h"
-#include "serial/AfComPort.h"
+#include "xml/ComDevicePath.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {

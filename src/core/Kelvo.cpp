@@ -24,6 +24,7 @@
 #include "core/XmlFileReader.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
+#include "xml/ComDevicePath.h"
 #include "xml/XmlHelpers.h"
 
 namespace duz {
@@ -31,7 +32,7 @@ namespace duz {
 TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
     : TComponent(&owner), FPlatform(owner), FElement(element) {
   DebugLog("Kelvo create");
-  FPort = new TAfComPort(this);
+  FPort = new TAfComPort(this, ComDevicePath);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
   FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
   const uint16_t comNumber = ComPortNumber(element);
