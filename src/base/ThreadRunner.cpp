@@ -1,4 +1,4 @@
-#include "core/ThreadRunner.h"
+#include "base/ThreadRunner.h"
 
 namespace duz {
 

@@ -1,8 +1,8 @@
-#include "xml/ComDevicePath.h"
+#include "config/ComDevicePath.h"
 
 #include <fmt/format.h>
 
-#include "xml/Registry.h"
+#include "config/Registry.h"
 
 namespace duz {
 

@@ -1,4 +1,4 @@
-#include "core/ConfigCheck.h"
+#include "config/ConfigCheck.h"
 
 #include <fmt/format.h>
 
@@ -11,16 +11,16 @@
 
 #include "base/Exception.h"
 #include "base/Text.h"
-#include "core/ConditionState.h"
-#include "core/ConfigFile.h"
-#include "core/ConfigRules.h"
-#include "core/ConfigValues.h"
+#include "config/ComDevicePath.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigRules.h"
+#include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "net/AllowList.h"
 #include "net/BasicAuth.h"
 #include "net/MailMessage.h"
 #include "net/TlsKeyPair.h"
-#include "xml/ComDevicePath.h"
-#include "xml/XmlHelpers.h"
+#include "status/ConditionState.h"
 
 namespace duz {
 namespace {

@@ -1,5 +1,5 @@
 #pragma once
-// The check of a configuration document against the platform's rules (core/ConfigRules.h) and
+// The check of a configuration document against the platform's rules (config/ConfigRules.h) and
 // against what the platform would meet running it: elements and attributes it does not read (a
 // misspelt name silently does nothing), values that do not convert or lie out of range, addresses
 // the mail client refuses, COM devices that do not exist, actions that can never act. Nothing is

@@ -1,11 +1,11 @@
-#include "core/ConfigFile.h"
+#include "config/ConfigFile.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 
 #include "base/FileWrite.h"
-#include "xml/Registry.h"
+#include "config/Registry.h"
 
 namespace duz {
 

@@ -1,4 +1,4 @@
-#include "core/ConfigRules.h"
+#include "config/ConfigRules.h"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
@@ -10,7 +10,7 @@
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "base/Variant.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
 #include "net/HostAddress.h"
 #include "net/HttpRequest.h"
 #include "net/MailMessage.h"

@@ -1,4 +1,4 @@
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
 
 #include <fmt/format.h>
 
@@ -7,7 +7,7 @@
 
 #include "base/Exception.h"
 #include "base/Variant.h"
-#include "core/ConfigRules.h"
+#include "config/ConfigRules.h"
 
 namespace duz {
 namespace {

@@ -1,4 +1,4 @@
-#include "xml/RegFile.h"
+#include "config/RegFile.h"
 
 #include <fmt/format.h>
 
@@ -6,7 +6,7 @@
 
 #include "base/Text.h"
 #include "base/Utf8.h"
-#include "xml/Registry.h"
+#include "config/Registry.h"
 
 namespace duz {
 namespace {

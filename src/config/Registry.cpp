@@ -1,4 +1,4 @@
-#include "xml/Registry.h"
+#include "config/Registry.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include "base/FileWrite.h"
 #include "base/MutexLock.h"
 #include "base/RegionalSettings.h"
-#include "xml/RegFile.h"
+#include "config/RegFile.h"
 
 namespace duz {
 namespace {

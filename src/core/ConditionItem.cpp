@@ -6,13 +6,13 @@
 #include <memory>
 
 #include "base/Clock.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
 #include "log/Logger.h"
 #include "net/HostAddress.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 

@@ -1,7 +1,7 @@
-#include "core/KelvoStatus.h"
+#include "status/KelvoStatus.h"
 
 #include "base/MutexLock.h"
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

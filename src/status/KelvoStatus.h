@@ -2,7 +2,7 @@
 // TKelvoStatus: what one thermometer shows to the outside (the metrics endpoint, the status page,
 // the MQTT publisher, the service's status line): its identity, the last reading, the connection,
 // the state and limits of each condition, and counters. The watch threads push into it as things
-// happen; readers copy it out through its status board's TakeSnapshot (core/StatusBoard.h), so
+// happen; readers copy it out through its status board's TakeSnapshot (status/StatusBoard.h), so
 // they never reach into a subservice or take a condition's lock.
 // Made by a TStatusBoard (Add) and shared: its TKelvo holds it, and so may a job that reports its
 // result after the subservice has gone (an e-mail finished by a worker). Every member function may
@@ -20,8 +20,8 @@
 
 #include "base/DateTime.h"
 #include "base/Mutex.h"
-#include "core/ConditionState.h"
-#include "core/MinuteHistory.h"
+#include "status/ConditionState.h"
+#include "status/MinuteHistory.h"
 
 namespace duz {
 

@@ -17,7 +17,7 @@
 #include "base/Clock.h"
 #include "base/DateTime.h"
 #include "base/Mutex.h"
-#include "core/KelvoStatus.h"
+#include "status/KelvoStatus.h"
 
 namespace duz {
 

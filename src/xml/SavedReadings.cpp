@@ -1,4 +1,4 @@
-#include "core/SavedReadings.h"
+#include "xml/SavedReadings.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "core/XmlFileReader.h"
+#include "xml/XmlFileReader.h"
 
 #include <iconv.h>
 #include <strings.h>

@@ -1,4 +1,4 @@
-#include "core/XmlFileWriter.h"
+#include "xml/XmlFileWriter.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "core/ConfigRules.h"
+#include "config/ConfigRules.h"
 
 #include <gtest/gtest.h>
 

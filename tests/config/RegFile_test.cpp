@@ -1,8 +1,8 @@
-#include "xml/RegFile.h"
+#include "config/RegFile.h"
 
 #include <gtest/gtest.h>
 
-#include "xml/Registry.h"
+#include "config/Registry.h"
 
 namespace duz {
 namespace {

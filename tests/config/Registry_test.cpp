@@ -1,4 +1,4 @@
-#include "xml/Registry.h"
+#include "config/Registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "xml/XmlHelpers.h"
+#include "config/XmlHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/ConditionState.h"
+#include "status/ConditionState.h"
 
 #include <gtest/gtest.h>
 

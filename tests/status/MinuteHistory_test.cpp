@@ -1,4 +1,4 @@
-#include "core/MinuteHistory.h"
+#include "status/MinuteHistory.h"
 
 #include <gtest/gtest.h>
 

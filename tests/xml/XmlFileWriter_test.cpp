@@ -1,9 +1,9 @@
-#include "core/XmlFileWriter.h"
+#include "xml/XmlFileWriter.h"
 
 #include <gtest/gtest.h>
 
 #include "base/Exception.h"
-#include "core/XmlFileReader.h"
+#include "xml/XmlFileReader.h"
 
 namespace duz {
 namespace {
