@@ -4,8 +4,8 @@
 
 #include "base/FloatFormat.h"
 #include "base/MutexLock.h"
+#include "config/ConfigValues.h"
 #include "core/ConditionItem.h"
-#include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "log/Logger.h"

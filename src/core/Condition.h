@@ -14,8 +14,8 @@
 #include <string>
 
 #include "base/Mutex.h"
-#include "core/ConditionState.h"
 #include "core/KelvoChild.h"
+#include "status/ConditionState.h"
 
 namespace duz {
 

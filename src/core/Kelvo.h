@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "base/Component.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
 #include "core/KelvoLineSplitter.h"
-#include "core/KelvoStatus.h"
+#include "status/KelvoStatus.h"
 
 namespace duz {
 

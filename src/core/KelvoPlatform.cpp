@@ -9,14 +9,14 @@
 
 #include "base/Clock.h"
 #include "base/MutexLock.h"
-#include "core/ConfigFile.h"
-#include "core/ConfigRules.h"
+#include "base/ThreadRunner.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigRules.h"
+#include "config/XmlHelpers.h"
 #include "core/Heartbeat.h"
 #include "core/Kelvo.h"
 #include "core/Shutdown.h"
-#include "core/ThreadRunner.h"
 #include "log/Logger.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {

@@ -22,10 +22,10 @@
 #include "base/Mutex.h"
 #include "base/ProgressMark.h"
 #include "base/StopSignal.h"
-#include "core/PlatformView.h"
 #include "core/ShutdownTimers.h"
-#include "core/StatusBoard.h"
 #include "net/Outbox.h"
+#include "status/PlatformView.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "base/EventLoop.h"
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 namespace duz {
 

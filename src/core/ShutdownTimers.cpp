@@ -5,7 +5,7 @@
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/PeriodicTimer.h"
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

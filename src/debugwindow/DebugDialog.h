@@ -12,7 +12,7 @@
 #include <string>
 
 #include "base/DateTime.h"
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 class QTextEdit;
 

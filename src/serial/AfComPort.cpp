@@ -15,11 +15,11 @@
 #include <cerrno>
 #include <chrono>
 #include <system_error>
+#include <utility>
 
 #include "base/EventLoop.h"
 #include "base/MutexLock.h"
 #include "serial/AfCircularBuffer.h"
-#include "xml/Registry.h"
 
 namespace duz {
 
@@ -54,11 +54,6 @@ void ReleaseDevice(int fd) {
 }
 
 }  // namespace
-
-std::string ComDevicePath(int number) {
-  std::string device = ReadRegistryString(ProgramKey + "\\ComPorts", fmt::format("COM{}", number));
-  return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
-}
 
 // One open period of the port. The operations waiting on the owner loop share it, so it may outlive
 // the period and the port itself; once the period has ended they find Port empty and stop.
@@ -204,7 +199,8 @@ void TAfComPort::TSession::End() {
   Output.Clear();
 }
 
-TAfComPort::TAfComPort(TComponent* owner) : TComponent(owner), FLoop(CurrentLoop()) {}
+TAfComPort::TAfComPort(TComponent* owner, std::function<std::string(int number)> deviceOf)
+    : TComponent(owner), FLoop(CurrentLoop()), FDeviceOf(std::move(deviceOf)) {}
 
 TAfComPort::~TAfComPort() {
   try {
@@ -246,7 +242,7 @@ void TAfComPort::OpenLocked() {
   if (number < 1) throw EAfComPortCoreError(invalid);
   std::string path;
   try {
-    path = ComDevicePath(number);
+    path = FDeviceOf(number);
   } catch (const Exception&) {
     throw EAfComPortCoreError(cannotOpen);
   }
