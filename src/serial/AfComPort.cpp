@@ -118,27 +118,24 @@ void TAfComPort::TSession::Received(const std::error_code& error, size_t size) {
 }
 
 void TAfComPort::TSession::Resume() {
-  TAfComPort* port;
-  size_t count = 0;
-  std::string lost;
+  std::error_code error;
+  size_t size = 0;
   {
     TMutexLock lock(Lock);
     if (!Port) return;
-    port = Port;
     if (const size_t room = Input.size() - InputSize) {
       const ssize_t n = read(Fd, Input.data() + InputSize, room);
       if (n > 0)
-        InputSize += static_cast<size_t>(n);
+        size = static_cast<size_t>(n);
       else if (n == 0)
-        lost = LossReason(asio::error::eof);
+        error = asio::error::eof;
       else if (errno != EAGAIN && errno != EINTR)
-        lost = LossReason(std::error_code(errno, std::system_category()));
+        error = std::error_code(errno, std::system_category());
     }
-    count = InputSize;
-    if (lost.empty() && count == 0) return ReadMore();
+    if (!error && InputSize + size == 0) return ReadMore();
   }
-  if (!lost.empty()) return port->EndSession(shared_from_this(), lost);
-  Announce(*port, count);
+  // No read is waiting meanwhile, so the bytes just read stay where they are.
+  Received(error, size);
 }
 
 void TAfComPort::TSession::Announce(TAfComPort& port, size_t count) {
