@@ -2,7 +2,8 @@
 // The lock rules as Clang's thread-safety analysis checks them (scripts/lint compiles every source
 // with -Wthread-safety): a field marked GUARDED_BY(lock) is used only while that lock is held, a
 // function marked REQUIRES(lock) is called only with it held, one marked EXCLUDES(lock) only
-// without it. Other compilers read the marks as nothing.
+// without it. NO_THREAD_SAFETY_ANALYSIS marks a function that takes or leaves a lock for another
+// call to release, which the analysis cannot follow. Other compilers read the marks as nothing.
 #if defined(__clang__)
 #define DUZ_THREAD_ANNOTATION(attribute) __attribute__((attribute))
 #else
@@ -18,3 +19,4 @@
 #define RELEASE(...) DUZ_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
 #define RETURN_CAPABILITY(lock) DUZ_THREAD_ANNOTATION(lock_returned(lock))
 #define ASSERT_CAPABILITY(lock) DUZ_THREAD_ANNOTATION(assert_capability(lock))
+#define NO_THREAD_SAFETY_ANALYSIS DUZ_THREAD_ANNOTATION(no_thread_safety_analysis)

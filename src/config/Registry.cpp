@@ -35,7 +35,7 @@ TRegFile Load() {
 }
 
 // Written beside the file and renamed over it, so readers see the old or the new file, never half.
-void Save(const TRegFile& file) {
+void SaveRegistry(const TRegFile& file) {
   const std::string path = RegistryPath();
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   std::error_code ignored;
@@ -48,7 +48,7 @@ TResult Change(const std::function<TResult(TRegFile&)>& change) {
   TMutexLock lock(WriteLock);
   TRegFile file = Load();
   TResult result = change(file);
-  Save(file);
+  SaveRegistry(file);
   return result;
 }
 

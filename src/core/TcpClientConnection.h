@@ -23,7 +23,7 @@ namespace duz {
 
 class TTcpClientConnection : public std::enable_shared_from_this<TTcpClientConnection> {
  public:
-  static constexpr size_t MaxQueuedBytes = 64 * 1024;
+  static constexpr size_t MaxQueuedBytes = size_t{64} * 1024;
   static constexpr std::chrono::seconds MaxStall{30};
   static constexpr std::chrono::seconds MaxRefuseLinger{1};
 

@@ -41,7 +41,7 @@ class TLogQueue {
   // Entries beyond this many bytes (text and bookkeeping) are dropped and counted, so that a flood
   // of lines (random bytes from a device in debug mode) cannot outgrow memory while the writer
   // catches up.
-  static constexpr size_t MaxQueuedBytes = 8 * 1024 * 1024;
+  static constexpr size_t MaxQueuedBytes = size_t{8} * 1024 * 1024;
 
   TLogQueue() = default;
   ~TLogQueue();

@@ -95,7 +95,7 @@ struct TImage {
 
 TImage ReadXwd(const std::string& bytes) {
   auto field = [&](int index) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + index * 4;
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + static_cast<size_t>(index) * 4;
     return static_cast<uint32_t>(p[0] << 24 | p[1] << 16 | p[2] << 8 | p[3]);
   };
   TImage image;
@@ -108,7 +108,8 @@ TImage ReadXwd(const std::string& bytes) {
   if (bytes.size() < pixels + static_cast<size_t>(bytesPerLine) * image.Height) return TImage();
   for (int y = 0; y < image.Height; ++y)
     for (int x = 0; x < image.Width; ++x) {
-      const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + pixels + y * bytesPerLine + x * 4;
+      const auto* p = reinterpret_cast<const uint8_t*>(bytes.data()) + pixels +
+                      static_cast<size_t>(y) * bytesPerLine + static_cast<size_t>(x) * 4;
       if (msbFirst)
         image.Rgb.insert(image.Rgb.end(), {p[1], p[2], p[3]});
       else
@@ -136,7 +137,7 @@ std::string EncodePng(const TImage& image) {
   for (int y = 0; y < image.Height; ++y) {
     raw += '\0';  // filter: none
     raw.append(reinterpret_cast<const char*>(&image.Rgb[static_cast<size_t>(y) * image.Width * 3]),
-               image.Width * 3);
+               static_cast<size_t>(image.Width) * 3);
   }
   std::string zlib = "\x78\x01";
   uint32_t a = 1, b = 0;

@@ -49,7 +49,7 @@ constexpr size_t ResidentGrowthBoundKiB = 4 * 32 * 1024;
 #elif defined(__SANITIZE_ADDRESS__)
 constexpr size_t ResidentGrowthBoundKiB = 2 * 32 * 1024;
 #else
-constexpr size_t ResidentGrowthBoundKiB = 32 * 1024;
+constexpr size_t ResidentGrowthBoundKiB = size_t{32} * 1024;
 #endif
 
 size_t ResidentKiB(int pid) {
@@ -283,7 +283,8 @@ TEST_F(FaultDrillTest, KillDuringSavesLeavesEveryFileWholeAndNoBesideFileBehind)
   }
   // A run that saves every file once more takes away what the killed runs left beside them.
   Start(saves, thermometer.SlavePath());
-  ASSERT_TRUE(test::WaitUntil([&] { return Count(FProgram->Stdout(), "> Save to file") >= 2 * Files; }, 20s));
+  ASSERT_TRUE(
+      test::WaitUntil([&] { return Count(FProgram->Stdout(), "> Save to file") >= size_t{2} * Files; }, 20s));
   Stop();
   EXPECT_TRUE(everyFileParses());
   for (const auto& entry : fs::directory_iterator(FDir.File("data")))
@@ -337,7 +338,7 @@ TEST_F(FullDiskTest, FullDiskTearsNoFileAndLosesNoLogLineOnceSpaceIsBack) {
   {
     std::ofstream filler(Disk() + "/filler", std::ios::binary);
     const std::string block(4096, 'f');
-    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
     }
   }
   constexpr int Readings = 40;

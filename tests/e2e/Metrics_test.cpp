@@ -113,7 +113,8 @@ TEST_F(MetricsTest, OffsetAndValidRangeReachTheSavesAndTheMetrics) {
   const int port = MetricsPort();
   for (const auto& [line, saved] : {std::pair{"+101.0C", " 99.5"}, {"+999.9C", "Err"}}) {
     FPty.Write(std::string("*B1E1") + line + "\r");
-    EXPECT_TRUE(test::WaitUntil([&] { return FDir.Read("last.txt") == saved + std::string("\r\n"); }, 10s))
+    EXPECT_TRUE(test::WaitUntil(
+        [&, saved = saved] { return FDir.Read("last.txt") == saved + std::string("\r\n"); }, 10s))
         << line << ": " << FDir.Read("last.txt");
   }
   const std::string metrics = test::HttpRequest(port, "/metrics").Body;

@@ -19,7 +19,7 @@ namespace duz::test {
 
 namespace {
 
-constexpr size_t MaxLine = 64 * 1024;
+constexpr size_t MaxLine = size_t{64} * 1024;
 
 bool WaitReadable(int socket, int timeoutMs) {
   pollfd entry{socket, POLLIN, 0};

@@ -18,6 +18,7 @@
 #include "base/Clock.h"
 #include "base/EventLoop.h"
 #include "base/RegionalSettings.h"
+#include "base/ThreadAnnotations.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "support/Env.h"
@@ -47,13 +48,13 @@ class TThermometerRig {
                       {{1, com1}, {9, FDir.File("no-such-device")}});
   }
   // ticksHeld: the platform's tick thread is kept away, and the test ticks the subservices itself.
-  void CreatePlatform(bool ticksHeld) {
+  void CreatePlatform(bool ticksHeld) NO_THREAD_SAFETY_ANALYSIS {
     FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo);
     if (ticksHeld) FPlatform->TickLock().Lock();
     FTicksHeld = ticksHeld;
   }
   // The platform's tick thread may tick (and a shutdown free the subservices) from now on.
-  void LetPlatformTick() {
+  void LetPlatformTick() NO_THREAD_SAFETY_ANALYSIS {
     if (std::exchange(FTicksHeld, false)) FPlatform->TickLock().Unlock();
   }
   // The subservices and the platform gone, e.g. before a server of the test they talk to goes.

@@ -76,7 +76,7 @@ TEST(MetricFamiliesTest, ExportsEveryThermometerWithLabelsThatTellThemApart) {
            "duzezevovivo_shutdown_pending 1",
            "duzezevovivo_last_reading_timestamp_seconds{" + hall + "} 1796648400.5",
            "duzezevovivo_shutdown_remaining_seconds 42.5",
-           "duzezevovivo_build_info{version=\"" DUZ_VERSION "\"} 1",
+           std::string("duzezevovivo_build_info{version=\"") + DUZ_VERSION + "\"} 1",
        })
     EXPECT_TRUE(Has(lines, line)) << line;
   EXPECT_EQ(CountStarting(lines, "duzezevovivo_condition_state{"), 10u) << "five states of each condition";
