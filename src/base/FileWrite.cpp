@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "base/Clock.h"
+#include "base/FormatDateTime.h"
 
 namespace duz {
 namespace {
@@ -137,6 +141,11 @@ int ReplaceFileContent(const std::string& path, std::string_view bytes) {
   }
   SyncDirectoryOf(path);
   return 0;
+}
+
+std::string SetAside(const std::string& path) {
+  const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", Now());
+  return ::rename(path.c_str(), aside.c_str()) == 0 ? aside : "";
 }
 
 std::string FileErrorText(int error) {
