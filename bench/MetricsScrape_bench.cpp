@@ -15,7 +15,7 @@
 
 #include "FanoutProbe.h"
 #include "base/Clock.h"
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 #include "support/HttpClient.h"
 #include "web/MetricsServer.h"
 

@@ -82,6 +82,11 @@ TTimeParts DecodeTime(TDateTime value) {
 
 int32_t DateOf(TDateTime value) { return static_cast<int32_t>(Split(value).Day); }
 
+int64_t MinuteOf(TDateTime value) {
+  // Through whole milliseconds: 14:00 must not fall into 13:59 for a rounding error of the double.
+  return std::llround(value * MSecsPerDay) / 60000;
+}
+
 TDateTime ToLocalDateTime(system_clock::time_point time) {
   auto ms = floor<milliseconds>(time).time_since_epoch().count();
   std::time_t seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);

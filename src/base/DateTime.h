@@ -31,6 +31,8 @@ TDateParts DecodeDate(TDateTime value);
 TTimeParts DecodeTime(TDateTime value);
 // Whole days of a date-time (the calendar day it belongs to).
 int32_t DateOf(TDateTime value);
+// Whole minutes since 1899-12-30 00:00 (the minute a date-time falls into).
+int64_t MinuteOf(TDateTime value);
 
 // Conversions between the system clock and local TDateTime (through the time zone of the process).
 TDateTime ToLocalDateTime(std::chrono::system_clock::time_point time);

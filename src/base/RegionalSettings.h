@@ -1,7 +1,7 @@
 #pragma once
 // Regional settings: separators, date and time formats and names used by FormatDateTime and the
 // number formats. Taken from the process locale at start (FromLocale after setlocale), then
-// overridden from the registry (LoadRegionalSettings in xml/Registry.h). Any thread reads them;
+// overridden from the registry (LoadRegionalSettings in config/Registry.h). Any thread reads them;
 // setting them publishes a whole new set at once, so a reader never sees half of each.
 #include <array>
 #include <string>

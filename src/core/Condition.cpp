@@ -4,12 +4,12 @@
 
 #include "base/FloatFormat.h"
 #include "base/MutexLock.h"
+#include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "core/ConditionItem.h"
-#include "core/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "log/Logger.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 

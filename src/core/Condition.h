@@ -16,9 +16,9 @@
 #include <string>
 
 #include "base/Mutex.h"
-#include "core/ConditionState.h"
 #include "core/KelvoChild.h"
 #include "core/WatchState.h"
+#include "status/ConditionState.h"
 
 namespace duz {
 

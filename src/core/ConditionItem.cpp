@@ -6,45 +6,24 @@
 #include <memory>
 
 #include "base/Clock.h"
-#include "base/Text.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
 #include "log/Logger.h"
 #include "net/HostAddress.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
-
-namespace {
-
-struct TStateWord {
-  const char* Word;
-  TConditionState State;
-};
-const TStateWord StateWords[] = {
-    {"MIN", stMin}, {"NORMAL", stNormal}, {"MAX", stMax}, {"ERROR", stError}, {"OFF", stOff}};
-
-}  // namespace
 
 TConditionItem::TConditionItem(TCondition& condition, pugi::xml_node element)
     : TComponent(&condition), FCondition(condition), FElement(element) {
   FRepeatInterval = RepeatInterval(element);
-  FStates = ParseStates(GetAttrDef(element, "message", "").ToString());
+  FStates = ParseConditionStates(GetAttrDef(element, "message", "").ToString());
   const std::string_view name = element.name();
   if (const pugi::xml_attribute address = element.attribute("address"); name == "netmessage" && address)
     FNetMessage.emplace(address.value());
   if (name == "webhook") FWebhook = ReadWebhookTarget(element);
-}
-
-TConditionStates TConditionItem::ParseStates(std::string_view message) {
-  TConditionStates states;
-  if (message.empty()) return TConditionStates().set().reset(stNormal);
-  const std::string upper = UpperCase(message);
-  for (const TStateWord& word : StateWords)
-    if (upper.find(word.Word) != std::string::npos) states.set(word.State);
-  return states;
 }
 
 void TConditionItem::Fire(TConditionState state, const std::string& message) {

@@ -9,7 +9,6 @@
 #include <optional>
 #include <pugixml.hpp>
 #include <string>
-#include <string_view>
 
 #include "base/Clock.h"
 #include "base/Component.h"
@@ -36,10 +35,6 @@ class TConditionItem : public TComponent {
   void MoveTo(pugi::xml_node from, pugi::xml_node to);
 
   TConditionStates States() const { return FStates; }
-
-  // The states a message attribute selects: its upper-cased text searched for MIN, NORMAL, MAX,
-  // ERROR and OFF; an empty text selects every state but the normal one.
-  static TConditionStates ParseStates(std::string_view message);
 
  private:
   // Hands the e-mail to the outbox, which sends it (and retries it) and writes its log lines.

@@ -10,13 +10,13 @@
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/Text.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "core/TcpClientConnection.h"
 #include "log/Logger.h"
 #include "net/AllowList.h"
 #include "net/HostNameResolver.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 

@@ -2,8 +2,8 @@
 
 #include "base/EventLoop.h"
 #include "base/Exception.h"
-#include "core/ConfigRules.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigRules.h"
+#include "config/ConfigValues.h"
 #include "log/Logger.h"
 #include "net/Outbox.h"
 

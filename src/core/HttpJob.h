@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/KelvoStatus.h"
 #include "net/Outbox.h"
+#include "status/KelvoStatus.h"
 
 namespace duz {
 

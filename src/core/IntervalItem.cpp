@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/Clock.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/ValueTemplate.h"

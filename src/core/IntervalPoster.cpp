@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "base/Clock.h"
+#include "config/XmlHelpers.h"
 #include "core/HttpJob.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 

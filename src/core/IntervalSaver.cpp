@@ -16,12 +16,12 @@
 #include "base/FormatDateTime.h"
 #include "base/Text.h"
 #include "base/Variant.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
-#include "core/XmlFileReader.h"
-#include "core/XmlFileWriter.h"
 #include "log/Logger.h"
-#include "xml/XmlHelpers.h"
+#include "xml/XmlFileReader.h"
+#include "xml/XmlFileWriter.h"
 
 namespace duz {
 namespace {

@@ -10,28 +10,29 @@
 #include "base/FloatFormat.h"
 #include "base/RegionalSettings.h"
 #include "base/Text.h"
+#include "config/ComDevicePath.h"
+#include "config/ConfigRules.h"
+#include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "core/Condition.h"
-#include "core/ConfigRules.h"
-#include "core/ConfigValues.h"
 #include "core/DpTcpServer.h"
 #include "core/IntervalPoster.h"
 #include "core/IntervalSaver.h"
 #include "core/KelvoChild.h"
 #include "core/KelvoLine.h"
 #include "core/KelvoPlatform.h"
-#include "core/SavedReadings.h"
-#include "core/StatusBoard.h"
-#include "core/XmlFileReader.h"
 #include "log/Logger.h"
 #include "serial/AfComPort.h"
-#include "xml/XmlHelpers.h"
+#include "status/StatusBoard.h"
+#include "xml/SavedReadings.h"
+#include "xml/XmlFileReader.h"
 
 namespace duz {
 
 TKelvo::TKelvo(TKelvoPlatform& owner, pugi::xml_node element)
     : TComponent(&owner), FPlatform(owner), FElement(element) {
   DebugLog("Kelvo create");
-  FPort = new TAfComPort(this);
+  FPort = new TAfComPort(this, ComDevicePath);
   FPort->OnDataRecived = [this](TAfComPort&, size_t) { PortDataReceived(); };
   FPort->OnPortLost = [this](TAfComPort&, const std::string& reason) { PortLost(reason); };
   const uint16_t comNumber = ComPortNumber(element);

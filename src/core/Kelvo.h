@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "base/Component.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigValues.h"
 #include "core/KelvoLineSplitter.h"
-#include "core/KelvoStatus.h"
 #include "core/WatchState.h"
+#include "status/KelvoStatus.h"
 
 namespace duz {
 

@@ -1,7 +1,7 @@
 #include "core/KelvoChild.h"
 
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 

@@ -12,19 +12,19 @@
 
 #include "base/Clock.h"
 #include "base/MutexLock.h"
-#include "core/ConfigCheck.h"
-#include "core/ConfigFile.h"
-#include "core/ConfigRules.h"
+#include "base/ThreadRunner.h"
+#include "config/ConfigCheck.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigRules.h"
+#include "config/Registry.h"
+#include "config/XmlHelpers.h"
 #include "core/Heartbeat.h"
 #include "core/Kelvo.h"
 #include "core/MailJob.h"
 #include "core/Shutdown.h"
 #include "core/StateFile.h"
-#include "core/ThreadRunner.h"
 #include "core/WebhookJob.h"
 #include "log/Logger.h"
-#include "xml/Registry.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {

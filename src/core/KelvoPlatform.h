@@ -26,11 +26,11 @@
 #include "base/Mutex.h"
 #include "base/ProgressMark.h"
 #include "base/StopSignal.h"
-#include "core/PlatformView.h"
 #include "core/ShutdownTimers.h"
-#include "core/StatusBoard.h"
 #include "core/WatchState.h"
 #include "net/Outbox.h"
+#include "status/PlatformView.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 
@@ -46,9 +46,6 @@ class TKelvoPlatform : public TComponent {
 
   // Entries of the platform and its parts in the event log carry the service's name.
   static constexpr const char* EventSource = "Deredoru";
-
-  // The state file of the service and of -debug, in the working directory.
-  static constexpr const char* StateFileName = "duzezevovivo.state";
 
   // stop, when given, must outlive the construction; raised, it ends every WAIT pause at once.
   // stateFile: where the watch's state is kept across runs; "" for nowhere.

@@ -7,10 +7,10 @@
 
 #include "base/DebugMode.h"
 #include "base/Exception.h"
-#include "core/ConfigRules.h"
+#include "config/ConfigRules.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "log/Logger.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "core/KelvoStatus.h"
 #include "log/Logger.h"
 #include "net/MailMessage.h"
 #include "net/Outbox.h"
 #include "net/Retries.h"
 #include "net/SmtpClient.h"
+#include "status/KelvoStatus.h"
 
 namespace duz {
 

@@ -12,9 +12,12 @@
 #include <thread>
 
 #include "base/EventLoop.h"
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 namespace duz {
+
+// The state file of the service and of -debug, in the working directory.
+inline constexpr const char* StateFileName = "duzezevovivo.state";
 
 class TKelvoPlatform;
 class TStopSignal;

@@ -6,7 +6,7 @@
 #include "base/EventLogger.h"
 #include "base/ProcessStart.h"
 #include "base/Text.h"
-#include "xml/XmlHelpers.h"
+#include "config/XmlHelpers.h"
 
 namespace duz {
 

@@ -6,7 +6,7 @@
 #include "base/Exception.h"
 #include "base/MutexLock.h"
 #include "base/PeriodicTimer.h"
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 namespace {

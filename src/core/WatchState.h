@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "core/ConditionState.h"
 #include "core/MailJob.h"
-#include "core/MinuteHistory.h"
 #include "core/WebhookJob.h"
+#include "status/ConditionState.h"
+#include "status/MinuteHistory.h"
 
 namespace duz {
 

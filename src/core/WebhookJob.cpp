@@ -7,8 +7,8 @@
 
 #include "base/DebugMode.h"
 #include "base/Utf8.h"
-#include "core/ConfigRules.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigRules.h"
+#include "config/ConfigValues.h"
 #include "core/Kelvo.h"
 #include "net/MailMessage.h"
 

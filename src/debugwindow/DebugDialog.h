@@ -12,7 +12,7 @@
 #include <string>
 
 #include "base/DateTime.h"
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 class QTextEdit;
 
@@ -26,10 +26,10 @@ class TfDebugDialog : public QWidget {
   Q_OBJECT
 
  public:
-  // The platform runs the given views and keeps its state in stateFile ("" for nowhere); stop, when
-  // given, outlives the window.
+  // The platform runs the given views and, with keepState, keeps its state in the working directory
+  // as the service does; stop, when given, outlives the window.
   explicit TfDebugDialog(const TPlatformViewFactories& views = {}, const TStopSignal* stop = nullptr,
-                         const std::string& stateFile = "");
+                         bool keepState = false);
   ~TfDebugDialog() override;
 
   // Appends one line: the date-time prefix (none for time 0), the text in its colour, a line
@@ -42,7 +42,7 @@ class TfDebugDialog : public QWidget {
   void Reload();
 
  private:
-  void FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop, const std::string& stateFile);
+  void FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop, bool keepState);
   void ShowLogLine(const std::string& text, TDateTime time);
   void AppendLine(const std::string& text, const QColor& color, TDateTime time);
 

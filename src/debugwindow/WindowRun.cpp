@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "base/StopSignal.h"
-#include "core/KelvoPlatform.h"
 #include "debugwindow/DebugDialog.h"
 #include "log/Logger.h"
 
@@ -86,7 +85,7 @@ int RunWindow(const sigset_t& handledSignals, const TPlatformViewFactories& view
     });
   }
 
-  dialog = std::make_unique<TfDebugDialog>(views, &stop, TKelvoPlatform::StateFileName);
+  dialog = std::make_unique<TfDebugDialog>(views, &stop, true);
   if (!stopping) {
     dialog->show();
     app.exec();

@@ -7,7 +7,7 @@
 // the rest from the executable that loads it.
 #include <csignal>
 
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 namespace duz {
 

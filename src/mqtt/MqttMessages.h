@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/StatusBoard.h"
 #include "mqtt/MqttSettings.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

@@ -4,8 +4,8 @@
 
 #include "base/Clock.h"
 #include "base/EventLogger.h"
-#include "core/StatusBoard.h"
 #include "log/ThreadUtils.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 namespace {

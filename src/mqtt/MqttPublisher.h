@@ -10,9 +10,9 @@
 #include <string>
 
 #include "base/Clock.h"
-#include "core/PlatformView.h"
-#include "core/ThreadRunner.h"
+#include "base/ThreadRunner.h"
 #include "mqtt/MqttConnection.h"
+#include "status/PlatformView.h"
 
 namespace duz {
 

@@ -1,7 +1,7 @@
 #include "mqtt/MqttSettings.h"
 
 #include "base/Exception.h"
-#include "core/ConfigRules.h"
+#include "config/ConfigRules.h"
 #include "net/HostAddress.h"
 
 namespace duz {

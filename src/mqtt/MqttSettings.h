@@ -26,7 +26,7 @@ pugi::xml_node FindMqttElement(const pugi::xml_document& config);
 // Raises Exception "MQTT element: ..." naming the attribute for a missing or empty host, a port that
 // is not a whole number from 1 to 65535, a tls other than none or tls, a discovery that is not a
 // Boolean, and a topic that holds "+" or "#" (wildcards, which no message may be published to): the
-// rules of core/ConfigRules.h.
+// rules of config/ConfigRules.h.
 TMqttSettings ReadMqttSettings(pugi::xml_node element, const std::string& defaultClientId);
 
 // "duzezevovivo-" followed by this computer's host name.

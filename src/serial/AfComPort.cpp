@@ -14,9 +14,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <system_error>
+#include <utility>
 
 #include "base/EventLoop.h"
-#include "xml/Registry.h"
 
 namespace duz {
 
@@ -61,11 +61,6 @@ void ReleaseDevice(int fd) {
 
 }  // namespace
 
-std::string ComDevicePath(int number) {
-  std::string device = ReadRegistryString(ProgramKey + "\\ComPorts", fmt::format("COM{}", number));
-  return device.empty() ? fmt::format("/dev/ttyS{}", number - 1) : device;
-}
-
 // One open period of the port, shared by its two threads and by the notifications queued on the
 // owner loop, which may outlive the period and the port itself.
 struct TAfComPort::TSession {
@@ -99,7 +94,8 @@ struct TAfComPort::TSession {
   uint64_t Handled = 0;   // guarded by Lock
 };
 
-TAfComPort::TAfComPort(TComponent* owner) : TComponent(owner), FLoop(CurrentLoop()) {}
+TAfComPort::TAfComPort(TComponent* owner, std::function<std::string(int number)> deviceOf)
+    : TComponent(owner), FLoop(CurrentLoop()), FDeviceOf(std::move(deviceOf)) {}
 
 TAfComPort::~TAfComPort() { Close(); }
 
@@ -135,7 +131,7 @@ void TAfComPort::OpenLocked() {
   if (number < 1) throw EAfComPortCoreError(invalid);
   std::string path;
   try {
-    path = ComDevicePath(number);
+    path = FDeviceOf(number);
   } catch (const Exception&) {
     throw EAfComPortCoreError(cannotOpen);
   }

@@ -1,7 +1,7 @@
 #pragma once
 // TAfComPort: one numbered serial port (COM<n>) of a thermometer, owned by its subservice.
-// COM<n> is the device named by registry value "COM<n>" of SOFTWARE\Quellix\Duzezevovivo\ComPorts,
-// else /dev/ttyS<n-1>; it is opened exclusively, raw, 8N1, without flow control, DTR and RTS raised.
+// COM<n> is the device that its owner's mapping names at each open; it is opened exclusively, raw,
+// 8N1, without flow control, DTR and RTS raised.
 // While open, an event thread watches the device and announces input as OnDataRecived on the owner
 // loop (TEventLoop::Current() of the constructing thread), and a writer thread sends what WriteString
 // queued. A device that hangs up or fails closes the port, so that its owner can open it again, and
@@ -29,9 +29,6 @@ class EAfComPortCoreError : public Exception {
   using Exception::Exception;
 };
 
-// The device of COM<number>: the registry's value, else /dev/ttyS<number-1>.
-std::string ComDevicePath(int number);
-
 // A write that does not fit into the output ring buffer.
 class EAfComPortError : public Exception {
   using Exception::Exception;
@@ -42,7 +39,8 @@ class TAfComPort : public TComponent {
   static constexpr uint32_t InBufSize = 4096;   // bytes taken by one ReadAvailable at most
   static constexpr uint32_t OutBufSize = 2048;  // size of the output ring buffer
 
-  explicit TAfComPort(TComponent* owner);
+  // deviceOf names the device of a COM number; what it raises fails the open ("Can't open device").
+  TAfComPort(TComponent* owner, std::function<std::string(int number)> deviceOf);
   ~TAfComPort() override;
 
   uint16_t ComNumber() const { return FComNumber; }
@@ -86,6 +84,7 @@ class TAfComPort : public TComponent {
   void WriteQueued(std::shared_ptr<TSession> session);
 
   TEventLoop& FLoop;
+  const std::function<std::string(int number)> FDeviceOf;
   std::atomic<uint16_t> FComNumber{0};
   std::atomic<uint32_t> FBaudRate{115200};
 

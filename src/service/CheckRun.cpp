@@ -7,9 +7,9 @@
 
 #include "base/FileWrite.h"
 #include "base/Text.h"
-#include "core/ConfigCheck.h"
-#include "core/ConfigFile.h"
-#include "xml/Registry.h"
+#include "config/ConfigCheck.h"
+#include "config/ConfigFile.h"
+#include "config/Registry.h"
 
 namespace duz {
 namespace {

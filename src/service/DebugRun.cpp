@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "base/StopSignal.h"
-#include "core/KelvoPlatform.h"
 #include "core/PlatformHost.h"
 #include "debugwindow/TerminalView.h"
 #include "debugwindow/WindowRun.h"
@@ -41,7 +40,7 @@ TWindowEntry* LoadWindowModule(std::string& error) {
 
 int RunTerminal(const sigset_t& signals, const TPlatformViewFactories& views) {
   TStopSignal stop;
-  TPlatformHost host(views, &stop, TKelvoPlatform::StateFileName);
+  TPlatformHost host(views, &stop, StateFileName);
   // Awaited from the start: a stop signal during the platform's creation ends its WAIT pauses.
   std::thread waiter([&] {
     int signal = 0;

@@ -7,7 +7,7 @@
 // writer is stopped first (the platform's last lines are dropped), then the view and the platform go.
 #include <csignal>
 
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 namespace duz {
 

@@ -8,10 +8,10 @@
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/PeriodicTimer.h"
+#include "config/Registry.h"
 #include "core/KelvoPlatform.h"
 #include "log/ThreadUtils.h"
 #include "service/ServiceManager.h"
-#include "xml/Registry.h"
 
 namespace duz {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 
+#include "config/Registry.h"
 #include "service/Deredoru.h"
-#include "xml/Registry.h"
 
 namespace duz {
 

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "base/ProcessStart.h"
+#include "config/Registry.h"
 #include "service/Deredoru.h"
 #include "service/ServiceManager.h"
 #include "service/UnitTemplate.h"
-#include "xml/Registry.h"
 
 namespace duz {
 namespace {

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "base/EventLogger.h"
+#include "core/PlatformHost.h"
 #include "log/SystemLogUtils.h"
 #include "service/Deredoru.h"
 #include "service/Help.h"
@@ -43,7 +44,7 @@ int RunService(TDeredoru& module, const sigset_t& signals) {
 
 int RunServiceApplication(const TSwitches& switches, const sigset_t& signals,
                           const TPlatformViewFactories& views) {
-  TDeredoru module(views, CreateKelvo, TKelvoPlatform::StateFileName);
+  TDeredoru module(views, CreateKelvo, StateFileName);
   if (switches.Install || switches.Uninstall) return RunInstaller(module, switches);
   return RunService(module, signals);
 }

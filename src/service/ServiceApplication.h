@@ -3,8 +3,8 @@
 // uninstalls it.
 #include <csignal>
 
-#include "core/PlatformView.h"
 #include "service/Switches.h"
+#include "status/PlatformView.h"
 
 namespace duz {
 

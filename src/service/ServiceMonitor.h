@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

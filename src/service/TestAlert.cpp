@@ -12,7 +12,7 @@
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "base/ProcessStart.h"
-#include "core/ConfigRules.h"
+#include "config/ConfigRules.h"
 #include "core/Heartbeat.h"
 #include "core/NetMessage.h"
 #include "core/WebhookJob.h"

@@ -8,13 +8,13 @@
 
 #include "base/EventLogger.h"
 #include "base/Exception.h"
-#include "core/ConfigFile.h"
-#include "core/ConfigRules.h"
+#include "config/ConfigFile.h"
+#include "config/ConfigRules.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
 #include "core/MailJob.h"
 #include "net/HostAddress.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {

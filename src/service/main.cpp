@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/DebugMode.h"
+#include "config/Registry.h"
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
 #include "net/Outbox.h"
@@ -19,7 +20,6 @@
 #include "service/TestAlert.h"
 #include "service/TestMail.h"
 #include "web/MetricsServer.h"
-#include "xml/Registry.h"
 
 int main(int argc, char** argv) {
   using namespace duz;

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

@@ -12,8 +12,8 @@
 
 #include "base/Exception.h"
 #include "base/MutexLock.h"
-#include "core/StatusBoard.h"
 #include "log/Logger.h"
+#include "status/StatusBoard.h"
 #include "web/MetricFamilies.h"
 #include "web/ProcessMetrics.h"
 #include "web/StatusJson.h"

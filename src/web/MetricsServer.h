@@ -22,10 +22,10 @@
 #include <memory>
 #include <optional>
 
-#include "core/PlatformView.h"
 #include "net/AllowList.h"
 #include "net/BasicAuth.h"
 #include "net/HostNameResolver.h"
+#include "status/PlatformView.h"
 #include "web/MetricsSettings.h"
 #include "web/ServerTls.h"
 

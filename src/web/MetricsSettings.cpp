@@ -1,8 +1,8 @@
 #include "web/MetricsSettings.h"
 
 #include "base/Exception.h"
-#include "core/ConfigRules.h"
-#include "core/ConfigValues.h"
+#include "config/ConfigRules.h"
+#include "config/ConfigValues.h"
 
 namespace duz {
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "base/DateTime.h"
 #include "base/FloatFormat.h"
 
 namespace duz {
@@ -155,7 +156,7 @@ std::string RenderChart(const std::vector<TMinutePoint>& points,
     return svg + fmt::format(R"(<text class="empty" x="{}" y="{}" text-anchor="middle">)"
                              R"(No readings in the last 24 hours</text></svg>)",
                              Width / 2, Height / 2);
-  const TPlot plot(TMinuteHistory::MinuteOf(now), ValueRange(points, conditions));
+  const TPlot plot(MinuteOf(now), ValueRange(points, conditions));
   svg += Grid(plot) + Limits(plot, conditions);
   auto begin = points.begin();
   for (auto point = points.begin(); point != points.end(); ++point) {

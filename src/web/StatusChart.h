@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/KelvoStatus.h"
+#include "status/KelvoStatus.h"
 
 namespace duz {
 

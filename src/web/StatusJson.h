@@ -5,7 +5,7 @@
 // null. A pure function of the snapshot.
 #include <string>
 
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

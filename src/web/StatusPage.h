@@ -7,7 +7,7 @@
 // its numbers and its time.
 #include <string>
 
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 namespace duz {
 

@@ -20,30 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 
-TConditionStates States(std::initializer_list<TConditionState> states) {
-  TConditionStates set;
-  for (TConditionState state : states) set.set(state);
-  return set;
-}
-
-TEST(ConditionItemStatesTest, WordsOfTheMessageAttribute) {
-  const struct {
-    const char* Message;
-    TConditionStates Expected;
-  } rows[] = {
-      {"min,normal", States({stMin, stNormal})},
-      {"Normal MIN", States({stMin, stNormal})},
-      {"max;error;off", States({stMax, stError, stOff})},
-      {"OFFLINE", States({stOff})},
-      {"maximum", States({stMax})},
-      {"none", States({})},
-      {" ", States({})},
-      {"", States({stNone, stMin, stMax, stError, stOff})},
-  };
-  for (const auto& row : rows)
-    EXPECT_EQ(TConditionItem::ParseStates(row.Message), row.Expected) << row.Message;
-}
-
 class ConditionItemTest : public test::TConditionFixture {
  protected:
   // The lines of the e-mail action, without the thermometer's own debug lines.

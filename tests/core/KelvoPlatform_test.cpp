@@ -14,6 +14,8 @@
 #include "base/EventLoop.h"
 #include "base/Exception.h"
 #include "base/StopSignal.h"
+#include "config/Registry.h"
+#include "config/XmlHelpers.h"
 #include "core/Kelvo.h"
 #include "core/KelvoChild.h"
 #include "log/Logger.h"
@@ -22,8 +24,6 @@
 #include "support/LogCapture.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
-#include "xml/Registry.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {

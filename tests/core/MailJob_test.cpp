@@ -8,7 +8,7 @@
 
 #include "base/Clock.h"
 #include "base/DebugMode.h"
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/LogCapture.h"

@@ -1,4 +1,4 @@
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 
 #include <unistd.h>
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "config/Registry.h"
 #include "support/Env.h"
 #include "support/EventLogFile.h"
 #include "support/NotifySocket.h"
@@ -16,7 +17,6 @@
 #include "support/Pty.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
-#include "xml/Registry.h"
 
 namespace duz {
 namespace {

@@ -14,10 +14,10 @@
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "base/Text.h"
+#include "config/Registry.h"
+#include "config/XmlHelpers.h"
 #include "core/KelvoPlatform.h"
 #include "fuzz/FuzzTarget.h"
-#include "xml/Registry.h"
-#include "xml/XmlHelpers.h"
 
 namespace duz {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/Exception.h"
+#include "config/RegFile.h"
 #include "fuzz/FuzzTarget.h"
-#include "xml/RegFile.h"
 
 namespace duz {
 namespace {

@@ -8,9 +8,9 @@
 
 #include "base/Exception.h"
 #include "base/Utf8.h"
-#include "core/XmlFileReader.h"
-#include "core/XmlFileWriter.h"
 #include "fuzz/FuzzTarget.h"
+#include "xml/XmlFileReader.h"
+#include "xml/XmlFileWriter.h"
 
 namespace duz {
 namespace {

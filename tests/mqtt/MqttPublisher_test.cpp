@@ -12,7 +12,7 @@
 
 #include "base/Clock.h"
 #include "base/Exception.h"
-#include "core/StatusBoard.h"
+#include "status/StatusBoard.h"
 #include "support/Env.h"
 #include "support/MqttBroker.h"
 

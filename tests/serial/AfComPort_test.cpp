@@ -19,23 +19,19 @@ namespace {
 using namespace std::chrono_literals;
 using test::TPty;
 
-// A loop on the test thread, a pseudo-terminal on COM3 and a registry file that maps COM numbers
-// to devices.
+// A loop on the test thread, a pseudo-terminal on COM3 and the mapping of COM numbers to devices
+// that the ports are made with; a number it does not name is a device that does not exist.
 class AfComPortTest : public ::testing::Test {
  protected:
   void SetUp() override { Map({{3, FPty.SlavePath()}}); }
 
-  void Map(const std::map<int, std::string>& devices) {
-    std::string text =
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Quellix\\Duzezevovivo\\ComPorts]\r\n";
-    for (const auto& [number, path] : devices)
-      text += "\"COM" + std::to_string(number) + "\"=\"" + path + "\"\r\n";
-    FDir.Write("registry.reg", text);
-  }
+  void Map(const std::map<int, std::string>& devices) { FDevices = devices; }
 
   std::unique_ptr<TAfComPort> NewPort(uint16_t number) {
-    auto port = std::make_unique<TAfComPort>(nullptr);
+    auto port = std::make_unique<TAfComPort>(nullptr, [this](int n) {
+      const auto device = FDevices.find(n);
+      return device != FDevices.end() ? device->second : FDir.File("missing");
+    });
     port->SetComNumber(number);
     return port;
   }
@@ -82,7 +78,7 @@ class AfComPortTest : public ::testing::Test {
   }
 
   test::TTempDir FDir;
-  test::TScopedEnv FRegistry{"DUZEZEVOVIVO_REGISTRY", FDir.File("registry.reg")};
+  std::map<int, std::string> FDevices;
   TEventLoop FLoop;
   TPty FPty;
   int FDeliveries = 0;
@@ -273,7 +269,9 @@ TEST_F(AfComPortTest, NotificationQueuedForADestroyedPortIsIgnored) {
 }
 
 TEST(AfComPortLoopTest, PortNeedsAnEventLoopOnItsThread) {
-  std::thread([] { EXPECT_THROW(TAfComPort port(nullptr), EAfComPortCoreError); }).join();
+  std::thread([] {
+    EXPECT_THROW(TAfComPort port(nullptr, [](int) { return std::string(); }), EAfComPortCoreError);
+  }).join();
 }
 
 }  // namespace

@@ -5,11 +5,11 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "config/Registry.h"
 #include "service/Deredoru.h"
 #include "support/Env.h"
 #include "support/RegistryFile.h"
 #include "support/TempDir.h"
-#include "xml/Registry.h"
 
 namespace duz {
 namespace {

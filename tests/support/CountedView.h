@@ -4,7 +4,7 @@
 #include <atomic>
 #include <memory>
 
-#include "core/PlatformView.h"
+#include "status/PlatformView.h"
 
 namespace duz::test {
 

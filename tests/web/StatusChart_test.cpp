@@ -28,7 +28,7 @@ std::vector<size_t> MeanLines(const std::string& svg) {
 
 std::vector<TMinutePoint> Minutes(std::initializer_list<std::pair<int, int>> runs) {
   std::vector<TMinutePoint> points;
-  const int64_t noon = TMinuteHistory::MinuteOf(Noon);
+  const int64_t noon = MinuteOf(Noon);
   for (const auto& [first, last] : runs)
     for (int minute = first; minute <= last; ++minute) {
       const float tenths = static_cast<float>(minute) * 0.1f;
@@ -73,7 +73,7 @@ class StatusChartExtremesTest : public ::testing::TestWithParam<TExtremeCase> {}
 // vertex inside the drawing, in a page of bounded size.
 TEST_P(StatusChartExtremesTest, AnyFloatGivesAFewGridLinesAndABoundedChart) {
   std::vector<TMinutePoint> points;
-  const int64_t noon = TMinuteHistory::MinuteOf(Noon);
+  const int64_t noon = MinuteOf(Noon);
   const auto count = static_cast<int64_t>(GetParam().Values.size());
   for (int64_t i = 0; i < count; ++i) {
     const float value = GetParam().Values[static_cast<size_t>(i)];

@@ -1,0 +1,35 @@
+#include "status/MinuteHistory.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace duz {
+
+void TMinuteHistory::Add(TDateTime time, float value) {
+  const int64_t minute = MinuteOf(time);
+  if (minute < 0 || !std::isfinite(value)) return;
+  TSlot& slot = FSlots[minute % Capacity];
+  if (slot.Minute != minute) slot = TSlot{minute, value, value, 0, 0};
+  slot.Min = std::min(slot.Min, value);
+  slot.Max = std::max(slot.Max, value);
+  slot.Sum += value;
+  ++slot.Count;
+}
+
+void TMinuteHistory::Restore(const TMinutePoint& point) {
+  if (point.Minute < 0) return;
+  FSlots[point.Minute % Capacity] = TSlot{point.Minute, point.Min, point.Max, point.Mean, 1};
+}
+
+std::vector<TMinutePoint> TMinuteHistory::Points(TDateTime now) const {
+  const int64_t last = MinuteOf(now);
+  std::vector<TMinutePoint> points;
+  for (const TSlot& slot : FSlots)
+    if (slot.Count > 0 && slot.Minute <= last && slot.Minute > last - Capacity)
+      points.push_back({slot.Minute, slot.Min, static_cast<float>(slot.Sum / slot.Count), slot.Max});
+  std::sort(points.begin(), points.end(),
+            [](const TMinutePoint& a, const TMinutePoint& b) { return a.Minute < b.Minute; });
+  return points;
+}
+
+}  // namespace duz
