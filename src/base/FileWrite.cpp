@@ -123,9 +123,10 @@ bool UndoAppend(int fd, off_t start) {
   return undone;
 }
 
-int ReplaceFileContent(const std::string& path, std::string_view bytes) {
+int ReplaceFileContent(const std::string& path, std::string_view bytes, bool ownerOnly) {
   mode_t mode = NewFileMode;
   if (int error = CheckReplaceable(path, mode)) return error;
+  if (ownerOnly) mode = S_IRUSR | S_IWUSR;
   RemoveAbandonedBesideFiles(path);
   std::string temp = path + std::string(BesideMark) + std::string(UniqueLength, 'X');
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);

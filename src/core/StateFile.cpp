@@ -53,7 +53,8 @@ bool TStateFile::Due() { return FChanged.exchange(false) || MonotonicNow() - FWr
 void TStateFile::Write(TWatchState state) {
   state.BootId = FBootId;
   FWritten = MonotonicNow();
-  if (const int error = ReplaceFileContent(FPath, WriteWatchState(state))) {
+  // The webhook alarms in it carry their tokens.
+  if (const int error = ReplaceFileContent(FPath, WriteWatchState(state), true)) {
     const std::string text = "State file \"" + FPath + "\" not written: " + FileErrorText(error);
     DebugLog(text);
     if (!std::exchange(FFailing, true)) FEvents.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0);
