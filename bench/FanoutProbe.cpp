@@ -51,14 +51,15 @@ int Connect(uint16_t port, int receiveBuffer) {
 
 // The subservice with one TCP server, living on its own owner thread. With an SMTP or a webhook
 // port, it also has a condition that e-mails through that server, or posts to it, when a reading is
-// above 50.
+// above 50. With a state file, a change is noted every 50 ms, so that its tick thread writes the
+// state at every pass (once a second), the most it ever does.
 class TOwner {
  public:
-  TOwner(int smtpPort, int webhookPort) {
+  TOwner(int smtpPort, int webhookPort, const std::string& stateFile) {
     std::promise<void> ready;
     FThread = std::thread([&] {
       TEventLoop loop;
-      TKelvoPlatform platform(nullptr, CreateKelvo);
+      TKelvoPlatform platform(nullptr, CreateKelvo, {}, nullptr, stateFile);
       const std::string action =
           smtpPort      ? R"(<email address="ops@example.com"/>)"
           : webhookPort ? R"(<webhook url="http://127.0.0.1:)" + std::to_string(webhookPort) + R"(/hook"/>)"
@@ -81,8 +82,17 @@ class TOwner {
       loop.Run();
     });
     ready.get_future().wait();
+    if (!stateFile.empty())
+      FNudger = std::thread([this] {
+        while (!FNudgerStop) {
+          FPlatform->NoteStateChange();
+          std::this_thread::sleep_for(50ms);
+        }
+      });
   }
   ~TOwner() {
+    FNudgerStop = true;
+    if (FNudger.joinable()) FNudger.join();
     FLoop->Stop();
     FThread.join();
   }
@@ -110,6 +120,8 @@ class TOwner {
   TEventLoop* FLoop = nullptr;
   TdpTcpServer* FServer = nullptr;
   TKelvoPlatform* FPlatform = nullptr;
+  std::thread FNudger;
+  std::atomic<bool> FNudgerStop{false};
 };
 
 }  // namespace
@@ -119,9 +131,9 @@ TFanoutProbe::TFanoutProbe() {
   test::WriteRegistryFile(FDir.File("registry.reg"), FDir.File("config.xml"), {{1, FPty.SlavePath()}});
 }
 
-void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort, int webhookPort) {
+void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort, int webhookPort, bool stateWrites) {
   test::TPty& pty = FPty;
-  TOwner owner(smtpPort, webhookPort);
+  TOwner owner(smtpPort, webhookPort, stateWrites ? FDir.File("state") : "");
   const bool alarm = smtpPort || webhookPort;
   std::vector<int> fds;
   for (int i = 0; i < clients; ++i) fds.push_back(Connect(owner.Port(), 0));
@@ -199,6 +211,7 @@ void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort, int webhookP
          stalled       ? " + 1 stalled"
          : smtpPort    ? " + stuck e-mail"
          : webhookPort ? " + stuck webhook"
+         : stateWrites ? " + state writes"
                        : "",
          latencies.size(), clients * MeasuredLines, percentile(0.5), percentile(0.99), percentile(1.0));
   printf("  owner CPU per line %7.1f us", cpuPerLine);

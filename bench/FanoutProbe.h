@@ -5,7 +5,7 @@
 // clients are read with epoll on another thread. With stalled, one more client never reads (filled
 // first, so that it is losing lines while the others are measured); with an SMTP port, an alarm
 // e-mail is stuck on that (silent) server while the lines are measured; with a webhook port, an
-// alarm's webhook is.
+// alarm's webhook is; with stateWrites, the platform writes its state file at every tick.
 #include "support/Env.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
@@ -19,7 +19,7 @@ class TFanoutProbe {
   // Prints one line: the clients, p50, p99 and the maximum from the carriage return written to
   // the terminal to each client's receipt, the owner thread's CPU per line, what a stalled client
   // got, and the alarms still unsent.
-  void Measure(int clients, bool stalled, int smtpPort = 0, int webhookPort = 0);
+  void Measure(int clients, bool stalled, int smtpPort = 0, int webhookPort = 0, bool stateWrites = false);
 
  private:
   test::TTempDir FDir;

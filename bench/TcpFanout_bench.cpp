@@ -4,7 +4,8 @@
 // each client's receipt, for 100 and 1,000 clients, each time also with one client that never reads
 // (filled first, so that it is losing lines while the others are measured); and for 100 clients while
 // an alarm e-mail is stuck on an SMTP server that never answers, and while an alarm's webhook is
-// stuck on an HTTP server that never answers, each beside a run with no alarm at all.
+// stuck on an HTTP server that never answers, each beside a run with no alarm at all; and for 100
+// clients while the state file is written once a second, beside a run without.
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -31,5 +32,6 @@ int main() {
   probe.Measure(100, false, smtp.Port());
   test::TSilentServer webhook;
   for (int webhookPort : {0, webhook.Port()}) probe.Measure(100, false, 0, webhookPort);
+  for (bool stateWrites : {false, true}) probe.Measure(100, false, 0, 0, stateWrites);
   return 0;
 }

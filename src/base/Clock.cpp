@@ -31,6 +31,11 @@ TDateTime Now() {
   return FixedWall ? *FixedWall : RealNow();
 }
 
+std::chrono::system_clock::time_point SystemNow() {
+  TMutexLock lock(ClockLock);
+  return FixedWall ? FromLocalDateTime(*FixedWall) : std::chrono::system_clock::now();
+}
+
 TMonotonicTime MonotonicNow() {
   TMutexLock lock(ClockLock);
   return FixedMonotonic ? *FixedMonotonic : steady_clock::now();

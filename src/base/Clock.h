@@ -15,6 +15,9 @@ using TMonotonicTime = std::chrono::steady_clock::time_point;
 
 TDateTime Now();
 TMonotonicTime MonotonicNow();
+// The wall clock as the system keeps it (UTC), following Now(): for times that another process, a
+// later run of the program, must read the same way.
+std::chrono::system_clock::time_point SystemNow();
 // Waits for the given time, or less when stop (if given) is raised. While a test has set the
 // clocks, advances both instead and returns at once, so that a configured pause costs a test no
 // time.

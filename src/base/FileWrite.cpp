@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "base/Clock.h"
+#include "base/FormatDateTime.h"
 
 namespace duz {
 namespace {
@@ -119,9 +123,10 @@ bool UndoAppend(int fd, off_t start) {
   return undone;
 }
 
-int ReplaceFileContent(const std::string& path, std::string_view bytes) {
+int ReplaceFileContent(const std::string& path, std::string_view bytes, bool ownerOnly) {
   mode_t mode = NewFileMode;
   if (int error = CheckReplaceable(path, mode)) return error;
+  if (ownerOnly) mode = S_IRUSR | S_IWUSR;
   RemoveAbandonedBesideFiles(path);
   std::string temp = path + std::string(BesideMark) + std::string(UniqueLength, 'X');
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
@@ -137,6 +142,11 @@ int ReplaceFileContent(const std::string& path, std::string_view bytes) {
   }
   SyncDirectoryOf(path);
   return 0;
+}
+
+std::string SetAside(const std::string& path) {
+  const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", Now());
+  return ::rename(path.c_str(), aside.c_str()) == 0 ? aside : "";
 }
 
 std::string FileErrorText(int error) {

@@ -50,8 +50,13 @@ bool UndoAppend(int fd, off_t start);
 // that failed; the old file is then untouched and no temporary file stays. A path that is a
 // symbolic link or no regular file is refused (ELOOP, ENotRegularFile). The beside-file is locked
 // while it is written; one that no writer holds (its writer was killed) is removed by the next
-// replacement of the same file.
-int ReplaceFileContent(const std::string& path, std::string_view bytes);
+// replacement of the same file. ownerOnly: readable and writable by its owner only, whatever the
+// old file's permissions, for a file that holds secrets.
+int ReplaceFileContent(const std::string& path, std::string_view bytes, bool ownerOnly = false);
+// Moves a file that cannot be read out of the way, so that a new one may begin and the old one can
+// be looked at: to "<path>.corrupt-yyyymmddhhnnss" (the local time now). Returns that name, or ""
+// with errno set when it cannot be moved.
+std::string SetAside(const std::string& path);
 // What an errno of the functions above means, for messages.
 std::string FileErrorText(int error);
 

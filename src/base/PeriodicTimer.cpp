@@ -19,11 +19,13 @@ TPeriodicTimer::TPeriodicTimer(TPrivate, TEventLoop& loop, std::chrono::millisec
 TPeriodicTimer::~TPeriodicTimer() = default;
 
 std::shared_ptr<TPeriodicTimer> TPeriodicTimer::Start(TEventLoop& loop, std::chrono::milliseconds period,
-                                                      std::function<void()> onExpiry) {
+                                                      std::function<void()> onExpiry,
+                                                      std::optional<std::chrono::milliseconds> first) {
   auto timer = std::make_shared<TPeriodicTimer>(TPrivate{}, loop, period, std::move(onExpiry));
   if (period > std::chrono::milliseconds::zero())
     // Armed on the loop thread: asio timers are not safe to touch from two threads.
-    asio::post(timer->FImpl->Timer.get_executor(), [timer] { timer->Arm(); });
+    asio::post(timer->FImpl->Timer.get_executor(),
+               [timer, delay = first.value_or(period)] { timer->Arm(delay); });
   else
     timer->FStopped = true;
   return timer;
@@ -34,9 +36,9 @@ void TPeriodicTimer::Stop() {
   asio::post(FImpl->Timer.get_executor(), [self = shared_from_this()] { self->FImpl->Timer.cancel(); });
 }
 
-void TPeriodicTimer::Arm() {
+void TPeriodicTimer::Arm(std::chrono::milliseconds delay) {
   if (FStopped) return;
-  FImpl->Timer.expires_after(FPeriod);
+  FImpl->Timer.expires_after(delay);
   FImpl->Timer.async_wait([self = shared_from_this()](const std::error_code& error) {
     if (!error) self->Expired();
   });
@@ -49,7 +51,7 @@ void TPeriodicTimer::Expired() {
   } catch (...) {
     // The loop serves everyone else; a failed call is simply tried again at the next expiry.
   }
-  Arm();
+  Arm(FPeriod);
 }
 
 }  // namespace duz

@@ -3,11 +3,13 @@
 // A running timer is kept alive by its own pending wait, so it belongs to nobody: whoever starts it
 // may keep only a weak reference, and a timer still armed when its loop is destroyed goes with the
 // loop's pending handlers. Start and Stop may be called from any thread; the handler runs on the
-// loop thread. A period of zero or less never fires.
+// loop thread. A period of zero or less never fires; the first expiry may come sooner or later than
+// one period after the start.
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace duz {
 
@@ -17,8 +19,10 @@ class TPeriodicTimer : public std::enable_shared_from_this<TPeriodicTimer> {
   struct TPrivate {};
 
  public:
+  // first: the time to the first expiry, one period when not given.
   static std::shared_ptr<TPeriodicTimer> Start(TEventLoop& loop, std::chrono::milliseconds period,
-                                               std::function<void()> onExpiry);
+                                               std::function<void()> onExpiry,
+                                               std::optional<std::chrono::milliseconds> first = std::nullopt);
   TPeriodicTimer(TPrivate, TEventLoop& loop, std::chrono::milliseconds period,
                  std::function<void()> onExpiry);
   ~TPeriodicTimer();
@@ -29,7 +33,7 @@ class TPeriodicTimer : public std::enable_shared_from_this<TPeriodicTimer> {
   bool IsRunning() const { return !FStopped; }
 
  private:
-  void Arm();
+  void Arm(std::chrono::milliseconds delay);
   void Expired();
 
   struct TImpl;

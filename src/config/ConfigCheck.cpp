@@ -314,4 +314,8 @@ std::vector<TConfigFinding> CheckConfiguration(const pugi::xml_document& documen
   return TChecker(text).Check(document.document_element());
 }
 
+std::string FormatFinding(const std::string& file, TTextPosition at, bool error, const std::string& text) {
+  return fmt::format("{}({},{}): {}: {}", file, at.Line, at.Column, error ? "error" : "warning", text);
+}
+
 }  // namespace duz

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/ConfigFile.h"
+
 namespace duz {
 
 struct TConfigFinding {
@@ -19,5 +21,8 @@ struct TConfigFinding {
 
 // The findings in document order. text is what the document was parsed from (with comments kept).
 std::vector<TConfigFinding> CheckConfiguration(const pugi::xml_document& document, std::string_view text);
+
+// A finding as -check prints it: "FILE(LINE,COL): error: text" or "FILE(LINE,COL): warning: text".
+std::string FormatFinding(const std::string& file, TTextPosition at, bool error, const std::string& text);
 
 }  // namespace duz

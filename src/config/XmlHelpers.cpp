@@ -29,4 +29,15 @@ std::string ElementXml(pugi::xml_node element) {
   return out.str();
 }
 
+pugi::xml_node Counterpart(pugi::xml_node node, pugi::xml_node from, pugi::xml_node to) {
+  if (node == from) return to;
+  if (!node) return {};
+  const pugi::xml_node parent = Counterpart(node.parent(), from, to);
+  pugi::xml_node child = parent.first_child();
+  for (pugi::xml_node sibling = node.parent().first_child(); sibling != node;
+       sibling = sibling.next_sibling())
+    child = child.next_sibling();
+  return child;
+}
+
 }  // namespace duz

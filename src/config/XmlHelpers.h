@@ -18,5 +18,9 @@ pugi::xml_node FindCDataNode(pugi::xml_node element);
 std::string GetCDataText(pugi::xml_node element);
 // The element as the parser serialises it, for error reports.
 std::string ElementXml(pugi::xml_node element);
+// The node that lies in to where node lies in from (the same child of the same child ...), for an
+// object that moves from an element to one of the same text in another document. node must lie in
+// from, or be it.
+pugi::xml_node Counterpart(pugi::xml_node node, pugi::xml_node from, pugi::xml_node to);
 
 }  // namespace duz

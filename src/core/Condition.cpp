@@ -5,6 +5,7 @@
 #include "base/FloatFormat.h"
 #include "base/MutexLock.h"
 #include "config/ConfigValues.h"
+#include "config/XmlHelpers.h"
 #include "core/ConditionItem.h"
 #include "core/Kelvo.h"
 #include "core/KelvoPlatform.h"
@@ -13,9 +14,9 @@
 namespace duz {
 
 TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
-    : TKelvoChild(subservice),
+    : TKelvoChild(subservice, element),
       FPlatform(subservice.Platform()),
-      FElement(element),
+      FFingerprint(ConditionFingerprint(ElementXml(element))),
       FLower(ConditionLimit(element, "min")),
       FUpper(ConditionLimit(element, "max")),
       FShutdown(ConditionLimit(element, "off")),
@@ -28,11 +29,6 @@ TCondition::TCondition(TKelvo& subservice, pugi::xml_node element)
     const std::string_view name = child.name();
     if (name == "email" || name == "netmessage" || name == "webhook") new TConditionItem(*this, child);
   }
-}
-
-TCondition::~TCondition() {
-  // A timer outliving its condition would later run with a freed configuration.
-  FPlatform.ShutdownTimers().Stop(this);
 }
 
 TConditionState TCondition::Classify(float temperature, float lower, float upper, float shutdown,
@@ -100,13 +96,14 @@ TConditionState TCondition::State() const {
 }
 
 pugi::xml_node TCondition::StateElement(TConditionState state) const {
-  return FElement.child(ConditionStateName(state));
+  return Element().child(ConditionStateName(state));
 }
 
 void TCondition::SetState(TConditionState state) {
   FState = state;
   FCandidateCount = 0;
   Subservice().Status().SetConditionState(FStatusIndex, state);
+  FPlatform.NoteStateChange();
 }
 
 void TCondition::SetErrorState() {
@@ -118,6 +115,7 @@ void TCondition::CheckRepeats() {
   for (int i = 0; i < ComponentCount(); ++i)
     if (auto* item = static_cast<TConditionItem*>(Component(i)); item->RepeatDue()) {
       item->Fire(FState, ExpandMessage());
+      FPlatform.NoteStateChange();
       return;
     }
 }
@@ -129,16 +127,36 @@ void TCondition::ChangeState(TConditionState state) {
   for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->Fire(state, message);
 }
 
-void TCondition::StartShutdownTimer() {
-  // The timer keeps the platform and the configuration root, not the condition: the shutdown frees
-  // the condition. Both outlive the timer, which the condition's end stops. A wait of 0 is a period
-  // that never fires.
-  FPlatform.ShutdownTimers().Start(
-      this, FShutdownWait, [&platform = FPlatform, root = ConfigRoot()] { platform.ShutdownComputer(root); });
+// A wait of 0 is a period that never fires.
+void TCondition::StartShutdownTimer() { FPlatform.ShutdownTimers().Start(ConfigRoot(), FShutdownWait); }
+
+void TCondition::MoveTo(pugi::xml_node from, pugi::xml_node to) {
+  TKelvoChild::MoveTo(from, to);
+  for (int i = 0; i < ComponentCount(); ++i) static_cast<TConditionItem*>(Component(i))->MoveTo(from, to);
+}
+
+TSavedCondition TCondition::Saved() const {
+  TMutexLock lock(FLock);
+  TSavedCondition saved{FFingerprint, FState, FElementState, {}};
+  for (int i = 0; i < ComponentCount(); ++i) {
+    const std::optional<TMonotonicTime> fired = static_cast<TConditionItem*>(Component(i))->LastFired();
+    saved.LastFired.push_back(fired ? std::optional(WallMsOf(*fired)) : std::nullopt);
+  }
+  return saved;
+}
+
+void TCondition::Restore(const TSavedCondition& saved) {
+  if (saved.Fingerprint != FFingerprint) return;
+  TMutexLock lock(FLock);
+  SetState(saved.State);
+  FElementState = saved.ElementState;
+  for (int i = 0; i < ComponentCount() && i < static_cast<int>(saved.LastFired.size()); ++i)
+    if (const std::optional<TWallMs> fired = saved.LastFired[i])
+      static_cast<TConditionItem*>(Component(i))->SetLastFired(MonotonicOf(*fired));
 }
 
 pugi::xml_node TCondition::ConfigRoot() const {
-  pugi::xml_node node = FElement;
+  pugi::xml_node node = Element();
   while (node.parent().type() == pugi::node_element) node = node.parent();
   return node;
 }

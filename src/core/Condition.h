@@ -2,7 +2,9 @@
 // TCondition: watches its subservice's temperature against the limits of its CONDITION element
 // (children min, max and off, read and checked at creation), keeps one of five states and fires
 // its action items (TConditionItem, owned, in document order) when the state changes. Entering the
-// off state also arms a shutdown timer (its platform's) on the evaluating thread's event loop. A state
+// off state also arms a shutdown timer (its platform's) on the evaluating thread's event loop, which
+// the condition's end does not cancel. Its state can be saved and given to a condition of the same
+// element in a later run or after a reload (Saved, Restore). A state
 // element's confirm asks for that many readings of its class in a row before the state is entered; the
 // CONDITION's hysteresis keeps a state beyond a limit until a reading is that far back from it.
 // Owned by its TKelvo. Evaluate runs on the owner thread, Tick on the tick thread; one lock per
@@ -15,6 +17,7 @@
 
 #include "base/Mutex.h"
 #include "core/KelvoChild.h"
+#include "core/WatchState.h"
 #include "status/ConditionState.h"
 
 namespace duz {
@@ -26,10 +29,19 @@ class TCondition : public TKelvoChild {
   // Raises for a limit or off wait that is not a number in range (ConfigValues.h), and when an
   // action item cannot be created.
   TCondition(TKelvo& subservice, pugi::xml_node element);
-  ~TCondition() override;
 
   void Evaluate() override;
   void Tick() override;
+  void MoveTo(pugi::xml_node from, pugi::xml_node to) override;
+
+  // Any thread.
+  TSavedCondition Saved() const EXCLUDES(FLock);
+  // Of the element's text.
+  uint64_t Fingerprint() const { return FFingerprint; }
+  // Owner thread, before the condition has seen a reading or a tick: resumes the state saved from a
+  // condition of the same element, so that a state announced is not announced again and the
+  // repeats keep their rhythm. A state of another element is ignored.
+  void Restore(const TSavedCondition& saved) EXCLUDES(FLock);
 
   TConditionState State() const EXCLUDES(FLock);
   // The limit that puts a reading into the state: min, max or off; none for the others.
@@ -62,9 +74,8 @@ class TCondition : public TKelvoChild {
   void ChangeState(TConditionState state) REQUIRES(FLock);
   void StartShutdownTimer();
 
-  // Kept from the creation: the subservice has already gone when the destructor stops the timers.
   TKelvoPlatform& FPlatform;
-  pugi::xml_node FElement;
+  const uint64_t FFingerprint;  // of the element's text
   const float FLower, FUpper, FShutdown;
   const float FHysteresis;
   const std::chrono::milliseconds FShutdownWait;

@@ -47,6 +47,20 @@ bool TConditionItem::RepeatDue() const {
   return FRepeatInterval.count() != 0 && (!FLastFired || MonotonicNow() - *FLastFired >= FRepeatInterval);
 }
 
+std::optional<TMonotonicTime> TConditionItem::LastFired() const {
+  FCondition.FLock.AssertHeld();
+  return FLastFired;
+}
+
+void TConditionItem::SetLastFired(TMonotonicTime time) {
+  FCondition.FLock.AssertHeld();
+  FLastFired = time;
+}
+
+void TConditionItem::MoveTo(pugi::xml_node from, pugi::xml_node to) {
+  FElement = Counterpart(FElement, from, to);
+}
+
 void TConditionItem::EnqueueEmail(const std::string& text) {
   const std::string caption = FCondition.Subservice().GetCaption();
   const pugi::xml_node smtp = FCondition.ConfigRoot().child("SMTP");

@@ -28,6 +28,11 @@ class TConditionItem : public TComponent {
   void Fire(TConditionState state, const std::string& message);
   // Whether the repeat time has come: then the condition fires the item again.
   bool RepeatDue() const;
+  // When the item last acted; set from a saved state, so that its repeats keep their rhythm.
+  std::optional<TMonotonicTime> LastFired() const;
+  void SetLastFired(TMonotonicTime time);
+  // As TKelvoChild::MoveTo, with the condition.
+  void MoveTo(pugi::xml_node from, pugi::xml_node to);
 
   TConditionStates States() const { return FStates; }
 

@@ -10,13 +10,9 @@ namespace duz {
 
 class TDataPublisher : public TKelvoChild {
  public:
-  TDataPublisher(TKelvo& subservice, pugi::xml_node element);
+  using TKelvoChild::TKelvoChild;
 
-  pugi::xml_node Element() const { return FElement; }
   void Publish(const std::string& line) override = 0;
-
- private:
-  pugi::xml_node FElement;
 };
 
 }  // namespace duz

@@ -18,8 +18,7 @@ constexpr std::chrono::milliseconds FirstRunDelay = std::chrono::seconds(15);
 }  // namespace
 
 TIntervalItem::TIntervalItem(TKelvo& subservice, pugi::xml_node element)
-    : TKelvoChild(subservice),
-      FElement(element),
+    : TKelvoChild(subservice, element),
       FInterval(Interval(element)),
       // The first run comes with the first tick, also when that comes sooner.
       FNextRun(MonotonicNow() + std::min(FirstRunDelay, FirstTickDelay())) {}

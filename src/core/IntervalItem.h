@@ -30,12 +30,10 @@ class TIntervalItem : public TKelvoChild {
  protected:
   // The result is informative only.
   virtual bool DoAction(TKelvo& subservice) = 0;
-  pugi::xml_node Element() const { return FElement; }
   // The value template (ExpandValueTemplate) with the subservice's reading and the current time.
   static std::string ExpandTemplate(const std::string& templateText, TKelvo& subservice, TDateTime time);
 
  private:
-  pugi::xml_node FElement;
   std::chrono::minutes FInterval;
   TMonotonicTime FNextRun;  // tick thread only, after construction
 };

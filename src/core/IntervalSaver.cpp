@@ -177,8 +177,8 @@ void TIntervalSaver::SaveXml(TKelvo& subservice, const std::string& path, TDateT
       root = document.document_element();
     } catch (const Exception& error) {
       // A damaged file would fail every later save; it is kept aside and a new one begins.
-      const std::string aside = path + ".corrupt-" + FormatDateTime("yyyymmddhhnnss", now);
-      if (::rename(path.c_str(), aside.c_str()) != 0) FileError("Cannot rename file", path, errno);
+      const std::string aside = SetAside(path);
+      if (aside.empty()) FileError("Cannot rename file", path, errno);
       subservice.Platform().LogEvent("Cannot load XML file \"" + path + "\": " + error.Message() +
                                          "; it was renamed to \"" + aside + "\"",
                                      EVENTLOG_WARNING_TYPE, 0, 0);

@@ -224,6 +224,39 @@ void TKelvo::SendToPort(const std::string& text) {
   if (FPort && FPort->IsOpen()) FPort->WriteString(text);
 }
 
+void TKelvo::MoveTo(pugi::xml_node to) {
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (auto* child = dynamic_cast<TKelvoChild*>(Component(i))) child->MoveTo(FElement, to);
+  FElement = to;
+}
+
+TSavedThermometer TKelvo::Saved() const {
+  TSavedThermometer saved{FPort->ComNumber(), GetCaption(), {}, FStatus->History(Now())};
+  for (int i = 0; i < ComponentCount(); ++i)
+    if (const auto* condition = dynamic_cast<const TCondition*>(Component(i)))
+      saved.Conditions.push_back(condition->Saved());
+  return saved;
+}
+
+// Each saved condition resumes in the first condition of the same element that has none yet.
+void TKelvo::Restore(const TWatchState& state) {
+  const TSavedThermometer* found = state.Find(FPort->ComNumber(), GetCaption());
+  if (!found) return;
+  const TSavedThermometer& saved = *found;
+  std::vector<bool> taken(saved.Conditions.size());
+  for (int i = 0; i < ComponentCount(); ++i) {
+    auto* condition = dynamic_cast<TCondition*>(Component(i));
+    if (!condition) continue;
+    for (size_t c = 0; c < saved.Conditions.size(); ++c)
+      if (!taken[c] && saved.Conditions[c].Fingerprint == condition->Fingerprint()) {
+        condition->Restore(saved.Conditions[c]);
+        taken[c] = true;
+        break;
+      }
+  }
+  if (!saved.History.empty()) FStatus->RestoreHistory(saved.History);
+}
+
 void CreateKelvo(TKelvoPlatform& owner, pugi::xml_node element) { new TKelvo(owner, element); }
 
 }  // namespace duz

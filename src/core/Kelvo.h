@@ -18,6 +18,7 @@
 #include "base/Component.h"
 #include "config/ConfigValues.h"
 #include "core/KelvoLineSplitter.h"
+#include "core/WatchState.h"
 #include "status/KelvoStatus.h"
 
 namespace duz {
@@ -44,6 +45,15 @@ class TKelvo : public TComponent {
   TKelvoPlatform& Platform() const { return FPlatform; }
   // Any thread: writes to the port if it is open; a write error of the port propagates.
   void SendToPort(const std::string& text);
+  // Owner thread, with the tick thread kept away (the platform's TickLock): the subservice and its
+  // children move to to, an element of the same text as theirs in a newly loaded configuration.
+  void MoveTo(pugi::xml_node to);
+  // What a later run or a reload keeps of it: the state of each condition, the history. On the owner
+  // thread or with the tick thread kept away.
+  TSavedThermometer Saved() const;
+  // Owner thread, right after the creation: from the saved thermometer of the same COM port and
+  // caption, conditions of an unchanged element resume their state, and the history is the saved one.
+  void Restore(const TWatchState& saved);
   // What the thermometer shows to the outside; the children report into it.
   TKelvoStatus& Status() const { return *FStatus; }
   // For a job that reports its result after the subservice may have gone.

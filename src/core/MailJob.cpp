@@ -99,6 +99,11 @@ TMailJob::TMailJob(TSmtpSettings settings, TMailMessage message, std::string cap
       FCaption(std::move(caption)),
       FStatus(std::move(status)) {}
 
+TMailJob::TMailJob(TSmtpSettings settings, TSavedMail saved, std::shared_ptr<TKelvoStatus> status)
+    : TMailJob(std::move(settings), std::move(saved.Message), std::move(saved.Caption), std::move(status)) {
+  FRetries = TRetries(saved.Retries);
+}
+
 std::optional<std::chrono::seconds> TMailJob::Attempt(const TEventLogger& events) {
   const TMailOutcome outcome =
       SendLoggedMail(FSettings, FMessage, FCaption, FRetries.Made(), WriteLog, events);

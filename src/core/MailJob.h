@@ -31,6 +31,15 @@ TMailMessage AlarmMessage(pugi::xml_node smtp, std::vector<TMailAddress> recipie
 
 enum class TMailResult { Sent, Failed, Refused };
 
+// An alarm e-mail not yet sent, as a later run of the program takes it up again: the caption of its
+// log lines, the message and the retries made. The mail server settings are not kept (nor their
+// password written to disk): the later run sends with those of its own configuration.
+struct TSavedMail {
+  std::string Caption;
+  TMailMessage Message;
+  int Retries = 0;
+};
+
 struct TMailOutcome {
   TMailResult Result;
   std::string Reason;  // the failure's message; empty when sent
@@ -51,9 +60,13 @@ class TMailJob : public TOutboxJob {
   // status may be empty (nothing is counted).
   TMailJob(TSmtpSettings settings, TMailMessage message, std::string caption,
            std::shared_ptr<TKelvoStatus> status);
+  // One of an earlier run, whose retries go on where they were.
+  TMailJob(TSmtpSettings settings, TSavedMail saved, std::shared_ptr<TKelvoStatus> status);
 
   std::optional<std::chrono::seconds> Attempt(const TEventLogger& events) override;
   std::string DroppedLine() const override;
+  std::unique_ptr<TOutboxJob> Copy() const override { return std::make_unique<TMailJob>(*this); }
+  TSavedMail Saved() const { return {FCaption, FMessage, FRetries.Made()}; }
 
  private:
   TSmtpSettings FSettings;

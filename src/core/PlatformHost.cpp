@@ -6,8 +6,8 @@
 
 namespace duz {
 
-TPlatformHost::TPlatformHost(TPlatformViewFactories views, const TStopSignal* stop)
-    : FViews(std::move(views)), FStop(stop) {}
+TPlatformHost::TPlatformHost(TPlatformViewFactories views, const TStopSignal* stop, std::string stateFile)
+    : FViews(std::move(views)), FStop(stop), FStateFile(std::move(stateFile)) {}
 
 TPlatformHost::~TPlatformHost() { Stop(); }
 
@@ -24,19 +24,28 @@ void TPlatformHost::Run(TCreatedHandler onCreated, std::promise<void>& loopReady
   loopReady.set_value();
   std::string error;
   try {
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, FViews, FStop);
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, CreateKelvo, FViews, FStop, FStateFile);
   } catch (const std::exception& e) {
     error = e.what();
   }
   onCreated(error);
   loop.Run();
   FPlatform.reset();
+  FLoop = nullptr;
 }
 
 void TPlatformHost::Stop() {
   if (!FThread.joinable()) return;
-  FLoop->Stop();
+  FLoop.load()->Stop();
   FThread.join();
+}
+
+// Posted: the loop runs only after the creation, and the platform is the owner thread's.
+void TPlatformHost::Reload() {
+  if (TEventLoop* loop = FLoop)
+    loop->Post([this] {
+      if (FPlatform) FPlatform->Reload();
+    });
 }
 
 }  // namespace duz

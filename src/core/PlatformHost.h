@@ -3,7 +3,8 @@
 // platform on it (with its WAIT pauses, which the stop signal cuts short), then runs the loop, which
 // serves the serial notifications, sockets and timers, until Stop() frees the platform on that same
 // thread. Construct, Start, Stop and destroy on one thread; the creation's handler runs on the owner
-// thread.
+// thread. Reload may be called from any thread.
+#include <atomic>
 #include <functional>
 #include <future>
 #include <memory>
@@ -15,6 +16,9 @@
 
 namespace duz {
 
+// The state file of the service and of -debug, in the working directory.
+inline constexpr const char* StateFileName = "duzezevovivo.state";
+
 class TKelvoPlatform;
 class TStopSignal;
 
@@ -24,9 +28,10 @@ class TPlatformHost {
   // (the loop still runs then, without a platform).
   using TCreatedHandler = std::function<void(const std::string& error)>;
 
-  // The platform runs the given views. stop, when given, outlives the host; raising it ends the
-  // creation's WAIT pauses at once.
-  explicit TPlatformHost(TPlatformViewFactories views, const TStopSignal* stop = nullptr);
+  // The platform runs the given views and keeps its state in stateFile ("" for nowhere). stop, when
+  // given, outlives the host; raising it ends the creation's WAIT pauses at once.
+  explicit TPlatformHost(TPlatformViewFactories views, const TStopSignal* stop = nullptr,
+                         std::string stateFile = "");
   ~TPlatformHost();
 
   // Starts the owner thread and returns once its loop exists; the platform is then being created,
@@ -35,14 +40,18 @@ class TPlatformHost {
   // Frees the platform on the owner thread (after its creation has ended), ends the loop and waits
   // for the thread.
   void Stop();
+  // Has the owner thread reload the platform's configuration once it has been created; nothing
+  // before Start or without a platform.
+  void Reload();
 
  private:
   void Run(TCreatedHandler onCreated, std::promise<void>& loopReady);
 
   const TPlatformViewFactories FViews;
   const TStopSignal* FStop;
+  const std::string FStateFile;
   std::thread FThread;
-  TEventLoop* FLoop = nullptr;  // lives on FThread's stack while it runs
+  std::atomic<TEventLoop*> FLoop = nullptr;  // lives on FThread's stack while it runs
   std::unique_ptr<TKelvoPlatform> FPlatform;
 };
 

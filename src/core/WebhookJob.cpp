@@ -117,6 +117,9 @@ THttpReply SendLoggedWebhook(const TWebhookTarget& target, const TWebhookAlarm& 
 TWebhookJob::TWebhookJob(TWebhookTarget target, TWebhookAlarm alarm)
     : FTarget(std::move(target)), FAlarm(std::move(alarm)) {}
 
+TWebhookJob::TWebhookJob(TSavedWebhook saved)
+    : FTarget(std::move(saved.Target)), FAlarm(std::move(saved.Alarm)), FRetries(saved.Retries) {}
+
 std::optional<std::chrono::seconds> TWebhookJob::Attempt(const TEventLogger& events) {
   const THttpReply reply = SendLoggedWebhook(FTarget, FAlarm, FRetries.Made(), WriteLog);
   const std::string failure = HttpFailure(reply);

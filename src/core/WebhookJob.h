@@ -35,6 +35,14 @@ struct TWebhookAlarm {
   std::string Host;                  // this computer's name
 };
 
+// A webhook alarm not yet posted, as a later run of the program takes it up again: the target (its
+// token too), the alarm and the retries made.
+struct TSavedWebhook {
+  TWebhookTarget Target;
+  TWebhookAlarm Alarm;
+  int Retries = 0;
+};
+
 // The settings of a webhook element. Raises for a url that is missing or not http/https, a format
 // that names none, a tlsverify that is not true or false.
 TWebhookTarget ReadWebhookTarget(pugi::xml_node element);
@@ -60,9 +68,13 @@ THttpReply SendLoggedWebhook(const TWebhookTarget& target, const TWebhookAlarm& 
 class TWebhookJob : public TOutboxJob {
  public:
   TWebhookJob(TWebhookTarget target, TWebhookAlarm alarm);
+  // One of an earlier run, whose retries go on where they were.
+  explicit TWebhookJob(TSavedWebhook saved);
 
   std::optional<std::chrono::seconds> Attempt(const TEventLogger& events) override;
   std::string DroppedLine() const override;
+  std::unique_ptr<TOutboxJob> Copy() const override { return std::make_unique<TWebhookJob>(*this); }
+  TSavedWebhook Saved() const { return {FTarget, FAlarm, FRetries.Made()}; }
 
  private:
   TWebhookTarget FTarget;

@@ -36,7 +36,7 @@ QTextCharFormat LineFormat(const char* family, qreal pointSize, const QColor& co
 
 }  // namespace
 
-TfDebugDialog::TfDebugDialog(const TPlatformViewFactories& views, const TStopSignal* stop)
+TfDebugDialog::TfDebugDialog(const TPlatformViewFactories& views, const TStopSignal* stop, bool keepState)
     : redt1(new QTextEdit(this)), FJobs(TGuiJobQueue::Create()) {
   setWindowTitle(QStringLiteral("DuzezEvovivo - debug mode"));
   setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
@@ -63,7 +63,7 @@ TfDebugDialog::TfDebugDialog(const TPlatformViewFactories& views, const TStopSig
   resize(ClientWidth, ClientHeight);
   move(screen()->availableGeometry().center() - rect().center());
 
-  FormCreate(views, stop);
+  FormCreate(views, stop, keepState);
 }
 
 TfDebugDialog::~TfDebugDialog() {
@@ -71,8 +71,8 @@ TfDebugDialog::~TfDebugDialog() {
   FJobs->Close();  // no posted line or creation result reaches the window after its end
 }
 
-void TfDebugDialog::FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop) {
-  FPlatform = std::make_unique<TPlatformHost>(views, stop);
+void TfDebugDialog::FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop, bool keepState) {
+  FPlatform = std::make_unique<TPlatformHost>(views, stop, keepState ? StateFileName : "");
   QEventLoop creating;
   std::string error;
   FPlatform->Start([&](const std::string& result) {
@@ -90,6 +90,8 @@ void TfDebugDialog::FormCreate(const TPlatformViewFactories& views, const TStopS
                  [jobs = FJobs](const std::function<void()>& job) { jobs->Run(job); });
   FAttached = true;
 }
+
+void TfDebugDialog::Reload() { FPlatform->Reload(); }
 
 void TfDebugDialog::ShowLogLine(const std::string& text, TDateTime time) {
   AddRichLine(text, Qt::black, time);

@@ -26,8 +26,10 @@ class TfDebugDialog : public QWidget {
   Q_OBJECT
 
  public:
-  // The platform runs the given views; stop, when given, outlives the window.
-  explicit TfDebugDialog(const TPlatformViewFactories& views = {}, const TStopSignal* stop = nullptr);
+  // The platform runs the given views and, with keepState, keeps its state in the working directory
+  // as the service does; stop, when given, outlives the window.
+  explicit TfDebugDialog(const TPlatformViewFactories& views = {}, const TStopSignal* stop = nullptr,
+                         bool keepState = false);
   ~TfDebugDialog() override;
 
   // Appends one line: the date-time prefix (none for time 0), the text in its colour, a line
@@ -36,9 +38,11 @@ class TfDebugDialog : public QWidget {
   void AddRichLine(const std::string& text, const QColor& color, TDateTime time);
 
   QTextEdit* LogView() const { return redt1; }
+  // Has the platform read its configuration again (TKelvoPlatform::Reload).
+  void Reload();
 
  private:
-  void FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop);
+  void FormCreate(const TPlatformViewFactories& views, const TStopSignal* stop, bool keepState);
   void ShowLogLine(const std::string& text, TDateTime time);
   void AppendLine(const std::string& text, const QColor& color, TDateTime time);
 

@@ -46,7 +46,7 @@ std::string PlatformList(const std::string& asked) {
 
 }  // namespace
 
-int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views) {
+int RunWindow(const sigset_t& handledSignals, const TPlatformViewFactories& views) {
   // Qt keeps referring to the arguments for the application's life.
   const char* asked = std::getenv("QT_QPA_PLATFORM");
   const std::string askedList = asked ? asked : "";
@@ -61,17 +61,23 @@ int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views) 
   TStopSignal stop;
   std::unique_ptr<TfDebugDialog> dialog;
   bool stopping = false;
-  // The stop signals are blocked, so they wait in the descriptor until the loop reads them. They
-  // also end the WAIT pauses of the platform's creation and the error box of a failed one, both of
-  // which run while the dialog is being made.
-  const int signalFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+  // The signals are blocked, so they wait in the descriptor until the loop reads them. A stop signal
+  // also ends the WAIT pauses of the platform's creation and the error box of a failed one, both of
+  // which run while the dialog is being made; SIGHUP asks for a reload.
+  const int signalFd = signalfd(-1, &handledSignals, SFD_CLOEXEC | SFD_NONBLOCK);
   std::unique_ptr<QSocketNotifier> notifier;
   if (signalFd >= 0) {
     notifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] {
       signalfd_siginfo info;
+      bool stopAsked = false;
       while (read(signalFd, &info, sizeof info) == sizeof info) {
+        if (info.ssi_signo != SIGHUP)
+          stopAsked = true;
+        else if (dialog)
+          dialog->Reload();
       }
+      if (!stopAsked) return;
       stopping = true;
       stop.Raise();
       if (QWidget* box = QApplication::activeModalWidget()) box->close();
@@ -79,7 +85,7 @@ int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views) 
     });
   }
 
-  dialog = std::make_unique<TfDebugDialog>(views, &stop);
+  dialog = std::make_unique<TfDebugDialog>(views, &stop, true);
   if (!stopping) {
     dialog->show();
     app.exec();
@@ -95,6 +101,6 @@ int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views) 
 
 }  // namespace duz
 
-extern "C" int DuzRunWindow(const sigset_t* stopSignals, const duz::TPlatformViewFactories* views) {
-  return duz::RunWindow(*stopSignals, *views);
+extern "C" int DuzRunWindow(const sigset_t* handledSignals, const duz::TPlatformViewFactories* views) {
+  return duz::RunWindow(*handledSignals, *views);
 }

@@ -18,13 +18,13 @@ inline constexpr const char* WindowEntryName = "DuzRunWindow";
 // log elsewhere.
 inline constexpr int WindowNoDisplay = -1;
 
-// stopSignals must be blocked in every thread of the process; the platform runs the given views.
-// Returns the exit status, or WindowNoDisplay.
-int RunWindow(const sigset_t& stopSignals, const TPlatformViewFactories& views);
+// handledSignals: the stop signals and SIGHUP (a reload), blocked in every thread of the process; the
+// platform runs the given views. Returns the exit status, or WindowNoDisplay.
+int RunWindow(const sigset_t& handledSignals, const TPlatformViewFactories& views);
 
-using TWindowEntry = int(const sigset_t* stopSignals, const TPlatformViewFactories* views);
+using TWindowEntry = int(const sigset_t* handledSignals, const TPlatformViewFactories* views);
 
 }  // namespace duz
 
 // The module's entry point: RunWindow.
-extern "C" int DuzRunWindow(const sigset_t* stopSignals, const duz::TPlatformViewFactories* views);
+extern "C" int DuzRunWindow(const sigset_t* handledSignals, const duz::TPlatformViewFactories* views);

@@ -9,16 +9,24 @@
 // event-log warning.
 // Retries: an attempt may ask for another after a pause. Pauses run on the settable clock, which
 // the worker reads again at least every RecheckPeriod while a retry waits.
-// End: Close drops the waiting jobs; the destructor waits for the running one until AbandonAfter
-// past Close, then leaves the worker behind, which ends by itself when that attempt returns. Such a
-// worker may still be inside libcurl or OpenSSL when the program ends, so the program must then end
-// without the exit handlers that free their state (WorkerLeftBehind).
+// Unfinished jobs: a job that is worth taking up again in a later run of the program (an alarm) gives
+// a copy of itself whenever it is queued; Unfinished() hands out the copies of the jobs waiting and
+// of the one running, so that the copies of those that a crash or the end of the program cuts short
+// can be kept. A copy is made on the thread that owns the job at that moment (the one that queues it,
+// or the worker after an attempt), never while the job runs.
+// End: Close drops the waiting jobs (their copies stay); the destructor, or WaitForWorker before it,
+// waits for the running one until AbandonAfter past Close, then leaves the worker behind, which ends
+// by itself when that attempt returns. Such a worker may still be inside libcurl or OpenSSL when the
+// program ends, so the program must then end without the exit handlers that free their state
+// (WorkerLeftBehind).
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/EventLogger.h"
 
@@ -32,6 +40,9 @@ class TOutboxJob {
   virtual std::optional<std::chrono::seconds> Attempt(const TEventLogger& events) = 0;
   // The debug-mode line that tells of the job dropped at the bound.
   virtual std::string DroppedLine() const = 0;
+  // A copy of the job as it stands, for a later run of the program; nothing for a job that is not
+  // worth it (the next periodic run replaces it).
+  virtual std::unique_ptr<TOutboxJob> Copy() const { return nullptr; }
 };
 
 class TOutbox {
@@ -40,8 +51,11 @@ class TOutbox {
   static constexpr std::chrono::seconds AbandonAfter{2};
   static constexpr std::chrono::milliseconds RecheckPeriod{200};
 
-  // name: the outbox in its event-log entries and its thread's name ("E-mail", "HTTP").
-  TOutbox(std::string name, TEventLogger events);
+  // name: the outbox in its event-log entries and its thread's name ("E-mail", "HTTP"). onChange,
+  // when given, is called after a job was queued, queued again or done, until Close, so that its owner
+  // may keep the unfinished ones: on any thread, under the outbox's lock, so it must be quick and
+  // must not call the outbox.
+  TOutbox(std::string name, TEventLogger events, std::function<void()> onChange = {});
   ~TOutbox();
   TOutbox(const TOutbox&) = delete;
   TOutbox& operator=(const TOutbox&) = delete;
@@ -50,9 +64,14 @@ class TOutbox {
   void Enqueue(std::unique_ptr<TOutboxJob> job);
   // Jobs waiting or running.
   std::size_t Pending() const;
-  // Takes no more jobs, drops the waiting ones (an event-log warning tells how many) and lets the
-  // worker end after its current attempt.
+  // Takes no more jobs, drops the waiting ones (an event-log warning tells how many of those without a
+  // copy) and lets the worker end after its current attempt.
   void Close();
+  // After Close: waits until the worker has ended, at most until AbandonAfter past Close.
+  void WaitForWorker();
+  // Any thread: the copies of the jobs not done yet (waiting, also those Close dropped, and running),
+  // in the order they were queued, the running one first.
+  std::vector<std::shared_ptr<const TOutboxJob>> Unfinished() const;
 
   // Any thread: whether some outbox of this process has left a worker behind.
   static bool WorkerLeftBehind();

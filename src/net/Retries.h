@@ -16,6 +16,9 @@ class TRetries {
                                                     std::chrono::minutes(15)};
   static constexpr int Max = static_cast<int>(std::size(Pauses));
 
+  // made: the retries an earlier run of the program had made already (0 to Max).
+  explicit TRetries(int made = 0) : FMade(made) {}
+
   // The pause before the next attempt, or nothing when every retry has been made.
   std::optional<std::chrono::seconds> Next();
   // Attempts made after the first one.
@@ -24,7 +27,7 @@ class TRetries {
   std::string GivenUp(std::string_view what, std::string_view reason) const;
 
  private:
-  int FMade = 0;
+  int FMade;
 };
 
 }  // namespace duz

@@ -17,8 +17,7 @@ namespace {
 class TReport {
  public:
   void Finding(const std::string& file, TTextPosition at, bool error, const std::string& text) {
-    std::printf("%s(%zu,%zu): %s: %s\n", file.c_str(), at.Line, at.Column, error ? "error" : "warning",
-                text.c_str());
+    std::printf("%s\n", FormatFinding(file, at, error, text).c_str());
     ++(error ? FErrors : FWarnings);
   }
   int Finish() const {

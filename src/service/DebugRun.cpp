@@ -38,15 +38,16 @@ TWindowEntry* LoadWindowModule(std::string& error) {
   return reinterpret_cast<TWindowEntry*>(entry);
 }
 
-int RunTerminal(const sigset_t& stopSignals, const TPlatformViewFactories& views) {
+int RunTerminal(const sigset_t& signals, const TPlatformViewFactories& views) {
   TStopSignal stop;
+  TPlatformHost host(views, &stop, StateFileName);
   // Awaited from the start: a stop signal during the platform's creation ends its WAIT pauses.
   std::thread waiter([&] {
     int signal = 0;
-    sigwait(&stopSignals, &signal);
+    while (sigwait(&signals, &signal) != 0 || signal == SIGHUP)
+      if (signal == SIGHUP) host.Reload();
     stop.Raise();
   });
-  TPlatformHost host(views, &stop);
   std::promise<std::string> created;
   host.Start([&](const std::string& error) { created.set_value(error); });
   const std::string error = created.get_future().get();
@@ -62,18 +63,18 @@ int RunTerminal(const sigset_t& stopSignals, const TPlatformViewFactories& views
 
 }  // namespace
 
-int RunDebug(const sigset_t& stopSignals, const TPlatformViewFactories& views) {
+int RunDebug(const sigset_t& signals, const TPlatformViewFactories& views) {
   if (DisplayAvailable()) {
     std::string error;
     if (TWindowEntry* runWindow = LoadWindowModule(error)) {
-      const int status = runWindow(&stopSignals, &views);
+      const int status = runWindow(&signals, &views);
       if (status != WindowNoDisplay) return status;
     } else {
       std::fprintf(stderr, "%s\n", error.c_str());
     }
     std::fprintf(stderr, "No display available, showing the log here\n");
   }
-  return RunTerminal(stopSignals, views);
+  return RunTerminal(signals, views);
 }
 
 }  // namespace duz

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <cstring>
+#include <ctime>
 
 #include "base/EventLoop.h"
 #include "base/Exception.h"
@@ -22,8 +23,9 @@ constexpr std::chrono::milliseconds HeartbeatPeriod{1000};
 
 }  // namespace
 
-TDeredoru::TDeredoru(TPlatformViewFactories views, TKelvoPlatform::TSubserviceFactory factory)
-    : FViews(std::move(views)), FFactory(std::move(factory)) {
+TDeredoru::TDeredoru(TPlatformViewFactories views, TKelvoPlatform::TSubserviceFactory factory,
+                     std::string stateFile)
+    : FViews(std::move(views)), FFactory(std::move(factory)), FStateFile(std::move(stateFile)) {
   ServiceCreate();
 }
 
@@ -61,6 +63,10 @@ void TDeredoru::Control(TServiceControl control) {
   if (FLoop) FLoop->Post([this, control] { HandleControl(control); });
 }
 
+void TDeredoru::Reload() {
+  if (FLoop && !FStop.Raised()) FLoop->Post([this] { HandleReload(); });
+}
+
 bool TDeredoru::WatchAlive() const { return FCreating || FProgress.Age() < MaxWatchSilence; }
 
 int TDeredoru::Finish() {
@@ -89,7 +95,7 @@ void TDeredoru::ServiceStart() { ReportServiceEvent("Start", EVENTLOG_INFORMATIO
 void TDeredoru::ServiceExecute() {
   FCreating = true;
   try {
-    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, FFactory, FViews, &FStop);
+    FPlatform = std::make_unique<TKelvoPlatform>(nullptr, FFactory, FViews, &FStop, FStateFile);
   } catch (...) {
     FCreating = false;
     throw;
@@ -146,6 +152,17 @@ void TDeredoru::HandleControl(TServiceControl control) {
     ReportFailure(stop ? "stop" : "shutdown", error);
   }
   FLoop->Stop();
+}
+
+// The manager pairs RELOADING=1 with the next READY=1 by the time it carries.
+void TDeredoru::HandleReload() {
+  if (FStopRequested || !FPlatform) return;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  ReportStatus(fmt::format("RELOADING=1\nMONOTONIC_USEC={}\nSTATUS=Reloading",
+                           int64_t{now.tv_sec} * 1'000'000 + now.tv_nsec / 1000));
+  FPlatform->Reload();
+  ReportStatus("READY=1\nSTATUS=Running");
 }
 
 void TDeredoru::ReportStatus(const std::string& state) {

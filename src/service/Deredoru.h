@@ -7,7 +7,8 @@
 // creation's WAIT pauses short.
 // While it runs, the service thread's loop marks its progress every second, but only while the
 // platform's tick loop goes round too: WatchAlive() is what the service manager's watchdog is fed on.
-// Threads: construct, Start, Ended, Finish, Control, Running, StatusBoard, the installation handlers
+// A reload (SIGHUP) is handled on the same loop, between RELOADING=1 and READY=1 to the manager.
+// Threads: construct, Start, Ended, Finish, Control, Reload, Running, StatusBoard, the installation handlers
 // and destroy on the main thread; WatchAlive and ReportServiceEvent on any thread; the service
 // handlers on the service thread.
 #include <atomic>
@@ -40,10 +41,10 @@ inline constexpr std::chrono::seconds MaxWatchSilence{10};
 
 class TDeredoru {
  public:
-  // The platform runs the given views and creates its subservices through factory (tests put their
-  // own in).
+  // The platform runs the given views, creates its subservices through factory (tests put their
+  // own in) and keeps its state in stateFile ("" for nowhere).
   explicit TDeredoru(TPlatformViewFactories views = {},
-                     TKelvoPlatform::TSubserviceFactory factory = CreateKelvo);
+                     TKelvoPlatform::TSubserviceFactory factory = CreateKelvo, std::string stateFile = "");
   ~TDeredoru();
 
   // Entries under the source "Deredoru"; failures of the event log are dropped.
@@ -55,6 +56,9 @@ class TDeredoru {
   // Queues a control for the service thread; handled after the platform has been created, whose
   // WAIT pauses it ends at once.
   void Control(TServiceControl control);
+  // Queues a reload of the configuration for the service thread; nothing once a control was asked
+  // for.
+  void Reload();
   // The platform has been created and no control has been asked for: the time for status lines.
   bool Running() const { return FRunning && !FStop.Raised(); }
   // While Running, the platform's status board (it outlives the platform); nullptr otherwise.
@@ -83,6 +87,7 @@ class TDeredoru {
   void ServiceThread(std::promise<void>& loopReady);
   void Heartbeat();
   void HandleControl(TServiceControl control);
+  void HandleReload();
   void ReportStatus(const std::string& state);
   void ReportFailure(const char* step, const std::exception& error);
 
@@ -98,6 +103,7 @@ class TDeredoru {
   TProgressMark FProgress;  // marked by Heartbeat
   const TPlatformViewFactories FViews;
   const TKelvoPlatform::TSubserviceFactory FFactory;
+  const std::string FStateFile;
   // Created on the service thread, which makes it its loop; kept until the platform has gone,
   // because the platform's ports and sockets are bound to it.
   std::unique_ptr<TEventLoop> FLoop;

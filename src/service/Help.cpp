@@ -17,7 +17,8 @@ systemd service {0} ("{1}"): systemd starts it, and a start by hand fails.
 
 Switches (also with "/" instead of "-", in any case):
   -debug          run in the foreground without systemd and show every log line: in a window
-                  when a display is available, otherwise on stdout; Ctrl+C ends it
+                  when a display is available, otherwise on stdout; Ctrl+C ends it, SIGHUP
+                  reloads the configuration (as systemctl reload {0} does for the service)
   -install        write the unit {0}.service, register the service and enable it
   -uninstall      disable and remove the unit and the registration
   -silent         with -install or -uninstall: no line on success

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "base/EventLogger.h"
+#include "core/PlatformHost.h"
 #include "log/SystemLogUtils.h"
 #include "service/Deredoru.h"
 #include "service/Help.h"
@@ -20,7 +21,7 @@ namespace {
 // and what is due to the service manager.
 constexpr timespec SignalPoll{0, 100'000'000};
 
-int RunService(TDeredoru& module, const sigset_t& stopSignals) {
+int RunService(TDeredoru& module, const sigset_t& signals) {
   if (int error = module.Start()) {
     ReportSystemEvent(std::strerror(error), EVENTLOG_ERROR_TYPE, 0, 0);
     // Started by hand: there is no service manager to run under.
@@ -30,7 +31,9 @@ int RunService(TDeredoru& module, const sigset_t& stopSignals) {
   TServiceMonitor monitor([&module] { return module.WatchAlive(); },
                           [&module] { return module.StatusBoard(); });
   while (!module.Ended()) {
-    if (sigtimedwait(&stopSignals, nullptr, &SignalPoll) > 0)
+    if (const int signal = sigtimedwait(&signals, nullptr, &SignalPoll); signal == SIGHUP)
+      module.Reload();
+    else if (signal > 0)
       module.Control(SystemStopping() ? TServiceControl::Shutdown : TServiceControl::Stop);
     monitor.Poll();
   }
@@ -39,11 +42,11 @@ int RunService(TDeredoru& module, const sigset_t& stopSignals) {
 
 }  // namespace
 
-int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals,
+int RunServiceApplication(const TSwitches& switches, const sigset_t& signals,
                           const TPlatformViewFactories& views) {
-  TDeredoru module(views);
+  TDeredoru module(views, CreateKelvo, StateFileName);
   if (switches.Install || switches.Uninstall) return RunInstaller(module, switches);
-  return RunService(module, stopSignals);
+  return RunService(module, signals);
 }
 
 }  // namespace duz

@@ -8,9 +8,10 @@
 
 namespace duz {
 
-// stopSignals must be blocked in every thread of the process. The platform runs the given views.
-// Returns the exit status.
-int RunServiceApplication(const TSwitches& switches, const sigset_t& stopSignals,
+// signals (the stop signals, and SIGHUP for a reload) must be blocked in every thread of the process.
+// The platform runs the given views and keeps its state in the working directory. Returns the exit
+// status.
+int RunServiceApplication(const TSwitches& switches, const sigset_t& signals,
                           const TPlatformViewFactories& views);
 
 }  // namespace duz

@@ -23,12 +23,14 @@
 
 int main(int argc, char** argv) {
   using namespace duz;
-  // Blocked before any thread starts, so that only the waiting thread ever takes them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Blocked before any thread starts, so that only the waiting thread ever takes them: the stop
+  // signals, and SIGHUP for a reload.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   // A peer that closes during a TLS write, or a reader of -debug's output that goes away, must
   // cost that write only, not the process.
   std::signal(SIGPIPE, SIG_IGN);
@@ -50,10 +52,10 @@ int main(int argc, char** argv) {
   StartLogger();
   DebugMode = switches.Debug;
   const TPlatformViewFactories views = {CreateMqttPublisher, CreateMetricsServer};
-  int status = switches.TestMail    ? RunTestMail(stopSignals)
-               : switches.TestAlert ? RunTestAlert(stopSignals)
-               : switches.Debug     ? RunDebug(stopSignals, views)
-                                    : RunServiceApplication(switches, stopSignals, views);
+  int status = switches.TestMail    ? RunTestMail(signals)
+               : switches.TestAlert ? RunTestAlert(signals)
+               : switches.Debug     ? RunDebug(signals, views)
+                                    : RunServiceApplication(switches, signals, views);
   StopLogger();
   // A worker left in a network wait may still be inside libcurl or OpenSSL, whose exit handlers
   // would free what it uses.

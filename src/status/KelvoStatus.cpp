@@ -32,6 +32,13 @@ void TKelvoStatus::AddToHistory(TDateTime time, float value) {
   FHistory.Add(time, value);
 }
 
+void TKelvoStatus::RestoreHistory(const std::vector<TMinutePoint>& points) {
+  TMinuteHistory history;
+  for (const TMinutePoint& point : points) history.Restore(point);
+  TMutexLock lock(FLock);
+  FHistory = history;
+}
+
 void TKelvoStatus::SetConnected(bool connected) {
   {
     TMutexLock lock(FLock);

@@ -65,6 +65,8 @@ class TKelvoStatus {
   void LineReceived(std::optional<float> value, TDateTime time, bool rejected = false);
   // A reading of an earlier run (a saved file), for the history only.
   void AddToHistory(TDateTime time, float value);
+  // The history an earlier run or an earlier subservice left, instead of the one there is.
+  void RestoreHistory(const std::vector<TMinutePoint>& points);
   void SetConnected(bool connected);
   // A new condition's slot; the index to report its state and limits with.
   int AddCondition();

@@ -16,6 +16,11 @@ void TMinuteHistory::Add(TDateTime time, float value) {
   ++slot.Count;
 }
 
+void TMinuteHistory::Restore(const TMinutePoint& point) {
+  if (point.Minute < 0) return;
+  FSlots[point.Minute % Capacity] = TSlot{point.Minute, point.Min, point.Max, point.Mean, 1};
+}
+
 std::vector<TMinutePoint> TMinuteHistory::Points(TDateTime now) const {
   const int64_t last = MinuteOf(now);
   std::vector<TMinutePoint> points;

@@ -25,6 +25,9 @@ class TMinuteHistory {
   // A reading replaces whatever its slot held from a minute a day or more away. One that is not a
   // finite number is left out: the chart could not scale it.
   void Add(TDateTime time, float value);
+  // A point that Points() gave, as the one reading of its minute (a reading added later in the same
+  // minute weighs as much in its mean).
+  void Restore(const TMinutePoint& point);
   // The minutes of the 24 hours up to and including the minute of now that hold readings, oldest
   // first. Minutes after now (the clock was set back) are left out.
   std::vector<TMinutePoint> Points(TDateTime now) const;

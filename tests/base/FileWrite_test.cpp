@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,6 +37,19 @@ TEST(FileWrite, AbandonedBesideFilesGoWithTheNextReplacement) {
   EXPECT_EQ(names, (std::vector<std::string>{"data.xml", "data.xml.backup", "data.xml.saving-Held00",
                                              "other.xml.saving-Ab12Cd"}));
   EXPECT_EQ(dir.Read("data.xml"), "new");
+}
+
+// A replacement keeps the old file's permissions, but a file of secrets becomes its owner's alone.
+TEST(FileWrite, ReplacementKeepsPermissionsUnlessOwnerOnly) {
+  test::TTempDir dir;
+  const std::string path = dir.File("state");
+  dir.Write("state", "old");
+  ::chmod(path.c_str(), 0644);
+  for (const bool ownerOnly : {false, true}) {
+    ASSERT_EQ(ReplaceFileContent(path, "new", ownerOnly), 0);
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              ownerOnly ? std::filesystem::perms(0600) : std::filesystem::perms(0644));
+  }
 }
 
 // A file size limit fails a write half way, as a full disk does.

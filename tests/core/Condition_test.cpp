@@ -231,7 +231,8 @@ TEST_F(ConditionTest, ConfirmAndHysteresisKeepSingleReadingsAndFlappingFromChang
     EXPECT_EQ(fmt::format("{}", fmt::join(sent.begin() + static_cast<long>(before), sent.end(), "|")),
               row.Sent);
     EXPECT_EQ(RunningShutdownTimers(), row.Timers);
-    delete kelvo;  // frees the port and stops the timers
+    delete kelvo;  // frees the port
+    FPlatform->ShutdownTimers().Stop();
   }
 }
 
@@ -316,13 +317,15 @@ TEST_F(ShutdownTimerTest, FirstExpiryShutsDownOnceAndNoLaterTimerTouchesTheFreed
   EXPECT_EQ(RunningShutdownTimers(), 0);
 }
 
-TEST_F(ShutdownTimerTest, FreedConditionStopsItsTimers) {
-  TKelvo* kelvo = Make("<CONDITION><off wait=\"0.002\"/></CONDITION>");
+// A reload that drops the condition must not cancel a shutdown that its off state armed.
+TEST_F(ShutdownTimerTest, FreedConditionLeavesItsShutdownArmed) {
+  TKelvo* kelvo =
+      Make("<CONDITION><off wait=\"0.002\"/></CONDITION>", "<SHUTDOWN type=\"DEFAULT\" value=\"2\"/>");
+  LetPlatformTick();
   Feed("+101.0C");
   delete kelvo;
-  RunLoopUntil([] { return false; }, 400ms);
-  EXPECT_EQ(ShutdownLog(), "");
-  EXPECT_EQ(RunningShutdownTimers(), 0);
+  ASSERT_TRUE(RunLoopUntil([&] { return !ShutdownLog().empty(); }, 3s));
+  EXPECT_EQ(ShutdownLog(), "2\n");
 }
 
 TEST_F(ShutdownTimerTest, FailingShutdownWalkFreesNothingAndTriesAgain) {

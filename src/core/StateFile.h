@@ -1,0 +1,55 @@
+#pragma once
+// TStateFile: the file in which a platform keeps its TWatchState for the next run of the program.
+// Written whole, by the link-safe replacement that flushes it to disk before it takes the name:
+// after a change that matters (NoteChange: a condition's state or action, an armed shutdown, an
+// outbox's alarms), at most once per Due that says so, which the tick loop asks once a second; at
+// least every HistoryInterval, for the history; and at the platform's end. Read once, at the start:
+// a file that cannot be read is set aside as "<name>.corrupt-yyyymmddhhnnss" with an event-log
+// warning, and the run starts afresh. The boot id it holds tells whether the armed shutdowns
+// belong to the running boot.
+// Owned by its platform. NoteChange on any thread; the rest on one thread at a time (the owner
+// thread at the start and the end, the tick thread in between).
+#include <atomic>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "base/Clock.h"
+#include "base/EventLogger.h"
+#include "core/WatchState.h"
+
+namespace duz {
+
+// The kernel's id of the running boot (/proc/sys/kernel/random/boot_id, or the file that
+// DUZEZEVOVIVO_BOOT_ID_FILE names); "" when it cannot be read.
+std::string RunningBootId();
+
+class TStateFile {
+ public:
+  static constexpr std::chrono::minutes HistoryInterval{5};
+  // A state file larger than this is not one of ours (16 thermometers with full histories and a full
+  // e-mail outbox take about 2 MiB).
+  static constexpr size_t MaxSize = size_t{64} * 1024 * 1024;
+
+  TStateFile(std::string path, const TEventLogger& events);
+
+  const std::string& BootId() const { return FBootId; }
+  // What the previous run left; nothing when it left no file, or one that cannot be read.
+  std::optional<TWatchState> Load();
+  void NoteChange() { FChanged = true; }
+  // Whether a write is due; a change noted counts once.
+  bool Due();
+  // Writes the state with the running boot's id. A failure is an event-log warning, once until a
+  // write succeeds again.
+  void Write(TWatchState state);
+
+ private:
+  const std::string FPath;
+  const TEventLogger& FEvents;
+  const std::string FBootId;
+  std::atomic<bool> FChanged{false};
+  TMonotonicTime FWritten;  // when the last write was due
+  bool FFailing = false;    // the event log has been told of a failed write
+};
+
+}  // namespace duz
