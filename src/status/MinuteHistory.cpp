@@ -2,14 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace duz {
 
+namespace {
+
+bool Storable(int64_t minute) { return minute >= 0 && minute <= std::numeric_limits<int32_t>::max(); }
+
+}  // namespace
+
 void TMinuteHistory::Add(TDateTime time, float value) {
   const int64_t minute = MinuteOf(time);
-  if (minute < 0 || !std::isfinite(value)) return;
+  if (!Storable(minute) || !std::isfinite(value)) return;
   TSlot& slot = FSlots[minute % Capacity];
-  if (slot.Minute != minute) slot = TSlot{minute, value, value, 0, 0};
+  if (slot.Minute != minute) slot = TSlot{static_cast<int32_t>(minute), 0, value, value, 0};
   slot.Min = std::min(slot.Min, value);
   slot.Max = std::max(slot.Max, value);
   slot.Sum += value;
@@ -17,8 +24,8 @@ void TMinuteHistory::Add(TDateTime time, float value) {
 }
 
 void TMinuteHistory::Restore(const TMinutePoint& point) {
-  if (point.Minute < 0) return;
-  FSlots[point.Minute % Capacity] = TSlot{point.Minute, point.Min, point.Max, point.Mean, 1};
+  if (!Storable(point.Minute)) return;
+  FSlots[point.Minute % Capacity] = TSlot{static_cast<int32_t>(point.Minute), 1, point.Min, point.Max, point.Mean};
 }
 
 std::vector<TMinutePoint> TMinuteHistory::Points(TDateTime now) const {
