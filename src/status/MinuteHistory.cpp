@@ -25,7 +25,8 @@ void TMinuteHistory::Add(TDateTime time, float value) {
 
 void TMinuteHistory::Restore(const TMinutePoint& point) {
   if (!Storable(point.Minute)) return;
-  FSlots[point.Minute % Capacity] = TSlot{static_cast<int32_t>(point.Minute), 1, point.Min, point.Max, point.Mean};
+  FSlots[point.Minute % Capacity] =
+      TSlot{static_cast<int32_t>(point.Minute), 1, point.Min, point.Max, point.Mean};
 }
 
 std::vector<TMinutePoint> TMinuteHistory::Points(TDateTime now) const {

@@ -21,6 +21,9 @@ TEST(MinuteHistoryTest, EachMinuteKeepsItsLowestMeanAndHighestReading) {
   EXPECT_FLOAT_EQ(points[0].Mean, 64.0f / 3);
   EXPECT_FLOAT_EQ(points[0].Max, 23);
   EXPECT_FLOAT_EQ(points[1].Mean, 25);
+
+  history.Add(Noon + 1'500'000, 99);  // the same minute of the day, beyond the year 5900
+  EXPECT_FLOAT_EQ(history.Points(Noon + Minute)[0].Max, 23) << "a reading the slot cannot date takes no slot";
 }
 
 // The ring holds exactly one day: a new day's minute takes the slot of the same minute the day
