@@ -8,8 +8,11 @@
 // written to the terminal to its arrival at each client, with one thermometer and 1 client
 // or 100 clients (ser2net takes one), 100 lines a second. BASELINE, when given, is the service of
 // another revision, measured the same way. Every figure is the median of the repeats; the programs
-// alternate within each repeat. bench/port_scale.sh builds the baseline and runs this.
+// alternate within each repeat. bench/port_scale.sh builds the baseline and runs this. With --day,
+// the services start from a saved state that holds a full day of minute history per thermometer, so
+// that their resident size is that of a service that has run for a day.
 // Usage: PortScale_bench SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]... [--latency-only]
+//        [--day]
 #include <fmt/format.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -30,6 +33,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/DateTime.h"
+#include "core/PlatformHost.h"
+#include "core/WatchState.h"
 #include "support/Env.h"
 #include "support/LoopbackServer.h"
 #include "support/NotifySocket.h"
@@ -72,7 +78,26 @@ struct TRig {
   std::unique_ptr<test::TNotifySocket> Manager;
 };
 
+bool SeedDay = false;
+
+// The state a service leaves after a day: every thermometer's 1,440 minutes, ending now.
+void WriteDayOfHistory(TRig& rig) {
+  TWatchState state;
+  const int64_t now = MinuteOf(ToLocalDateTime(std::chrono::system_clock::now()));
+  for (size_t i = 0; i < rig.Ptys.size(); ++i) {
+    TSavedThermometer& thermometer = state.Thermometers.emplace_back();
+    thermometer.ComPort = static_cast<int>(i + 1);
+    thermometer.Caption = fmt::format("T{}", i + 1);
+    for (int64_t minute = now - 1439; minute <= now; ++minute) {
+      const float value = 20.0F + static_cast<float>(minute % 50) / 10;
+      thermometer.History.push_back({minute, value - 0.3F, value, value + 0.2F});
+    }
+  }
+  rig.Dir.Write(StateFileName, WriteWatchState(state));
+}
+
 std::unique_ptr<test::TChildProcess> StartService(const std::string& binary, TRig& rig) {
+  if (SeedDay) WriteDayOfHistory(rig);
   std::string config = "<config>";
   std::map<int, std::string> devices;
   for (size_t i = 0; i < rig.Ptys.size(); ++i) {
@@ -341,6 +366,8 @@ int main(int argc, char** argv) {
     else if (arg == "--thermometers" && i + 1 < argc) {
       if (!std::exchange(countsGiven, true)) counts.clear();
       counts.push_back(std::stoi(argv[++i]));
+    } else if (arg == "--day") {
+      SeedDay = true;
     } else if (arg == "--latency-only") {
       counts.clear();
       countsGiven = true;
@@ -349,10 +376,10 @@ int main(int argc, char** argv) {
     }
   }
   if (binaries.empty() || binaries.size() > 2) {
-    fprintf(
-        stderr,
-        "Usage: %s SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]... [--latency-only]\n",
-        argv[0]);
+    fprintf(stderr,
+            "Usage: %s SERVICE [BASELINE] [--seconds S] [--repeat R] [--thermometers N]... [--latency-only]"
+            " [--day]\n",
+            argv[0]);
     return 2;
   }
   rlimit files{};

@@ -12,6 +12,7 @@
 
 #include "base/Clock.h"
 #include "base/MutexLock.h"
+#include "base/ProcessMemory.h"
 #include "base/ThreadRunner.h"
 #include "config/ConfigCheck.h"
 #include "config/ConfigFile.h"
@@ -66,6 +67,8 @@ TKelvoPlatform::TKelvoPlatform(TComponent* owner, TSubserviceFactory factory, TP
     FreeOwnedComponents(*this);
     throw;
   }
+  saved.reset();
+  ReleaseFreeMemory();
   const TMonotonicTime startTime = MonotonicNow() + FirstTickDelay();
   FTickProgress.Mark();  // the loading, with its WAIT pauses, is not the tick loop's silence
   FRunner = std::make_unique<TThreadRunner>(

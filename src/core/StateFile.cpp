@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/FileWrite.h"
+#include "base/ProcessMemory.h"
 #include "log/Logger.h"
 
 namespace duz {
@@ -61,6 +62,7 @@ void TStateFile::Write(TWatchState state) {
     return;
   }
   FFailing = false;
+  ReleaseFreeMemory();
 }
 
 }  // namespace duz

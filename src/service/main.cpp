@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/DebugMode.h"
+#include "base/ProcessMemory.h"
 #include "config/Registry.h"
 #include "log/Logger.h"
 #include "mqtt/MqttPublisher.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   // A peer that closes during a TLS write, or a reader of -debug's output that goes away, must
   // cost that write only, not the process.
   std::signal(SIGPIPE, SIG_IGN);
+  SetUpProcessMemory();
 
   std::setlocale(LC_ALL, "");
   const TSwitches switches = ParseSwitches(std::vector<std::string>(argv + 1, argv + argc));
