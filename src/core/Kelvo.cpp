@@ -230,8 +230,9 @@ void TKelvo::MoveTo(pugi::xml_node to) {
   FElement = to;
 }
 
-TSavedThermometer TKelvo::Saved() const {
-  TSavedThermometer saved{FPort->ComNumber(), GetCaption(), {}, FStatus->History(Now())};
+TSavedThermometer TKelvo::Saved(bool withHistory) const {
+  TSavedThermometer saved{FPort->ComNumber(), GetCaption(), {}, {}};
+  if (withHistory) saved.History = FStatus->History(Now());
   for (int i = 0; i < ComponentCount(); ++i)
     if (const auto* condition = dynamic_cast<const TCondition*>(Component(i)))
       saved.Conditions.push_back(condition->Saved());

@@ -48,9 +48,9 @@ class TKelvo : public TComponent {
   // Owner thread, with the tick thread kept away (the platform's TickLock): the subservice and its
   // children move to to, an element of the same text as theirs in a newly loaded configuration.
   void MoveTo(pugi::xml_node to);
-  // What a later run or a reload keeps of it: the state of each condition, the history. On the owner
-  // thread or with the tick thread kept away.
-  TSavedThermometer Saved() const;
+  // What a later run or a reload keeps of it: the state of each condition, and withHistory the
+  // history. On the owner thread or with the tick thread kept away.
+  TSavedThermometer Saved(bool withHistory) const;
   // Owner thread, right after the creation: from the saved thermometer of the same COM port and
   // caption, conditions of an unchanged element resume their state, and the history is the saved one.
   void Restore(const TWatchState& saved);

@@ -82,7 +82,7 @@ TKelvoPlatform::~TKelvoPlatform() {
   StopViews();
   StopTicking();
   std::optional<TWatchState> state;
-  if (FStateFile) state = SavedWatch();
+  if (FStateFile) state = SavedWatch(true);
   FShutdownTimers.Stop();
   FreeOwnedComponents(*this);
   // All at once, so that their workers' grace periods run side by side.
@@ -94,7 +94,7 @@ TKelvoPlatform::~TKelvoPlatform() {
     FMailOutbox.WaitForWorker();
     FWebhookOutbox.WaitForWorker();
     AddUnfinishedJobs(*state);
-    FStateFile->Write(std::move(*state));
+    FStateFile->Write(std::move(*state), true);
   }
   DebugLog("KelvoPlatform destroyed");
 }
@@ -201,9 +201,9 @@ void TKelvoPlatform::NoteStateChange() {
   if (FStateFile) FStateFile->NoteChange();
 }
 
-TWatchState TKelvoPlatform::SavedWatch() const {
+TWatchState TKelvoPlatform::SavedWatch(bool withHistory) const {
   TWatchState state;
-  for (const TKelvo* subservice : Subservices()) state.Thermometers.push_back(subservice->Saved());
+  for (const TKelvo* subservice : Subservices()) state.Thermometers.push_back(subservice->Saved(withHistory));
   for (const TShutdownTimers::TArmed& armed : FShutdownTimers.Armed())
     state.Shutdowns.push_back({WallMsOf(armed.Due), armed.Period});
   return state;
@@ -219,14 +219,16 @@ void TKelvoPlatform::AddUnfinishedJobs(TWatchState& state) const {
 
 // The file is written outside the tick lock, so that a reload or a shutdown never waits for the disk.
 void TKelvoPlatform::SaveStateIfDue() {
-  if (!FStateFile || !FStateFile->Due()) return;
+  const TStateDue due = FStateFile ? FStateFile->Due() : TStateDue::Nothing;
+  if (due == TStateDue::Nothing) return;
+  const bool withHistory = due == TStateDue::StateAndHistory;
   TWatchState state;
   {
     TMutexLock lock(FTickLock);
-    state = SavedWatch();
+    state = SavedWatch(withHistory);
   }
   AddUnfinishedJobs(state);
-  FStateFile->Write(std::move(state));
+  FStateFile->Write(std::move(state), withHistory);
 }
 
 // A restored file must never shut a freshly started computer down again. An off state goes with its
@@ -345,7 +347,7 @@ void TKelvoPlatform::ApplyReload(std::unique_ptr<pugi::xml_document> document) {
     TWatchState carried;
     for (auto gone = running.rbegin(); gone != running.rend(); ++gone)
       if (*gone) {
-        carried.Thermometers.push_back((*gone)->Saved());
+        carried.Thermometers.push_back((*gone)->Saved(true));
         delete *gone;
       }
     for (const auto& [node, kept] : plan)

@@ -112,7 +112,7 @@ class TKelvoPlatform : public TComponent {
   std::string LoadForReload(pugi::xml_document& document) const;
   void ApplyReload(std::unique_ptr<pugi::xml_document> document) EXCLUDES(FTickLock);
   // The thermometers and the shutdowns; on the owner thread or with the tick thread kept away.
-  TWatchState SavedWatch() const;
+  TWatchState SavedWatch(bool withHistory) const;
   // The alarms the outboxes have not sent.
   void AddUnfinishedJobs(TWatchState& state) const;
   // Tick thread: writes the state file when it is due.

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 #include "base/FileWrite.h"
@@ -27,11 +28,30 @@ std::string RunningBootId() {
 }
 
 TStateFile::TStateFile(std::string path, const TEventLogger& events)
-    : FPath(std::move(path)), FEvents(events), FBootId(RunningBootId()), FWritten(MonotonicNow()) {}
+    : FPath(std::move(path)),
+      FHistoryPath(std::filesystem::path(FPath).replace_extension(".history").string()),
+      FEvents(events),
+      FBootId(RunningBootId()),
+      // The first write takes the histories too: a state file of an earlier version held them.
+      FHistoryWritten(MonotonicNow() - HistoryInterval) {}
 
 std::optional<TWatchState> TStateFile::Load() {
+  std::optional<TWatchState> state = Read(FPath);
+  std::optional<TWatchState> histories = Read(FHistoryPath);
+  if (!histories) return state;
+  if (!state) state.emplace();
+  for (TSavedThermometer& thermometer : histories->Thermometers) {
+    if (TSavedThermometer* same = state->Find(thermometer.ComPort, thermometer.Caption))
+      same->History = std::move(thermometer.History);
+    else
+      state->Thermometers.push_back(std::move(thermometer));
+  }
+  return state;
+}
+
+std::optional<TWatchState> TStateFile::Read(const std::string& path) {
   std::string text;
-  const int error = ReadRegularFile(FPath, text, MaxSize);
+  const int error = ReadRegularFile(path, text, MaxSize);
   if (error == ENOENT) return std::nullopt;
   std::string reason;
   try {
@@ -40,29 +60,45 @@ std::optional<TWatchState> TStateFile::Load() {
   } catch (const std::exception& failure) {
     reason = failure.what();
   }
-  const std::string aside = SetAside(FPath);
-  const std::string message = "State file \"" + FPath + "\" cannot be read (" + reason + ")" +
+  const std::string aside = SetAside(path);
+  const std::string message = "State file \"" + path + "\" cannot be read (" + reason + ")" +
                               (aside.empty() ? "" : "; it was renamed to \"" + aside + "\"") +
-                              "; the watch starts afresh";
+                              "; the watch starts without it";
   DebugLog(message);
   FEvents.LogEvent(message, EVENTLOG_WARNING_TYPE, 0, 0);
   return std::nullopt;
 }
 
-bool TStateFile::Due() { return FChanged.exchange(false) || MonotonicNow() - FWritten >= HistoryInterval; }
+TStateDue TStateFile::Due() {
+  const bool changed = FChanged.exchange(false);
+  if (MonotonicNow() - FHistoryWritten >= HistoryInterval) return TStateDue::StateAndHistory;
+  return changed ? TStateDue::State : TStateDue::Nothing;
+}
 
-void TStateFile::Write(TWatchState state) {
+void TStateFile::Write(TWatchState state, bool withHistory) {
   state.BootId = FBootId;
-  FWritten = MonotonicNow();
-  // The webhook alarms in it carry their tokens.
-  if (const int error = ReplaceFileContent(FPath, WriteWatchState(state), true)) {
-    const std::string text = "State file \"" + FPath + "\" not written: " + FileErrorText(error);
-    DebugLog(text);
-    if (!std::exchange(FFailing, true)) FEvents.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0);
-    return;
+  bool written = true;
+  if (withHistory) {
+    FHistoryWritten = MonotonicNow();
+    TWatchState histories;
+    for (TSavedThermometer& thermometer : state.Thermometers)
+      histories.Thermometers.push_back(
+          {thermometer.ComPort, thermometer.Caption, {}, std::move(thermometer.History)});
+    written = WriteFile(FHistoryPath, histories);
   }
-  FFailing = false;
-  ReleaseFreeMemory();
+  for (TSavedThermometer& thermometer : state.Thermometers) thermometer.History.clear();
+  // The webhook alarms in it carry their tokens.
+  if (WriteFile(FPath, state) && written) FFailing = false;
+  if (withHistory) ReleaseFreeMemory();
+}
+
+bool TStateFile::WriteFile(const std::string& path, const TWatchState& state) {
+  const int error = ReplaceFileContent(path, WriteWatchState(state), true);
+  if (!error) return true;
+  const std::string text = "State file \"" + path + "\" not written: " + FileErrorText(error);
+  DebugLog(text);
+  if (!std::exchange(FFailing, true)) FEvents.LogEvent(text, EVENTLOG_WARNING_TYPE, 0, 0);
+  return false;
 }
 
 }  // namespace duz

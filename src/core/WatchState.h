@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/Clock.h"
@@ -55,6 +56,9 @@ struct TWatchState {
 
   // The thermometer of that COM port and caption, or nullptr.
   const TSavedThermometer* Find(int comPort, const std::string& caption) const;
+  TSavedThermometer* Find(int comPort, const std::string& caption) {
+    return const_cast<TSavedThermometer*>(std::as_const(*this).Find(comPort, caption));
+  }
 };
 
 // An XML document; numbers in the C locale, so that another regional setting reads it the same.
