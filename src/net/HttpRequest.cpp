@@ -1,12 +1,11 @@
 #include "net/HttpRequest.h"
 
-#include <curl/curl.h>
 #include <openssl/ssl.h>
 
 #include <memory>
-#include <mutex>
 
 #include "base/Text.h"
+#include "net/CurlLibrary.h"
 
 namespace duz {
 
@@ -75,11 +74,6 @@ CURLcode AddCaFile(CURL*, void* context, void* caFile) {
   return file.Failed ? CURLE_SSL_CACERT_BADFILE : CURLE_OK;
 }
 
-void InitialiseOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 // The authority's start and end in url: after "://", up to the first "/", "?" or "#".
 std::pair<std::size_t, std::size_t> Authority(std::string_view url) {
   const std::size_t scheme = url.find("://");
@@ -90,14 +84,16 @@ std::pair<std::size_t, std::size_t> Authority(std::string_view url) {
 }  // namespace
 
 THttpReply SendHttpRequest(const THttpRequest& request) {
-  InitialiseOnce();
   THttpReply reply;
-  const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+  const TCurlLibrary* library = TCurlLibrary::Load(reply.Error);
+  if (!library) return reply;
+  const TCurlLibrary& libcurl = *library;
+  const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(libcurl.EasyInit(), libcurl.EasyCleanup);
   curl_slist* headers = nullptr;
-  for (const std::string& header : request.Headers) headers = curl_slist_append(headers, header.c_str());
+  for (const std::string& header : request.Headers) headers = libcurl.SlistAppend(headers, header.c_str());
   // A POST goes at once, without waiting for a "100 Continue" that few receivers send.
-  if (request.Body) headers = curl_slist_append(headers, "Expect:");
-  const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, curl_slist_free_all);
+  if (request.Body) headers = libcurl.SlistAppend(headers, "Expect:");
+  const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, libcurl.SlistFreeAll);
   if (!curl || (!headers && (request.Body || !request.Headers.empty()))) {
     reply.Error = "no request could be made";
     return reply;
@@ -107,42 +103,42 @@ THttpReply SendHttpRequest(const THttpRequest& request) {
   TBodyReader reader;
   char error[CURL_ERROR_SIZE] = "";
   CURL* handle = curl.get();
-  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(handle, CURLOPT_USERAGENT, "ReveZED:/1.0");
-  curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+  libcurl.EasySetopt(handle, CURLOPT_URL, url.c_str());
+  libcurl.EasySetopt(handle, CURLOPT_USERAGENT, "ReveZED:/1.0");
+  libcurl.EasySetopt(handle, CURLOPT_HTTPHEADER, headers);
   if (request.Body) {
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.Body->size()));
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, request.Body->data());
-    curl_easy_setopt(handle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
+    libcurl.EasySetopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.Body->size()));
+    libcurl.EasySetopt(handle, CURLOPT_POSTFIELDS, request.Body->data());
+    libcurl.EasySetopt(handle, CURLOPT_POSTREDIR, static_cast<long>(CURL_REDIR_POST_ALL));
   }
   // Only the web is reachable, also through a redirect: no file:// or other schemes; and what was
   // meant to travel encrypted (a webhook's token) is never sent in clear because a server said so.
-  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
-                   StartsWithNoCase(url, "https://") ? "https" : "http,https");
-  curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(handle, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT, TotalTimeoutSeconds);
-  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, request.TlsVerify ? 1L : 0L);
-  curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, request.TlsVerify ? 2L : 0L);
+  libcurl.EasySetopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  libcurl.EasySetopt(handle, CURLOPT_REDIR_PROTOCOLS_STR,
+                     StartsWithNoCase(url, "https://") ? "https" : "http,https");
+  libcurl.EasySetopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+  libcurl.EasySetopt(handle, CURLOPT_MAXREDIRS, 10L);
+  libcurl.EasySetopt(handle, CURLOPT_CONNECTTIMEOUT, ConnectTimeoutSeconds);
+  libcurl.EasySetopt(handle, CURLOPT_TIMEOUT, TotalTimeoutSeconds);
+  libcurl.EasySetopt(handle, CURLOPT_NOSIGNAL, 1L);
+  libcurl.EasySetopt(handle, CURLOPT_SSL_VERIFYPEER, request.TlsVerify ? 1L : 0L);
+  libcurl.EasySetopt(handle, CURLOPT_SSL_VERIFYHOST, request.TlsVerify ? 2L : 0L);
   TCaFile caFile{request.CaFile};
   if (!request.CaFile.empty()) {
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
-    curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &caFile);
+    libcurl.EasySetopt(handle, CURLOPT_SSL_CTX_FUNCTION, AddCaFile);
+    libcurl.EasySetopt(handle, CURLOPT_SSL_CTX_DATA, &caFile);
   }
-  curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
-  curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reader);
-  curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, OnHeader);
-  curl_easy_setopt(handle, CURLOPT_HEADERDATA, &reader);
+  libcurl.EasySetopt(handle, CURLOPT_ERRORBUFFER, error);
+  libcurl.EasySetopt(handle, CURLOPT_WRITEFUNCTION, OnBody);
+  libcurl.EasySetopt(handle, CURLOPT_WRITEDATA, &reader);
+  libcurl.EasySetopt(handle, CURLOPT_HEADERFUNCTION, OnHeader);
+  libcurl.EasySetopt(handle, CURLOPT_HEADERDATA, &reader);
   // A failed transfer still leaves the status of the last response, which is what counts.
-  if (const CURLcode result = curl_easy_perform(handle); result != CURLE_OK)
+  if (const CURLcode result = libcurl.EasyPerform(handle); result != CURLE_OK)
     reply.Error = caFile.Failed ? "Cannot load the CA file " + request.CaFile
                   : *error      ? error
-                                : curl_easy_strerror(result);
-  curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &reply.Status);
+                                : libcurl.EasyStrerror(result);
+  libcurl.EasyGetinfo(handle, CURLINFO_RESPONSE_CODE, &reply.Status);
   reply.Body = std::move(reader.Body());
   return reply;
 }
