@@ -48,6 +48,7 @@ TEST(HeartbeatTest, PingsAtTheIntervalAndTheFailUrlWhileTheWatchIsNotHealthy) {
   EXPECT_EQ(tick(true, true), "/ping?k=1") << "ten ticks without an answer";
   TestClock::Advance(300);
   EXPECT_EQ(tick(true, true), "/ping/fail?k=1") << "eleven ticks without an answer";
+  ASSERT_FALSE(checker.Requests().empty());
   EXPECT_EQ(checker.Requests()[0].Method, "GET");
   TestClock::Reset();
 }
