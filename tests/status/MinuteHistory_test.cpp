@@ -49,7 +49,7 @@ TEST(MinuteHistoryTest, TheWindowIsTheLastDayUpToNow) {
 // Each row adds its readings (after restoring its points) and reads the points at its now.
 TEST(MinuteHistoryTest, ThePointsOfPastAndCurrentMinutes) {
   const int64_t t = MinuteOf(Noon);
-  const int64_t wrap = 65536 * TMinuteHistory::Capacity;  // the first minute whose day tag is 0 again
+  const int64_t wrap = int64_t{65536} * TMinuteHistory::Capacity;  // the day tag is 0 again
   struct TRow {
     const char* Label;
     std::vector<TMinutePoint> Restored;
