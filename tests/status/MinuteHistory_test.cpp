@@ -46,57 +46,36 @@ TEST(MinuteHistoryTest, TheWindowIsTheLastDayUpToNow) {
   EXPECT_EQ(points.back().Time(), last - 60 * Minute) << "minutes after now (a clock set back) are left out";
 }
 
-// Each row adds its readings (after restoring its points) and reads the points at its now.
+// Each row adds its readings and reads the points at the minute of its last one.
 TEST(MinuteHistoryTest, ThePointsOfPastAndCurrentMinutes) {
   const int64_t t = MinuteOf(Noon);
   const int64_t wrap = int64_t{65536} * TMinuteHistory::Capacity;  // the day tag is 0 again
   struct TRow {
     const char* Label;
-    std::vector<TMinutePoint> Restored;
     std::vector<std::pair<int64_t, float>> Readings;
-    int64_t Now;
     std::vector<TMinutePoint> Expected;
   };
   const TRow rows[] = {
-      {"a past minute is rounded to tenths",
-       {},
-       {{t, 20.04f}, {t, 20.27f}, {t + 1, 0}},
-       t + 1,
-       {{t, 20.0f, 20.2f, 20.3f}, {t + 1, 0, 0, 0}}},
-      {"the minute receiving readings keeps its exact mean",
-       {},
-       {{t, 20.04f}, {t, 20.27f}},
-       t,
-       {{t, 20.04f, (20.04f + 20.27f) / 2, 20.27f}}},
-      {"a reading beyond 16 bits of tenths is taken as the edge",
-       {},
-       {{t, 5000}, {t, -1e9f}, {t + 1, 4000}},
-       t + 1,
-       {{t, -3276.7f, 0, 3276.7f}, {t + 1, 3276.7f, 3276.7f, 3276.7f}}},
-      {"a day-old slot is replaced, not joined",
-       {},
-       {{t, 10}, {t + 1440, 30}, {t + 1441, 20}},
-       t + 1441,
-       {{t + 1440, 30, 30, 30}, {t + 1441, 20, 20, 20}}},
-      {"a minute taken up again (clock set back) counts its kept mean as one reading",
-       {},
+      {"past minute in tenths", {{t, 20.04f}, {t, 20.27f}, {t + 1, 0}}, {{t, 20, 20.2f, 20.3f}, {t + 1}}},
+      {"current minute exact", {{t, 20.04f}, {t, 20.27f}}, {{t, 20.04f, (20.04f + 20.27f) / 2, 20.27f}}},
+      {"beyond 16 bits", {{t, 5e3f}, {t, -1e9f}, {t + 1, 0}}, {{t, -3276.7f, 0, 3276.7f}, {t + 1}}},
+      {"day-old slot replaced",
+       {{t, 10}, {t + 1440, 30}, {t + 1441, 0}},
+       {{t + 1440, 30, 30, 30}, {t + 1441}}},
+      {"clock set back: kept mean as one reading",
        {{t, 10}, {t, 20}, {t + 1, 0}, {t, 30}},
-       t + 1,
-       {{t, 10, 22.5f, 30}, {t + 1, 0, 0, 0}}},
-      {"a restored point counts as one reading", {{t, 10, 12, 14}}, {{t, 20}}, t, {{t, 10, 16, 20}}},
-      {"the day tag wraps",
-       {},
-       {{wrap - 1, 1}, {wrap, 2}, {wrap + 1, 3}},
-       wrap + 1,
-       {{wrap - 1, 1, 1, 1}, {wrap, 2, 2, 2}, {wrap + 1, 3, 3, 3}}},
+       {{t, 10, 22.5f, 30}}},
+      {"day tag wraps",
+       {{wrap - 1, 1}, {wrap, 2}, {wrap + 1, 0}},
+       {{wrap - 1, 1, 1, 1}, {wrap, 2, 2, 2}, {wrap + 1}}},
   };
   for (const TRow& row : rows) {
     SCOPED_TRACE(row.Label);
     TMinuteHistory history;
-    for (const TMinutePoint& point : row.Restored) history.Restore(point);
     for (const auto& [minute, value] : row.Readings)
       history.Add(static_cast<double>(minute) / MinutesPerDay, value);
-    const std::vector<TMinutePoint> points = history.Points(static_cast<double>(row.Now) / MinutesPerDay);
+    const std::vector<TMinutePoint> points =
+        history.Points(static_cast<double>(row.Readings.back().first) / MinutesPerDay);
     ASSERT_EQ(points.size(), row.Expected.size());
     for (size_t i = 0; i < points.size(); ++i) {
       EXPECT_EQ(points[i].Minute, row.Expected[i].Minute);
