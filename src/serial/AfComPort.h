@@ -6,9 +6,9 @@
 // non-blocking device; the port has no thread of its own. What arrives is read, at most InBufSize
 // bytes at a time, into the loop's read buffer and announced as OnDataRecived; input the handler
 // leaves unread is kept (the device is not read meanwhile beyond InBufSize bytes in all) and
-// announced again after 200 ms. WriteString queues into the output ring buffer, which the loop writes
-// out as fast as the device takes it. A device that hangs up or fails closes the port, so that its
-// owner can open it again, and says why through OnPortLost.
+// announced again after 200 ms. WriteString queues into the output ring buffer, made at the first
+// write, which the loop writes out as fast as the device takes it. A device that hangs up or fails
+// closes the port, so that its owner can open it again, and says why through OnPortLost.
 // Threads: construct, destroy and handle events on the owner loop thread; Open, Close and IsOpen may
 // also be called from another thread; WriteString from any thread. The loop outlives the port.
 #include <atomic>
