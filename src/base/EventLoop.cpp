@@ -1,5 +1,6 @@
 #include "base/EventLoop.h"
 
+#include <array>
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
 #include <asio/post.hpp>
@@ -18,6 +19,7 @@ struct TEventLoop::TImpl {
   asio::io_context Context;
   asio::executor_work_guard<asio::io_context::executor_type> Work{Context.get_executor()};
   std::atomic<std::thread::id> Owner{std::this_thread::get_id()};
+  std::array<char, ReadBufferSize> ReadBuffer;
 };
 
 TEventLoop::TEventLoop() : FImpl(std::make_unique<TImpl>()) { CurrentLoop = this; }
@@ -29,6 +31,8 @@ TEventLoop::~TEventLoop() {
 TEventLoop* TEventLoop::Current() { return CurrentLoop; }
 
 asio::io_context& TEventLoop::Context() { return FImpl->Context; }
+
+std::span<char> TEventLoop::ReadBuffer() { return FImpl->ReadBuffer; }
 
 void TEventLoop::Post(std::function<void()> handler) { asio::post(FImpl->Context, std::move(handler)); }
 

@@ -4,8 +4,10 @@
 // thread that runs the loop. The thread that constructs a loop makes it its Current() loop; objects
 // that need an owner thread (serial ports, TCP servers, timers) take Current() when they are created.
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <span>
 #include <thread>
 
 namespace asio {
@@ -25,6 +27,12 @@ class TEventLoop {
   static TEventLoop* Current();
 
   asio::io_context& Context();
+
+  static constexpr size_t ReadBufferSize = 4096;
+  // Loop thread: the one buffer that every port and socket reads into once the loop saw it ready.
+  // A handler hands the bytes on before it returns; handlers never run inside one another, so no
+  // connection needs a buffer of its own while it waits.
+  std::span<char> ReadBuffer();
 
   // Any thread: queue a handler for the loop thread.
   void Post(std::function<void()> handler);

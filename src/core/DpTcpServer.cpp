@@ -99,7 +99,7 @@ void TdpTcpServer::Accept() {
     if (listener.expired()) return;  // the server is gone
     if (!error) {
       KeepFromChildren(socket.native_handle());
-      ServerAccept(std::make_shared<TTcpClientConnection>(std::move(socket)));
+      ServerAccept(std::make_shared<TTcpClientConnection>(std::move(socket), FListener->Loop));
       Accept();
       return;
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/EventLoop.h"
 
 namespace duz {
 
@@ -11,8 +12,8 @@ namespace {
 const char* const StalledReason = "queue full for 30 s";
 }
 
-TTcpClientConnection::TTcpClientConnection(asio::ip::tcp::socket socket)
-    : FSocket(std::move(socket)), FLinger(FSocket.get_executor()) {
+TTcpClientConnection::TTcpClientConnection(asio::ip::tcp::socket socket, TEventLoop& loop)
+    : FSocket(std::move(socket)), FReadBuffer(loop.ReadBuffer()), FLinger(FSocket.get_executor()) {
   std::error_code error;
   FPeer = FSocket.remote_endpoint(error);
   FAddress = FPeer.address().to_string();
@@ -27,16 +28,25 @@ void TTcpClientConnection::Start(TReadHandler onRead, TCloseHandler onClose) {
   Read();
 }
 
+// Waits for the bytes before reading them, so that no buffer is held while the client is silent.
 void TTcpClientConnection::Read() {
-  FSocket.async_read_some(asio::buffer(FReadBuffer),
-                          [self = shared_from_this()](const std::error_code& error, size_t size) {
-                            if (!self->FOnClose) return;
-                            // The end of the stream, a reset, any read error: the client is gone.
-                            if (error) return self->Fail("");
-                            TReadHandler onRead = self->FOnRead;  // the handler may close the client
-                            onRead(*self, std::string(self->FReadBuffer.data(), size));
-                            if (self->FOnClose) self->Read();
-                          });
+  FSocket.async_wait(asio::socket_base::wait_read,
+                     [self = shared_from_this()](const std::error_code& error) { self->Readable(error); });
+}
+
+void TTcpClientConnection::Readable(std::error_code error) {
+  const bool refusing = FOnRefused != nullptr;
+  if (!FOnClose && !refusing) return;  // closed meanwhile
+  size_t size = 0;
+  if (!error) size = FSocket.read_some(asio::buffer(FReadBuffer.data(), FReadBuffer.size()), error);
+  if (error == asio::error::would_block) return Read();
+  // What a refused client sends is dropped; its end, or a reset, ends the refusal.
+  if (refusing) return error ? EndRefusal() : Read();
+  // The end of the stream, a reset, any read error: the client is gone.
+  if (error) return Fail("");
+  TReadHandler onRead = FOnRead;  // the handler may close the client
+  onRead(*this, std::string(FReadBuffer.data(), size));
+  if (FOnClose) Read();
 }
 
 void TTcpClientConnection::Send(std::shared_ptr<const std::string> line) {
@@ -109,16 +119,7 @@ void TTcpClientConnection::Refuse(const std::string& text, std::function<void()>
   FLinger.async_wait([self = shared_from_this()](const std::error_code& cancelled) {
     if (!cancelled) self->EndRefusal();
   });
-  DrainRefused();
-}
-
-void TTcpClientConnection::DrainRefused() {
-  FSocket.async_read_some(asio::buffer(FReadBuffer),
-                          [self = shared_from_this()](const std::error_code& error, size_t) {
-                            if (!self->FOnRefused) return;
-                            if (error) return self->EndRefusal();  // the client's end, or a reset
-                            self->DrainRefused();
-                          });
+  Read();
 }
 
 void TTcpClientConnection::EndRefusal() {

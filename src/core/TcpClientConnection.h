@@ -6,8 +6,8 @@
 // are written, or at once when it takes another MaxStall to accept those. A refused client is told
 // so, and closed once it has read that: after its own end, or after MaxRefuseLinger.
 // Shared by the server and the socket operations in progress, so that a completion arriving after
-// Close finds a live object. Every call on the owner loop thread.
-#include <array>
+// Close finds a live object. Every call on the owner loop thread; what the client sends is read into
+// that loop's read buffer, and the connection keeps none of its own.
 #include <asio/ip/tcp.hpp>
 #include <asio/steady_timer.hpp>
 #include <chrono>
@@ -15,11 +15,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "base/Clock.h"
 
 namespace duz {
+
+class TEventLoop;
 
 class TTcpClientConnection : public std::enable_shared_from_this<TTcpClientConnection> {
  public:
@@ -31,7 +34,7 @@ class TTcpClientConnection : public std::enable_shared_from_this<TTcpClientConne
   // reason is empty when the client ended the connection itself.
   using TCloseHandler = std::function<void(TTcpClientConnection& client, const std::string& reason)>;
 
-  explicit TTcpClientConnection(asio::ip::tcp::socket socket);
+  TTcpClientConnection(asio::ip::tcp::socket socket, TEventLoop& loop);
 
   // Starts reading; the handlers run until the connection closes.
   void Start(TReadHandler onRead, TCloseHandler onClose);
@@ -50,7 +53,7 @@ class TTcpClientConnection : public std::enable_shared_from_this<TTcpClientConne
 
  private:
   void Read();
-  void DrainRefused();
+  void Readable(std::error_code error);
   void EndRefusal();
   void LineLost();
   void Write();
@@ -60,7 +63,7 @@ class TTcpClientConnection : public std::enable_shared_from_this<TTcpClientConne
   asio::ip::tcp::socket FSocket;
   asio::ip::tcp::endpoint FPeer;
   std::string FAddress;
-  std::array<char, 4096> FReadBuffer{};
+  const std::span<char> FReadBuffer;  // the loop's
   std::deque<std::shared_ptr<const std::string>> FQueue;
   size_t FQueuedBytes = 0;
   size_t FInFlight = 0;                          // lines at the front of FQueue being written

@@ -5,7 +5,7 @@
 
 namespace duz {
 
-TAfCircularBuffer::TAfCircularBuffer(size_t size) : FData(size) {}
+TAfCircularBuffer::TAfCircularBuffer(size_t size) : FSize(size) {}
 
 size_t TAfCircularBuffer::Used() const {
   if (FFull) return Size();
@@ -14,6 +14,7 @@ size_t TAfCircularBuffer::Used() const {
 
 bool TAfCircularBuffer::Put(std::string_view data) {
   if (data.empty() || data.size() > Free()) return false;
+  if (FData.empty()) FData.resize(FSize);
   size_t first = std::min(data.size(), Size() - FWrite);
   std::memcpy(FData.data() + FWrite, data.data(), first);
   std::memcpy(FData.data(), data.data() + first, data.size() - first);

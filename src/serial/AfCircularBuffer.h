@@ -1,8 +1,8 @@
 #pragma once
 // TAfCircularBuffer: the output ring buffer of a serial port, a fixed block with a read position, a
 // write position and a full flag. Putting is all or nothing; the writer takes the largest contiguous
-// run at the read position and removes what it wrote. Not thread-safe: the port's write lock
-// guards it.
+// run at the read position and removes what it wrote. The block is allocated by the first Put, as
+// most ports are never written to. Not thread-safe: the port's write lock guards it.
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -13,7 +13,7 @@ class TAfCircularBuffer {
  public:
   explicit TAfCircularBuffer(size_t size);
 
-  size_t Size() const { return FData.size(); }
+  size_t Size() const { return FSize; }
   size_t Used() const;
   size_t Free() const { return Size() - Used(); }
   bool Empty() const { return !FFull && FRead == FWrite; }
@@ -28,7 +28,8 @@ class TAfCircularBuffer {
   void Clear();
 
  private:
-  std::vector<char> FData;
+  const size_t FSize;
+  std::vector<char> FData;  // empty until the first Put
   size_t FRead = 0;
   size_t FWrite = 0;
   bool FFull = false;

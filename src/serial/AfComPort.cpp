@@ -8,12 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
 #include <asio/posix/stream_descriptor.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #include <cerrno>
 #include <chrono>
+#include <span>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -22,6 +23,8 @@
 #include "serial/AfCircularBuffer.h"
 
 namespace duz {
+
+static_assert(TAfComPort::InBufSize <= TEventLoop::ReadBufferSize);
 
 namespace {
 
@@ -57,14 +60,18 @@ void ReleaseDevice(int fd) {
 
 // One open period of the port. The operations waiting on the owner loop share it, so it may outlive
 // the period and the port itself; once the period has ended they find Port empty and stop.
-// The device is registered edge-triggered: a read is kept waiting whenever the receive buffer is
-// empty, and Asio reads at once whatever an edge announced, so no arrival passes unseen and no
-// wait costs a system call of its own.
+// While the device is silent the session holds no input at all: the loop waits for the device to be
+// readable, reads into the loop's read buffer and announces the bytes from there; only input the
+// handler leaves unread is copied aside, until the next announcement.
 struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
-  TSession(TAfComPort& port, asio::io_context& context, int fd)
-      : Fd(fd), Port(&port), Device(context, fd), Retry(context) {}
+  TSession(TAfComPort& port, TEventLoop& loop, int fd)
+      : Fd(fd),
+        Port(&port),
+        Device(loop.Context(), fd),
+        Retry(loop.Context()),
+        Scratch(loop.ReadBuffer().first<InBufSize>()) {}
 
-  // Loop thread: reads into the empty receive buffer as soon as the device has bytes.
+  // Loop thread: waits until the device has bytes, or has hung up or failed.
   void ReadMore() REQUIRES(Lock);
   // Loop thread: writes from the ring buffer until it is empty or the device is full.
   void Flush() REQUIRES(Lock);
@@ -76,66 +83,58 @@ struct TAfComPort::TSession : std::enable_shared_from_this<TSession> {
   TAfComPort* Port GUARDED_BY(Lock);  // nullptr once the period has ended
   asio::posix::stream_descriptor Device GUARDED_BY(Lock);
   asio::steady_timer Retry GUARDED_BY(Lock);  // the re-announcement of unread input
-  // A waiting read fills the empty buffer; the bytes before InputSize are the port's to take.
-  std::array<char, InBufSize> Input GUARDED_BY(Lock);
-  size_t InputSize GUARDED_BY(Lock) = 0;
+  const std::span<char, InBufSize> Scratch;   // the loop's read buffer
+  // The bytes the port has to take: in Scratch while they are announced, else in Unread.
+  std::string_view Input GUARDED_BY(Lock);
+  std::string Unread GUARDED_BY(Lock);
   TAfCircularBuffer Output GUARDED_BY(Lock){OutBufSize};
   bool WaitingForRoom GUARDED_BY(Lock) = false;
 
  private:
-  // Loop thread: what a read brought, or why the device is lost.
-  void Received(const std::error_code& error, size_t size);
-  // Loop thread: input that was left unread, with what came meanwhile.
-  void Resume();
-  // Loop thread: tells the port's handler what the receive buffer holds, and goes on.
+  // Loop thread: announces the unread input with what the device has after it, or ends the period
+  // when the device is lost.
+  void Receive();
+  // Loop thread: tells the port's handler what Input holds, and goes on.
   void Announce(TAfComPort& port, size_t count);
   // Why the device failed a read with error (eof: 0 bytes), as OnPortLost tells it.
   std::string LossReason(const std::error_code& error) const REQUIRES(Lock);
 };
 
 void TAfComPort::TSession::ReadMore() {
-  Device.async_read_some(asio::buffer(Input.data() + InputSize, Input.size() - InputSize),
-                         [self = shared_from_this()](const std::error_code& error, size_t size) {
-                           if (error != asio::error::operation_aborted) self->Received(error, size);
-                         });
+  Device.async_wait(asio::posix::stream_descriptor::wait_read,
+                    [self = shared_from_this()](const std::error_code& error) {
+                      if (error != asio::error::operation_aborted) self->Receive();
+                    });
 }
 
-void TAfComPort::TSession::Received(const std::error_code& error, size_t size) {
+void TAfComPort::TSession::Receive() {
   TAfComPort* port;
-  size_t count = 0;
   std::string lost;
+  size_t count;
   {
     TMutexLock lock(Lock);
     if (!Port) return;
     port = Port;
-    if (error)
-      lost = LossReason(error);
-    else
-      count = InputSize += size;
+    // Unread input goes first, so that the bytes stay in order and within InBufSize.
+    count = Unread.copy(Scratch.data(), Scratch.size());
+    std::string().swap(Unread);
+    // A full buffer is announced again without a read, whose 0 would look like a hang-up.
+    if (count < Scratch.size()) {
+      const ssize_t n = read(Fd, Scratch.data() + count, Scratch.size() - count);
+      if (n > 0)
+        count += static_cast<size_t>(n);
+      else if (n == 0)
+        lost = LossReason(asio::error::eof);
+      else if (errno != EAGAIN && errno != EINTR)
+        lost = LossReason(std::error_code(errno, std::system_category()));
+    }
+    if (lost.empty()) {
+      if (count == 0) return ReadMore();  // woken for nothing
+      Input = {Scratch.data(), count};
+    }
   }
   if (!lost.empty()) return port->EndSession(shared_from_this(), lost);
   Announce(*port, count);
-}
-
-void TAfComPort::TSession::Resume() {
-  std::error_code error;
-  size_t size = 0;
-  {
-    TMutexLock lock(Lock);
-    if (!Port) return;
-    if (const size_t room = Input.size() - InputSize) {
-      const ssize_t n = read(Fd, Input.data() + InputSize, room);
-      if (n > 0)
-        size = static_cast<size_t>(n);
-      else if (n == 0)
-        error = asio::error::eof;
-      else if (errno != EAGAIN && errno != EINTR)
-        error = std::error_code(errno, std::system_category());
-    }
-    if (!error && InputSize + size == 0) return ReadMore();
-  }
-  // No read is waiting meanwhile, so the bytes just read stay where they are.
-  Received(error, size);
 }
 
 void TAfComPort::TSession::Announce(TAfComPort& port, size_t count) {
@@ -148,11 +147,14 @@ void TAfComPort::TSession::Announce(TAfComPort& port, size_t count) {
   }
   TMutexLock lock(Lock);
   if (!Port) return;  // the handler closed the port
-  if (InputSize == 0) return ReadMore();
+  if (Input.empty()) return ReadMore();
+  // The read buffer is the next reader's: what is left is kept aside.
+  Unread = Input;
+  Input = {};
   // Left unread: the device is not read meanwhile, so a handler that never reads does not spin.
   Retry.expires_after(Reannounce);
   Retry.async_wait([self = shared_from_this()](const std::error_code& error) {
-    if (!error) self->Resume();
+    if (!error) self->Receive();
   });
 }
 
@@ -192,7 +194,8 @@ void TAfComPort::TSession::End() {
   tcflush(Fd, TCIOFLUSH);
   Retry.cancel();
   ReleaseDevice(Device.release());
-  InputSize = 0;
+  Input = {};
+  Unread.clear();
   Output.Clear();
 }
 
@@ -256,7 +259,7 @@ void TAfComPort::OpenLocked() {
   }
   try {
     ApplyLineSettings(fd);
-    FSession = std::make_shared<TSession>(*this, FLoop.Context(), fd);
+    FSession = std::make_shared<TSession>(*this, FLoop, fd);
   } catch (const std::system_error&) {
     // The loop cannot watch the device.
     ReleaseDevice(fd);
@@ -324,8 +327,9 @@ std::string TAfComPort::ReadAvailable() {
   const std::shared_ptr<TSession> session = CurrentSession();
   if (!session) return {};
   TMutexLock lock(session->Lock);
-  std::string data(session->Input.data(), session->InputSize);
-  session->InputSize = 0;
+  std::string data = session->Input.empty() ? std::move(session->Unread) : std::string(session->Input);
+  session->Input = {};
+  session->Unread.clear();
   return data;
 }
 

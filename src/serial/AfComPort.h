@@ -3,12 +3,12 @@
 // COM<n> is the device that its owner's mapping names at each open; it is opened exclusively, raw,
 // 8N1, without flow control, DTR and RTS raised.
 // While open, the owner loop (TEventLoop::Current() of the constructing thread) watches the
-// non-blocking device; the port has no thread of its own. What arrives is read into the receive
-// buffer (InBufSize bytes; a full buffer is not refilled until it is read) and announced as
-// OnDataRecived; input the handler leaves unread is announced again after 200 ms. WriteString queues
-// into the output ring buffer, which the loop writes out as fast as the device takes it. A device
-// that hangs up or fails closes the port, so that its owner can open it again, and says why through
-// OnPortLost.
+// non-blocking device; the port has no thread of its own. What arrives is read, at most InBufSize
+// bytes at a time, into the loop's read buffer and announced as OnDataRecived; input the handler
+// leaves unread is kept (the device is not read meanwhile beyond InBufSize bytes in all) and
+// announced again after 200 ms. WriteString queues into the output ring buffer, made at the first
+// write, which the loop writes out as fast as the device takes it. A device that hangs up or fails
+// closes the port, so that its owner can open it again, and says why through OnPortLost.
 // Threads: construct, destroy and handle events on the owner loop thread; Open, Close and IsOpen may
 // also be called from another thread; WriteString from any thread. The loop outlives the port.
 #include <atomic>
@@ -37,7 +37,7 @@ class EAfComPortError : public Exception {
 
 class TAfComPort : public TComponent {
  public:
-  static constexpr uint32_t InBufSize = 4096;   // size of the receive buffer
+  static constexpr uint32_t InBufSize = 4096;   // most input announced at once
   static constexpr uint32_t OutBufSize = 2048;  // size of the output ring buffer
 
   // deviceOf names the device of a COM number; what it raises fails the open ("Can't open device").
@@ -57,7 +57,7 @@ class TAfComPort : public TComponent {
   void Close();
   bool IsOpen() const { return FOpen; }
 
-  // Every byte received and not read yet, at most InBufSize ("" when closed).
+  // Loop thread: every byte received and not read yet, at most InBufSize ("" when closed).
   std::string ReadAvailable();
   // Queues all of data for the device, or raises EAfComPortError and queues nothing: a device that
   // takes less than it is sent (or nothing at all) fills the ring buffer, and further writes are
