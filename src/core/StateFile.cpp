@@ -1,5 +1,6 @@
 #include "core/StateFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -32,11 +33,12 @@ TStateFile::TStateFile(std::string path, const TEventLogger& events)
       FHistoryPath(std::filesystem::path(FPath).replace_extension(".history").string()),
       FEvents(events),
       FBootId(RunningBootId()),
-      // The first write takes the histories too: a state file of an earlier version held them.
-      FHistoryWritten(MonotonicNow() - HistoryInterval) {}
+      FHistoryWritten(MonotonicNow()) {}
 
 std::optional<TWatchState> TStateFile::Load() {
   std::optional<TWatchState> state = Read(FPath);
+  FStateHoldsHistory = state && std::any_of(state->Thermometers.begin(), state->Thermometers.end(),
+                                            [](const TSavedThermometer& t) { return !t.History.empty(); });
   std::optional<TWatchState> histories = Read(FHistoryPath);
   if (!histories) return state;
   if (!state) state.emplace();
@@ -71,7 +73,8 @@ std::optional<TWatchState> TStateFile::Read(const std::string& path) {
 
 TStateDue TStateFile::Due() {
   const bool changed = FChanged.exchange(false);
-  if (MonotonicNow() - FHistoryWritten >= HistoryInterval) return TStateDue::StateAndHistory;
+  if (MonotonicNow() - FHistoryWritten >= HistoryInterval || (changed && FStateHoldsHistory))
+    return TStateDue::StateAndHistory;
   return changed ? TStateDue::State : TStateDue::Nothing;
 }
 
@@ -80,6 +83,7 @@ void TStateFile::Write(TWatchState state, bool withHistory) {
   bool written = true;
   if (withHistory) {
     FHistoryWritten = MonotonicNow();
+    FStateHoldsHistory = false;
     TWatchState histories;
     for (TSavedThermometer& thermometer : state.Thermometers)
       histories.Thermometers.push_back(

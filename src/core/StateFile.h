@@ -57,8 +57,9 @@ class TStateFile {
   const TEventLogger& FEvents;
   const std::string FBootId;
   std::atomic<bool> FChanged{false};
-  TMonotonicTime FHistoryWritten;  // when the last history write was due
-  bool FFailing = false;           // the event log has been told of a failed write
+  TMonotonicTime FHistoryWritten;   // when the last history write was due
+  bool FStateHoldsHistory = false;  // the file of an earlier version: its first rewrite takes them along
+  bool FFailing = false;            // the event log has been told of a failed write
 };
 
 }  // namespace duz
