@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <fmt/format.h>
 #include <syslog.h>
-#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "base/DateTime.h"
 #include "base/Exception.h"
 #include "base/FileWrite.h"
+#include "base/Journal.h"
 #include "base/MutexLock.h"
 
 namespace duz {
@@ -62,13 +62,17 @@ bool AppendToFile(const char* path, const std::string& line) {
   return close(fd) == 0 && written;
 }
 
-bool JournalRuns() { return access("/run/systemd/journal/socket", F_OK) == 0; }
+bool JournalRuns() { return access(JournalSocket, F_OK) == 0; }
 
+// An entry too large for one datagram fails like any other that the journal does not take.
 bool SendToJournal(const std::string& source, const std::string& text, uint32_t type, uint32_t category,
                    int32_t id) {
-  return sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", Priority(type), "SYSLOG_IDENTIFIER=%s",
-                         source.c_str(), "EVENTLOG_TYPE=%u", type, "EVENTLOG_CATEGORY=%u", category,
-                         "EVENTLOG_ID=%d", id, nullptr) == 0;
+  return SendJournalEntry(JournalSocket, {{"MESSAGE", text},
+                                          {"PRIORITY", std::to_string(Priority(type))},
+                                          {"SYSLOG_IDENTIFIER", source},
+                                          {"EVENTLOG_TYPE", std::to_string(type)},
+                                          {"EVENTLOG_CATEGORY", std::to_string(category)},
+                                          {"EVENTLOG_ID", std::to_string(id)}}) == 0;
 }
 
 bool SendToSyslog(const std::string& source, const std::string& text, uint32_t type) {

@@ -1,26 +1,78 @@
 #include "service/ServiceManager.h"
 
+#include <dlfcn.h>
 #include <systemd/sd-bus.h>
-#include <systemd/sd-daemon.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+
+#include "base/UnixDatagram.h"
 
 namespace duz {
 namespace {
 
 constexpr uint64_t BusTimeoutUs = 2'000'000;
 
-// systemd's own socket answers while the shutdown stops the bus daemon; only root may use it.
-sd_bus* OpenManagerBus() {
-  sd_bus* bus = nullptr;
-  if (sd_bus_new(&bus) >= 0 && sd_bus_set_address(bus, "unix:path=/run/systemd/private") >= 0 &&
-      sd_bus_start(bus) >= 0)
+// What SystemStopping takes from libsystemd. The library and what it brings weigh about a megabyte
+// resident, for one question at the stop, so it is loaded then and not linked.
+struct TBusLibrary {
+  decltype(&sd_bus_new) New = nullptr;
+  decltype(&sd_bus_set_address) SetAddress = nullptr;
+  decltype(&sd_bus_start) Start = nullptr;
+  decltype(&sd_bus_open_system) OpenSystem = nullptr;
+  decltype(&sd_bus_unref) Unref = nullptr;
+  decltype(&sd_bus_flush_close_unref) FlushCloseUnref = nullptr;
+  decltype(&sd_bus_set_method_call_timeout) SetMethodCallTimeout = nullptr;
+  decltype(&sd_bus_get_property_string) GetPropertyString = nullptr;
+  decltype(&sd_bus_error_free) ErrorFree = nullptr;
+};
+
+template <typename F>
+bool Resolve(void* library, const char* name, F*& function) {
+  function = reinterpret_cast<F*>(dlsym(library, name));
+  return function != nullptr;
+}
+
+// Nothing when the library or one of its functions is missing.
+std::optional<TBusLibrary> LoadBusLibrary() {
+  void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!library) return std::nullopt;
+  TBusLibrary bus;
+  if (Resolve(library, "sd_bus_new", bus.New) && Resolve(library, "sd_bus_set_address", bus.SetAddress) &&
+      Resolve(library, "sd_bus_start", bus.Start) && Resolve(library, "sd_bus_open_system", bus.OpenSystem) &&
+      Resolve(library, "sd_bus_unref", bus.Unref) &&
+      Resolve(library, "sd_bus_flush_close_unref", bus.FlushCloseUnref) &&
+      Resolve(library, "sd_bus_set_method_call_timeout", bus.SetMethodCallTimeout) &&
+      Resolve(library, "sd_bus_get_property_string", bus.GetPropertyString) &&
+      Resolve(library, "sd_bus_error_free", bus.ErrorFree))
     return bus;
-  sd_bus_unref(bus);
+  dlclose(library);
+  return std::nullopt;
+}
+
+// systemd's own socket answers while the shutdown stops the bus daemon; only root may use it.
+sd_bus* OpenManagerBus(const TBusLibrary& lib) {
+  sd_bus* bus = nullptr;
+  if (lib.New(&bus) >= 0 && lib.SetAddress(bus, "unix:path=/run/systemd/private") >= 0 && lib.Start(bus) >= 0)
+    return bus;
+  lib.Unref(bus);
   bus = nullptr;
-  return sd_bus_open_system(&bus) >= 0 ? bus : nullptr;
+  return lib.OpenSystem(&bus) >= 0 ? bus : nullptr;
+}
+
+// A whole decimal number, as the service manager writes them; nothing for anything else.
+template <typename T>
+std::optional<T> ParseNumber(const char* text) {
+  if (!text) return std::nullopt;
+  const std::string_view digits(text);
+  T value{};
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return value;
 }
 
 }  // namespace
@@ -28,32 +80,38 @@ sd_bus* OpenManagerBus() {
 int NotifyServiceManager(const std::string& state) {
   const char* socket = std::getenv("NOTIFY_SOCKET");
   if (!socket || !*socket) return ECONNREFUSED;
-  const int result = sd_notify(0, state.c_str());
-  return result < 0 ? -result : 0;
+  return SendUnixDatagram(socket, state);
 }
 
 std::optional<std::chrono::microseconds> WatchdogTimeout() {
-  uint64_t usec = 0;
-  if (sd_watchdog_enabled(0, &usec) <= 0) return std::nullopt;
-  return std::chrono::microseconds(usec);
+  const std::optional<uint64_t> usec = ParseNumber<uint64_t>(std::getenv("WATCHDOG_USEC"));
+  if (!usec || *usec == 0 || *usec == UINT64_MAX) return std::nullopt;  // UINT64_MAX: infinity
+  if (const char* pid = std::getenv("WATCHDOG_PID")) {
+    const std::optional<pid_t> owner = ParseNumber<pid_t>(pid);
+    if (!owner || *owner != getpid()) return std::nullopt;
+  }
+  return std::chrono::microseconds(*usec);
 }
 
-bool SystemdRuns() { return sd_booted() > 0; }
+bool SystemdRuns() { return access("/run/systemd/system/", F_OK) == 0; }
 
 bool SystemStopping() {
   if (!SystemdRuns()) return false;
-  sd_bus* bus = OpenManagerBus();
+  // Loaded once and kept for the rest of the process.
+  static const std::optional<TBusLibrary> lib = LoadBusLibrary();
+  if (!lib) return false;
+  sd_bus* bus = OpenManagerBus(*lib);
   if (!bus) return false;
-  sd_bus_set_method_call_timeout(bus, BusTimeoutUs);
+  lib->SetMethodCallTimeout(bus, BusTimeoutUs);
   sd_bus_error error = SD_BUS_ERROR_NULL;
   char* state = nullptr;
   const bool stopping =
-      sd_bus_get_property_string(bus, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
-                                 "org.freedesktop.systemd1.Manager", "SystemState", &error, &state) >= 0 &&
+      lib->GetPropertyString(bus, "org.freedesktop.systemd1", "/org/freedesktop/systemd1",
+                             "org.freedesktop.systemd1.Manager", "SystemState", &error, &state) >= 0 &&
       std::strcmp(state, "stopping") == 0;
   std::free(state);
-  sd_bus_error_free(&error);
-  sd_bus_flush_close_unref(bus);
+  lib->ErrorFree(&error);
+  lib->FlushCloseUnref(bus);
   return stopping;
 }
 

@@ -104,16 +104,16 @@ TEST_F(ServiceTest, StopDuringALongWaitEndsItAndIsHandledOnceThePlatformExists) 
   EXPECT_EQ(events[4].Text, "Destroy");
 }
 
-// The service binary leaves the window toolkit to the module that only -debug loads, and libcurl
-// to the first HTTP request.
+// The service binary leaves the window toolkit to the module that only -debug loads, libcurl to
+// the first HTTP request and libsystemd to the bus question of the stop.
 TEST_F(ServiceTest, ServiceMapsNoGuiOrHttpLibrary) {
   WriteConfig("<KELVOS/>");
   test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(Manager.Path()), Dir.File("work"));
   ASSERT_TRUE(Manager.WaitFor("READY=1", 10s)) << service.Stderr();
   const std::string maps = test::ReadFile("/proc/" + std::to_string(service.Pid()) + "/maps");
   ASSERT_NE(maps.find("/libc.so"), std::string::npos) << maps;
-  for (const char* library :
-       {"/libQt6", "/libX11", "/libxcb", "/libGL", "/libEGL", "/libOpenGL", "/libicu", "/libcurl"})
+  for (const char* library : {"/libQt6", "/libX11", "/libxcb", "/libGL", "/libEGL", "/libOpenGL", "/libicu",
+                              "/libcurl", "/libsystemd"})
     EXPECT_EQ(maps.find(library), std::string::npos) << library;
   service.Signal(SIGTERM);
   EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();

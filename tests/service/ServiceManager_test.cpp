@@ -1,8 +1,10 @@
 #include "service/ServiceManager.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "support/Env.h"
 #include "support/NotifySocket.h"
@@ -18,10 +20,12 @@ using test::TTempDir;
 
 TEST(NotifyServiceManager, DeliversTheStateToTheManagersSocket) {
   TTempDir dir;
-  TNotifySocket manager(dir.File("notify"));
-  TScopedEnv notify("NOTIFY_SOCKET", manager.Path());
-  EXPECT_EQ(NotifyServiceManager("STOPPING=1\nSTATUS=Stop pending"), 0);
-  EXPECT_EQ(manager.Receive(2s), "STOPPING=1\nSTATUS=Stop pending");
+  for (const std::string& socket : {dir.File("notify"), "@duz-notify-" + std::to_string(getpid())}) {
+    TNotifySocket manager(socket);
+    TScopedEnv notify("NOTIFY_SOCKET", manager.Path());
+    EXPECT_EQ(NotifyServiceManager("STOPPING=1\nSTATUS=Stop pending"), 0) << socket;
+    EXPECT_EQ(manager.Receive(2s), "STOPPING=1\nSTATUS=Stop pending") << socket;
+  }
 }
 
 // A run without a manager must not pass for a started service: the entry point reports it.

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,14 +16,16 @@ TNotifySocket::TNotifySocket(std::string path) : FPath(std::move(path)) {
   address.sun_family = AF_UNIX;
   if (FPath.size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long: " + FPath);
   std::memcpy(address.sun_path, FPath.c_str(), FPath.size() + 1);
+  if (Abstract()) address.sun_path[0] = '\0';
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + FPath.size());
   FFd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (FFd < 0 || bind(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+  if (FFd < 0 || bind(FFd, reinterpret_cast<sockaddr*>(&address), length) != 0)
     throw std::runtime_error("cannot bind " + FPath);
 }
 
 TNotifySocket::~TNotifySocket() {
   if (FFd >= 0) close(FFd);
-  unlink(FPath.c_str());
+  if (!Abstract()) unlink(FPath.c_str());
 }
 
 std::optional<std::string> TNotifySocket::Receive(std::chrono::milliseconds timeout) {

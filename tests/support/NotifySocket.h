@@ -1,6 +1,7 @@
 #pragma once
 // A stand-in for the service manager's notification socket: an AF_UNIX datagram socket bound in a
-// test's directory. Give its Path() to the program as NOTIFY_SOCKET.
+// test's directory, or an abstract one when the path starts with '@'. Give its Path() to the
+// program as NOTIFY_SOCKET.
 #include <chrono>
 #include <optional>
 #include <string>
@@ -21,6 +22,8 @@ class TNotifySocket {
   bool WaitFor(const std::string& line, std::chrono::milliseconds timeout);
 
  private:
+  bool Abstract() const { return FPath.front() == '@'; }
+
   std::string FPath;
   int FFd = -1;
 };
