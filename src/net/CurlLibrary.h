@@ -5,8 +5,6 @@
 // thread may call Load; the library stays loaded for the rest of the process.
 #include <curl/curl.h>
 
-#include <string>
-
 namespace duz {
 
 struct TCurlLibrary {
@@ -19,9 +17,9 @@ struct TCurlLibrary {
   decltype(&curl_slist_append) SlistAppend;
   decltype(&curl_slist_free_all) SlistFreeAll;
 
-  // The library, loaded and initialised; nullptr with the reason in error when it cannot be (not
+  // The library, loaded and initialised. Raises Exception with the reason when it cannot be (not
   // installed, too old), and then the next call tries again.
-  static const TCurlLibrary* Load(std::string& error);
+  static const TCurlLibrary& Load();
 };
 
 }  // namespace duz

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/Exception.h"
 #include "base/Text.h"
 #include "net/CurlLibrary.h"
 
@@ -85,8 +86,13 @@ std::pair<std::size_t, std::size_t> Authority(std::string_view url) {
 
 THttpReply SendHttpRequest(const THttpRequest& request) {
   THttpReply reply;
-  const TCurlLibrary* library = TCurlLibrary::Load(reply.Error);
-  if (!library) return reply;
+  const TCurlLibrary* library = nullptr;
+  try {
+    library = &TCurlLibrary::Load();
+  } catch (const Exception& error) {
+    reply.Error = error.Message();
+    return reply;
+  }
   const TCurlLibrary& libcurl = *library;
   const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(libcurl.EasyInit(), libcurl.EasyCleanup);
   curl_slist* headers = nullptr;
