@@ -1,9 +1,6 @@
 #include "net/BasicAuth.h"
 
 #include <crypt.h>
-#include <openssl/crypto.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <array>
@@ -11,6 +8,7 @@
 #include <memory>
 
 #include "base/Exception.h"
+#include "net/OpenSslLibrary.h"
 
 namespace duz {
 namespace {
@@ -26,7 +24,7 @@ bool IsSaltCharacter(char c) {
 
 // "Basic " (the scheme in any case) and the Base64 of "user:password"; nothing for anything else,
 // and for a NUL in the text, which crypt would take for the end of the password.
-std::optional<TCredentials> ParseCredentials(std::string_view header) {
+std::optional<TCredentials> ParseCredentials(const TOpenSslLibrary& ssl, std::string_view header) {
   constexpr std::string_view Scheme = "basic ";
   if (header.size() < Scheme.size() || header.size() > TBasicAuth::MaxHeaderLength ||
       !std::equal(Scheme.begin(), Scheme.end(), header.begin(),
@@ -37,9 +35,9 @@ std::optional<TCredentials> ParseCredentials(std::string_view header) {
   while (!encoded.empty() && encoded.back() == ' ') encoded.remove_suffix(1);
   if (encoded.empty() || encoded.size() % 4 != 0) return std::nullopt;
   std::string decoded(encoded.size() / 4 * 3, '\0');
-  const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
-                                     reinterpret_cast<const unsigned char*>(encoded.data()),
-                                     static_cast<int>(encoded.size()));
+  const int length = ssl.EvpDecodeBlock(reinterpret_cast<unsigned char*>(decoded.data()),
+                                        reinterpret_cast<const unsigned char*>(encoded.data()),
+                                        static_cast<int>(encoded.size()));
   if (length < 0) return std::nullopt;
   // The decoder counts the bytes that the padding stands for.
   const auto padding = static_cast<size_t>(std::count(encoded.end() - 2, encoded.end(), '='));
@@ -50,11 +48,11 @@ std::optional<TCredentials> ParseCredentials(std::string_view header) {
 }
 
 // Compared through their digests, so that the time taken says nothing of the length either.
-bool SameText(std::string_view a, std::string_view b) {
+bool SameText(const TOpenSslLibrary& ssl, std::string_view a, std::string_view b) {
   std::array<unsigned char, SHA256_DIGEST_LENGTH> digestA, digestB;
-  SHA256(reinterpret_cast<const unsigned char*>(a.data()), a.size(), digestA.data());
-  SHA256(reinterpret_cast<const unsigned char*>(b.data()), b.size(), digestB.data());
-  return CRYPTO_memcmp(digestA.data(), digestB.data(), digestA.size()) == 0;
+  ssl.Sha256(reinterpret_cast<const unsigned char*>(a.data()), a.size(), digestA.data());
+  ssl.Sha256(reinterpret_cast<const unsigned char*>(b.data()), b.size(), digestB.data());
+  return ssl.CryptoMemcmp(digestA.data(), digestB.data(), digestA.size()) == 0;
 }
 
 }  // namespace
@@ -79,16 +77,18 @@ bool TBasicAuth::IsBcryptHash(std::string_view text) {
 }
 
 TBasicAuth::TBasicAuth(std::string username, std::string passwordHash)
-    : FUsername(std::move(username)), FPasswordHash(std::move(passwordHash)) {}
+    : FOpenSsl(&TOpenSslLibrary::Load()),
+      FUsername(std::move(username)),
+      FPasswordHash(std::move(passwordHash)) {}
 
 bool TBasicAuth::Accepts(const char* authorization) const {
-  const std::optional<TCredentials> given = ParseCredentials(authorization ? authorization : "");
+  const std::optional<TCredentials> given = ParseCredentials(*FOpenSsl, authorization ? authorization : "");
   // The hash runs for a missing or malformed header too: every refusal takes as long.
   const std::string& password = given ? given->Password : "";
   const auto data = std::make_unique<crypt_data>();
   const char* hashed = crypt_rn(password.c_str(), FPasswordHash.c_str(), data.get(), sizeof(crypt_data));
-  const bool passwordMatches = hashed != nullptr && SameText(hashed, FPasswordHash);
-  const bool userMatches = given && SameText(given->Username, FUsername);
+  const bool passwordMatches = hashed != nullptr && SameText(*FOpenSsl, hashed, FPasswordHash);
+  const bool userMatches = given && SameText(*FOpenSsl, given->Username, FUsername);
   return passwordMatches && userMatches;
 }
 

@@ -10,6 +10,8 @@
 
 namespace duz {
 
+struct TOpenSslLibrary;
+
 class TBasicAuth {
  public:
   // The header a refusal (401) carries.
@@ -20,7 +22,7 @@ class TBasicAuth {
 
   // Nothing when neither is given (no authentication). Raises Exception for one without the other
   // and for a hash that is not bcrypt; the message never shows the hash, which may be a password
-  // written in the wrong place.
+  // written in the wrong place. Raises with dlerror()'s reason when OpenSSL cannot be loaded.
   static std::optional<TBasicAuth> Create(std::string username, std::string passwordHash);
   // "$2a$", "$2b$" or "$2y$", a cost from 04 to 31, "$" and 53 characters of salt and hash.
   static bool IsBcryptHash(std::string_view text);
@@ -31,6 +33,7 @@ class TBasicAuth {
  private:
   TBasicAuth(std::string username, std::string passwordHash);
 
+  const TOpenSslLibrary* FOpenSsl;
   std::string FUsername;
   std::string FPasswordHash;
 };

@@ -1,12 +1,11 @@
 #include "net/HttpRequest.h"
 
-#include <openssl/ssl.h>
-
 #include <memory>
 
 #include "base/Exception.h"
 #include "base/Text.h"
 #include "net/CurlLibrary.h"
+#include "net/OpenSslLibrary.h"
 
 namespace duz {
 
@@ -68,10 +67,15 @@ struct TCaFile {
 };
 
 // The CA file adds to the system's trust store that libcurl has loaded, as the mail client's does.
+// The OpenSSL that libcurl has loaded by then: loading it here maps nothing more.
 CURLcode AddCaFile(CURL*, void* context, void* caFile) {
   auto& file = *static_cast<TCaFile*>(caFile);
-  file.Failed =
-      SSL_CTX_load_verify_locations(static_cast<SSL_CTX*>(context), file.Path.c_str(), nullptr) != 1;
+  try {
+    file.Failed = TOpenSslLibrary::Load().SslCtxLoadVerifyLocations(static_cast<SSL_CTX*>(context),
+                                                                    file.Path.c_str(), nullptr) != 1;
+  } catch (const Exception&) {
+    file.Failed = true;
+  }
   return file.Failed ? CURLE_SSL_CACERT_BADFILE : CURLE_OK;
 }
 

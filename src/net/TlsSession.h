@@ -13,6 +13,8 @@ struct ssl_st;
 
 namespace duz {
 
+struct TOpenSslLibrary;
+
 struct TTlsSettings {
   // Checks the server's certificate chain against the system's trust store and CaFile, and its
   // name against ServerName. Without it any certificate is accepted.
@@ -23,7 +25,8 @@ struct TTlsSettings {
 
 class TTlsSession {
  public:
-  // Raises when the settings cannot be applied (a CA file that does not load).
+  // Raises when the settings cannot be applied (a CA file that does not load) and when OpenSSL
+  // cannot be loaded.
   TTlsSession(int socket, const TTlsSettings& settings);
   // Sends the closing alert when the session is sound, without waiting for the peer's.
   ~TTlsSession();
@@ -44,6 +47,7 @@ class TTlsSession {
   // The events for a step that returned result; raises for everything but a wait.
   short Outcome(int result);
 
+  const TOpenSslLibrary& FOpenSsl;
   ssl_ctx_st* FContext = nullptr;
   ssl_st* FSsl = nullptr;
   bool FVerify;

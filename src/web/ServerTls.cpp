@@ -2,12 +2,12 @@
 
 #include <civetweb.h>
 #include <dlfcn.h>
-#include <openssl/ssl.h>
 
 #include <filesystem>
 #include <mutex>
 
 #include "base/Exception.h"
+#include "net/OpenSslLibrary.h"
 #include "net/TlsKeyPair.h"
 
 namespace duz {
@@ -54,7 +54,11 @@ int TServerTls::Configure(void* sslContext) const noexcept {
   } catch (const std::exception&) {
     return -1;  // checked at Create: only a file changed since then gets here
   }
-  return SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION) == 1 ? 1 : -1;
+  // SSL_CTX_set_min_proto_version is a macro of this call; LoadKeyPair has loaded the library.
+  return TOpenSslLibrary::Load().SslCtxCtrl(context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION,
+                                            nullptr) == 1
+             ? 1
+             : -1;
 }
 
 }  // namespace duz
