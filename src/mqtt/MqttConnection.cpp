@@ -1,6 +1,5 @@
 #include "mqtt/MqttConnection.h"
 
-#include <mosquitto.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
@@ -12,7 +11,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <map>
-#include <mutex>
 #include <set>
 #include <vector>
 
@@ -20,6 +18,7 @@
 #include "base/MutexLock.h"
 #include "log/Logger.h"
 #include "log/ThreadUtils.h"
+#include "mqtt/MosquittoLibrary.h"
 #include "net/HostAddress.h"
 #include "net/TlsKeyPair.h"
 
@@ -34,13 +33,12 @@ using TClock = std::chrono::steady_clock;
 constexpr int PollPeriodMs = 1000;
 constexpr const char* OsCaPath = "/etc/ssl/certs";
 
-void InitLibrary() {
-  static std::once_flag once;
-  std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-void Check(int rc, const std::string& what) {
-  if (rc != MOSQ_ERR_SUCCESS) throw Exception("MQTT: " + what + ": " + mosquitto_strerror(rc));
+const TMosquittoLibrary& LoadLibrary() {
+  try {
+    return TMosquittoLibrary::Load();
+  } catch (const Exception& error) {
+    throw Exception("MQTT: " + error.Message());
+  }
 }
 
 }  // namespace
@@ -64,6 +62,7 @@ class TMqttConnection::TSession {
 
   static TSession& Of(void* self) { return *static_cast<TSession*>(self); }
   bool Terminated() const { return FTerminated; }
+  void Check(int rc, const std::string& what) const;
   void Configure();
   void Release();
   // Runs one attempt and its session until it ends; returns the reason it ended, or "" after a stop.
@@ -80,6 +79,7 @@ class TMqttConnection::TSession {
   void Goodbye();
   std::string Endpoint() const;
 
+  const TMosquittoLibrary& FMosquitto;
   const TMqttSettings FSettings;
   const std::string FStatusTopic;
   const TWarn FWarn;
@@ -117,7 +117,10 @@ void TMqttConnection::PublishToBroker(const std::string& topic, const TMqttMessa
 }
 
 TMqttConnection::TSession::TSession(const TMqttSettings& settings, TWarn warn)
-    : FSettings(settings), FStatusTopic(MqttTopic(settings, "status")), FWarn(std::move(warn)) {
+    : FMosquitto(LoadLibrary()),
+      FSettings(settings),
+      FStatusTopic(MqttTopic(settings, "status")),
+      FWarn(std::move(warn)) {
   try {
     Configure();
   } catch (...) {
@@ -138,18 +141,21 @@ bool TMqttConnection::TSession::Stop(std::chrono::milliseconds timeout) {
   return FEnded;
 }
 
+void TMqttConnection::TSession::Check(int rc, const std::string& what) const {
+  if (rc != MOSQ_ERR_SUCCESS) throw Exception("MQTT: " + what + ": " + FMosquitto.Strerror(rc));
+}
+
 void TMqttConnection::TSession::Configure() {
-  InitLibrary();
   FWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  FMosq = mosquitto_new(FSettings.ClientId.c_str(), true, this);
+  FMosq = FMosquitto.New(FSettings.ClientId.c_str(), true, this);
   if (FWake < 0 || !FMosq)
     throw Exception(std::string("MQTT: cannot create the client: ") + std::strerror(errno));
   if (!FSettings.Username.empty())
-    Check(mosquitto_username_pw_set(FMosq, FSettings.Username.c_str(), FSettings.Password.c_str()),
+    Check(FMosquitto.UsernamePwSet(FMosq, FSettings.Username.c_str(), FSettings.Password.c_str()),
           "user name");
-  Check(mosquitto_will_set(FMosq, FStatusTopic.c_str(), 7, "offline", 1, true), "will");
+  Check(FMosquitto.WillSet(FMosq, FStatusTopic.c_str(), 7, "offline", 1, true), "will");
   if (FSettings.Tls) {
-    Check(mosquitto_int_option(FMosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS");
+    Check(FMosquitto.IntOption(FMosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1), "TLS");
     // libmosquitto only says that the files are wrong, not why.
     try {
       CheckKeyPair(FSettings.CertFile, FSettings.KeyFile);
@@ -160,23 +166,23 @@ void TMqttConnection::TSession::Configure() {
     const char* key = FSettings.KeyFile.empty() ? nullptr : FSettings.KeyFile.c_str();
     // libmosquitto wants a file or a directory of authorities; the system's store is both.
     if (FSettings.CaFile.empty())
-      Check(mosquitto_tls_set(FMosq, nullptr, OsCaPath, cert, key, nullptr), "TLS");
+      Check(FMosquitto.TlsSet(FMosq, nullptr, OsCaPath, cert, key, nullptr), "TLS");
     else
-      Check(mosquitto_tls_set(FMosq, FSettings.CaFile.c_str(), nullptr, cert, key, nullptr),
+      Check(FMosquitto.TlsSet(FMosq, FSettings.CaFile.c_str(), nullptr, cert, key, nullptr),
             "cafile \"" + FSettings.CaFile + "\"");
   }
   // Only noted: libmosquitto holds its locks around callbacks, and publishing from one inverts their order.
-  mosquitto_connect_callback_set(FMosq, [](mosquitto*, void* self, int code) { Of(self).FAnswer = code; });
-  mosquitto_publish_callback_set(FMosq,
-                                 [](mosquitto*, void* self, int id) { Of(self).FUnacknowledged.erase(id); });
-  mosquitto_log_callback_set(FMosq, [](mosquitto*, void* self, int level, const char* text) {
+  FMosquitto.ConnectCallbackSet(FMosq, [](mosquitto*, void* self, int code) { Of(self).FAnswer = code; });
+  FMosquitto.PublishCallbackSet(FMosq,
+                                [](mosquitto*, void* self, int id) { Of(self).FUnacknowledged.erase(id); });
+  FMosquitto.LogCallbackSet(FMosq, [](mosquitto*, void* self, int level, const char* text) {
     if (level & MOSQ_LOG_ERR) Of(self).FLibraryError = text;
     if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING)) DebugLog("MQTT: ", text);
   });
 }
 
 void TMqttConnection::TSession::Release() {
-  if (FMosq) mosquitto_destroy(FMosq);
+  if (FMosq) FMosquitto.Destroy(FMosq);
   if (FWake >= 0) close(FWake);
 }
 
@@ -220,28 +226,28 @@ std::string TMqttConnection::TSession::Attempt() {
   FAnswer = -1;
   FLibraryError.clear();
   FUnacknowledged.clear();
-  int rc = mosquitto_connect_async(FMosq, FSettings.Host.c_str(), FSettings.Port, KeepAliveSeconds);
+  int rc = FMosquitto.ConnectAsync(FMosq, FSettings.Host.c_str(), FSettings.Port, KeepAliveSeconds);
   const auto deadline = TClock::now() + MaxConnectTime;
   while (rc == MOSQ_ERR_SUCCESS && !Terminated()) {
     if (!FSessionUp && TClock::now() > deadline)
       return "no answer within " + std::to_string(MaxConnectTime.count()) + " s";
-    if (FSessionUp && FUnacknowledged.empty() && !mosquitto_want_write(FMosq)) Flush();
+    if (FSessionUp && FUnacknowledged.empty() && !FMosquitto.WantWrite(FMosq)) Flush();
     WaitForTraffic();
     errno = 0;
-    rc = mosquitto_loop(FMosq, 0, 1);
+    rc = FMosquitto.Loop(FMosq, 0, 1);
     if (FAnswer == 0 && !FSessionUp) Greet();
   }
   if (Terminated()) return "";
-  if (FAnswer > 0) return mosquitto_connack_string(FAnswer);
+  if (FAnswer > 0) return FMosquitto.ConnackString(FAnswer);
   if (rc == MOSQ_ERR_ERRNO && errno) return std::strerror(errno);
   // The library says more than its code, for instance why a certificate was refused.
-  if (!FLibraryError.empty()) return std::string(mosquitto_strerror(rc)) + " " + FLibraryError;
-  return mosquitto_strerror(rc);
+  if (!FLibraryError.empty()) return std::string(FMosquitto.Strerror(rc)) + " " + FLibraryError;
+  return FMosquitto.Strerror(rc);
 }
 
 void TMqttConnection::TSession::WaitForTraffic() {
-  pollfd fds[2] = {{mosquitto_socket(FMosq), POLLIN, 0}, {FWake, POLLIN, 0}};
-  if (mosquitto_want_write(FMosq)) fds[0].events |= POLLOUT;
+  pollfd fds[2] = {{FMosquitto.Socket(FMosq), POLLIN, 0}, {FWake, POLLIN, 0}};
+  if (FMosquitto.WantWrite(FMosq)) fds[0].events |= POLLOUT;
   if (poll(fds, 2, PollPeriodMs) > 0 && (fds[1].revents & POLLIN)) {
     uint64_t count;
     (void)!read(FWake, &count, sizeof count);
@@ -275,13 +281,13 @@ void TMqttConnection::TSession::Flush() {
 
 void TMqttConnection::TSession::Send(const std::string& topic, const TMqttMessage& message) {
   int id = 0;
-  const int rc = mosquitto_publish(FMosq, &id, topic.c_str(), static_cast<int>(message.Payload.size()),
-                                   message.Payload.data(), message.Qos, true);
+  const int rc = FMosquitto.Publish(FMosq, &id, topic.c_str(), static_cast<int>(message.Payload.size()),
+                                    message.Payload.data(), message.Qos, true);
   // A QoS 0 message may be written, and its callback run, before mosquitto_publish returns.
   if (rc == MOSQ_ERR_SUCCESS && message.Qos > 0)
     FUnacknowledged.insert(id);
   else if (rc != MOSQ_ERR_SUCCESS)
-    DebugLog("MQTT: cannot publish to ", topic, ": ", mosquitto_strerror(rc));
+    DebugLog("MQTT: cannot publish to ", topic, ": ", FMosquitto.Strerror(rc));
 }
 
 void TMqttConnection::TSession::Greet() {
@@ -299,7 +305,7 @@ void TMqttConnection::TSession::WarnOfPasswordInClear() {
   sockaddr_storage peer{};
   socklen_t size = sizeof peer;
   const auto* address = reinterpret_cast<const sockaddr*>(&peer);
-  if (getpeername(mosquitto_socket(FMosq), reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
+  if (getpeername(FMosquitto.Socket(FMosq), reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
       IsLoopback(address))
     return;
   FClearWarned = true;
@@ -317,9 +323,9 @@ void TMqttConnection::TSession::Lost(const std::string& reason) {
 void TMqttConnection::TSession::Goodbye() {
   if (!FSessionUp) return;
   Send(FStatusTopic, {"offline"});
-  mosquitto_disconnect(FMosq);
+  FMosquitto.Disconnect(FMosq);
   const auto deadline = TClock::now() + MaxGoodbyeWait;
-  while (TClock::now() < deadline && mosquitto_loop(FMosq, 100, 1) == MOSQ_ERR_SUCCESS) {
+  while (TClock::now() < deadline && FMosquitto.Loop(FMosq, 100, 1) == MOSQ_ERR_SUCCESS) {
   }
 }
 

@@ -40,8 +40,8 @@ class TMqttConnection {
   static constexpr std::chrono::seconds MaxStopWait{2};
   static constexpr int KeepAliveSeconds = 60;
 
-  // Raises Exception for settings that libmosquitto refuses (an unreadable cafile), and for client
-  // certificate files that do not load (CheckKeyPair).
+  // Raises Exception for settings that libmosquitto refuses (an unreadable cafile), for client
+  // certificate files that do not load (CheckKeyPair), and when libmosquitto cannot be loaded.
   TMqttConnection(const TMqttSettings& settings, TWarn warn);
   ~TMqttConnection();
   TMqttConnection(const TMqttConnection&) = delete;
