@@ -105,7 +105,8 @@ TEST_F(ServiceTest, StopDuringALongWaitEndsItAndIsHandledOnceThePlatformExists) 
 }
 
 // The service binary leaves the window toolkit to the module that only -debug loads, libcurl to
-// the first HTTP request and libsystemd to the bus question of the stop.
+// the first HTTP request, libsystemd to the bus question of the stop, and OpenSSL and libmosquitto
+// to TLS, a login and MQTT.
 TEST_F(ServiceTest, ServiceMapsNoGuiOrHttpLibrary) {
   WriteConfig("<KELVOS/>");
   test::TChildProcess service({test::BinPath("duzezevovivo")}, Environment(Manager.Path()), Dir.File("work"));
@@ -113,7 +114,7 @@ TEST_F(ServiceTest, ServiceMapsNoGuiOrHttpLibrary) {
   const std::string maps = test::ReadFile("/proc/" + std::to_string(service.Pid()) + "/maps");
   ASSERT_NE(maps.find("/libc.so"), std::string::npos) << maps;
   for (const char* library : {"/libQt6", "/libX11", "/libxcb", "/libGL", "/libEGL", "/libOpenGL", "/libicu",
-                              "/libcurl", "/libsystemd"})
+                              "/libcurl", "/libsystemd", "/libssl", "/libcrypto", "/libmosquitto"})
     EXPECT_EQ(maps.find(library), std::string::npos) << library;
   service.Signal(SIGTERM);
   EXPECT_EQ(service.Wait(10s), 0) << service.Stderr();
