@@ -1,6 +1,5 @@
 #include "service/ServiceManager.h"
 
-#include <dlfcn.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -10,6 +9,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/Exception.h"
+#include "base/SharedLibrary.h"
 #include "base/UnixDatagram.h"
 
 namespace duz {
@@ -31,27 +32,24 @@ struct TBusLibrary {
   decltype(&sd_bus_error_free) ErrorFree = nullptr;
 };
 
-template <typename F>
-bool Resolve(void* library, const char* name, F*& function) {
-  function = reinterpret_cast<F*>(dlsym(library, name));
-  return function != nullptr;
-}
-
 // Nothing when the library or one of its functions is missing.
 std::optional<TBusLibrary> LoadBusLibrary() {
-  void* library = dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!library) return std::nullopt;
-  TBusLibrary bus;
-  if (Resolve(library, "sd_bus_new", bus.New) && Resolve(library, "sd_bus_set_address", bus.SetAddress) &&
-      Resolve(library, "sd_bus_start", bus.Start) && Resolve(library, "sd_bus_open_system", bus.OpenSystem) &&
-      Resolve(library, "sd_bus_unref", bus.Unref) &&
-      Resolve(library, "sd_bus_flush_close_unref", bus.FlushCloseUnref) &&
-      Resolve(library, "sd_bus_set_method_call_timeout", bus.SetMethodCallTimeout) &&
-      Resolve(library, "sd_bus_get_property_string", bus.GetPropertyString) &&
-      Resolve(library, "sd_bus_error_free", bus.ErrorFree))
-    return bus;
-  dlclose(library);
-  return std::nullopt;
+  try {
+    const TSharedLibrary library("libsystemd.so.0");
+    return TBusLibrary{
+        .New = DUZ_LIBRARY_FUNCTION(library, sd_bus_new),
+        .SetAddress = DUZ_LIBRARY_FUNCTION(library, sd_bus_set_address),
+        .Start = DUZ_LIBRARY_FUNCTION(library, sd_bus_start),
+        .OpenSystem = DUZ_LIBRARY_FUNCTION(library, sd_bus_open_system),
+        .Unref = DUZ_LIBRARY_FUNCTION(library, sd_bus_unref),
+        .FlushCloseUnref = DUZ_LIBRARY_FUNCTION(library, sd_bus_flush_close_unref),
+        .SetMethodCallTimeout = DUZ_LIBRARY_FUNCTION(library, sd_bus_set_method_call_timeout),
+        .GetPropertyString = DUZ_LIBRARY_FUNCTION(library, sd_bus_get_property_string),
+        .ErrorFree = DUZ_LIBRARY_FUNCTION(library, sd_bus_error_free),
+    };
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
 }
 
 // systemd's own socket answers while the shutdown stops the bus daemon; only root may use it.
