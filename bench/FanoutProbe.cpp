@@ -55,7 +55,7 @@ int Connect(uint16_t port, int receiveBuffer) {
 // state at every pass (once a second), the most it ever does.
 class TOwner {
  public:
-  TOwner(int smtpPort, int webhookPort, const std::string& stateFile) {
+  TOwner(int maxClients, int smtpPort, int webhookPort, const std::string& stateFile) {
     std::promise<void> ready;
     FThread = std::thread([&] {
       TEventLoop loop;
@@ -71,7 +71,8 @@ class TOwner {
                                         : "";
       pugi::xml_document doc;
       doc.load_string(("<config>" + smtp + R"(<Kelvo comport="1">)" + alarm +
-                       R"(<DataPublisher type="TcpServer" port="0"/></Kelvo></config>)")
+                       R"(<DataPublisher type="TcpServer" port="0" maxclients=")" +
+                       std::to_string(maxClients) + R"("/></Kelvo></config>)")
                           .c_str());
       auto* kelvo = new TKelvo(platform, doc.document_element().child("Kelvo"));
       for (int i = 0; i < kelvo->ComponentCount(); ++i)
@@ -133,7 +134,8 @@ TFanoutProbe::TFanoutProbe() {
 
 void TFanoutProbe::Measure(int clients, bool stalled, int smtpPort, int webhookPort, bool stateWrites) {
   test::TPty& pty = FPty;
-  TOwner owner(smtpPort, webhookPort, stateWrites ? FDir.File("state") : "");
+  // Without room for every client, those beyond the server's default of 64 would be refused.
+  TOwner owner(clients + (stalled ? 1 : 0), smtpPort, webhookPort, stateWrites ? FDir.File("state") : "");
   const bool alarm = smtpPort || webhookPort;
   std::vector<int> fds;
   for (int i = 0; i < clients; ++i) fds.push_back(Connect(owner.Port(), 0));
