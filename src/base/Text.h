@@ -2,8 +2,12 @@
 // Text helpers that work on bytes, not on the locale of the process. Upper-casing and case-blind
 // comparison as the configuration and the registry compare names and words: ASCII letters only (a
 // Turkish locale has no upper-case "i"). Pure functions; any thread.
+#include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <type_traits>
 
 namespace duz {
 
@@ -20,5 +24,20 @@ std::string NormalizeDecimalSeparator(std::string_view text, char separator);
 std::string EscapeForLog(std::string_view bytes);
 // The same with blanks kept: a server's message in a log line or on a terminal, read as words.
 std::string EscapeText(std::string_view bytes);
+
+// The number the whole text spells in the C locale, within min..max; nothing for anything else.
+// NaN fails every comparison, and so is refused with what lies out of range.
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text, T min, T max, int base = 10) {
+  T value{};
+  std::from_chars_result result;
+  if constexpr (std::is_floating_point_v<T>)
+    result = std::from_chars(text.data(), text.data() + text.size(), value);
+  else
+    result = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (result.ec != std::errc{} || result.ptr != text.data() + text.size() || !(value >= min && value <= max))
+    return std::nullopt;
+  return value;
+}
 
 }  // namespace duz

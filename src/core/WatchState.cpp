@@ -3,13 +3,13 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <sstream>
 
 #include "base/Exception.h"
+#include "base/Text.h"
 
 namespace duz {
 namespace {
@@ -34,23 +34,9 @@ const char* Text(pugi::xml_node node, const char* name) {
   return attribute.value();
 }
 
-// NaN fails every comparison, and so is refused with what lies out of range.
-template <typename T>
-std::optional<T> Number(std::string_view text, T min, T max, int base = 10) {
-  T value{};
-  std::from_chars_result result;
-  if constexpr (std::is_floating_point_v<T>)
-    result = std::from_chars(text.data(), text.data() + text.size(), value);
-  else
-    result = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (result.ec != std::errc{} || result.ptr != text.data() + text.size() || !(value >= min && value <= max))
-    return std::nullopt;
-  return value;
-}
-
 template <typename T>
 T Parsed(pugi::xml_node node, const char* name, T min, T max, int base = 10) {
-  if (const std::optional<T> value = Number<T>(Text(node, name), min, max, base)) return *value;
+  if (const std::optional<T> value = ParseNumber<T>(Text(node, name), min, max, base)) return *value;
   Invalid(node, name, "not a number in range");
 }
 
@@ -125,9 +111,10 @@ TSavedThermometer ReadThermometer(pugi::xml_node node) {
     std::istringstream words(line);
     std::string minute, min, mean, max, rest;
     words >> minute >> min >> mean >> max >> rest;
-    const auto number = [](const std::string& word) { return Number<float>(word, -MaxFloat, MaxFloat); };
-    const TMinutePoint point{Number<int64_t>(minute, 0, MaxMinute).value_or(-1), number(min).value_or(NAN),
-                             number(mean).value_or(NAN), number(max).value_or(NAN)};
+    const auto number = [](const std::string& word) { return ParseNumber<float>(word, -MaxFloat, MaxFloat); };
+    const TMinutePoint point{ParseNumber<int64_t>(minute, 0, MaxMinute).value_or(-1),
+                             number(min).value_or(NAN), number(mean).value_or(NAN),
+                             number(max).value_or(NAN)};
     if (point.Minute < 0 || std::isnan(point.Min) || std::isnan(point.Mean) || std::isnan(point.Max) ||
         !rest.empty())
       throw Exception("<history>: not a line of four numbers: " + line);

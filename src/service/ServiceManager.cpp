@@ -4,13 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "base/Exception.h"
 #include "base/SharedLibrary.h"
+#include "base/Text.h"
 #include "base/UnixDatagram.h"
 
 namespace duz {
@@ -62,17 +63,6 @@ sd_bus* OpenManagerBus(const TBusLibrary& lib) {
   return lib.OpenSystem(&bus) >= 0 ? bus : nullptr;
 }
 
-// A whole decimal number, as the service manager writes them; nothing for anything else.
-template <typename T>
-std::optional<T> ParseNumber(const char* text) {
-  if (!text) return std::nullopt;
-  const std::string_view digits(text);
-  T value{};
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-  return value;
-}
-
 }  // namespace
 
 int NotifyServiceManager(const std::string& state) {
@@ -82,10 +72,12 @@ int NotifyServiceManager(const std::string& state) {
 }
 
 std::optional<std::chrono::microseconds> WatchdogTimeout() {
-  const std::optional<uint64_t> usec = ParseNumber<uint64_t>(std::getenv("WATCHDOG_USEC"));
+  const char* usecText = std::getenv("WATCHDOG_USEC");
+  const std::optional<uint64_t> usec =
+      usecText ? ParseNumber<uint64_t>(usecText, 0, UINT64_MAX) : std::nullopt;
   if (!usec || *usec == 0 || *usec == UINT64_MAX) return std::nullopt;  // UINT64_MAX: infinity
   if (const char* pid = std::getenv("WATCHDOG_PID")) {
-    const std::optional<pid_t> owner = ParseNumber<pid_t>(pid);
+    const std::optional<pid_t> owner = ParseNumber<pid_t>(pid, 0, std::numeric_limits<pid_t>::max());
     if (!owner || *owner != getpid()) return std::nullopt;
   }
   return std::chrono::microseconds(*usec);
