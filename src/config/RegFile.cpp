@@ -285,18 +285,15 @@ TRegFile TRegFile::Parse(std::string_view text) {
     if (name && rest.starts_with('=')) {
       rest.remove_prefix(1);
       std::string data(rest);
-      // Hex data goes on over the next lines while a line ends in a backslash, up to a blank line:
-      // the one written after data that the end of the file left open ends it, however the data ends.
+      // Hex data goes on over the next lines while a line ends in a backslash.
       if (StartsWithNoCase(Trim(data), "hex")) {
-        bool ended = false;
-        while (!ended && !Trim(data).empty() && Trim(data).back() == '\\' && i < lines.size()) {
+        while (!Trim(data).empty() && Trim(data).back() == '\\' && i < lines.size()) {
           data = std::string(Trim(data));
           data.pop_back();
           data += lines[i];
-          ended = Trim(lines[i]).empty();
           entry.Raw.push_back(lines[i++]);
         }
-        entry.OpenContinuation = !ended && !Trim(data).empty() && Trim(data).back() == '\\';
+        entry.OpenContinuation = !Trim(data).empty() && Trim(data).back() == '\\';
       }
       entry.Value = ParseData(std::move(*name), data);
     }

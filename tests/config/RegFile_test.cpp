@@ -206,9 +206,6 @@ TEST(RegFileTest, WritesKeepTheMeaningOfOddFiles) {
   } rows[] = {
       {"ContinuationLeftOpenAtTheEnd", header + "[" + Key + "]\n\"a\"=dword:00000001\n\"x\"=hex:01,\\\n",
        "a"},
-      // Its data ends in a backslash even after the one that continues it is taken away.
-      {"ContinuationLeftOpenAfterTwoBackslashes",
-       header + "[" + Key + "]\n\"a\"=dword:00000001\n\"x\"=hex(2):41,\\\\\n", "a"},
       {"CarriageReturnsBeforeTheLineEnd", header + "[" + Key + "]\r\r\n\"a\"=\"1\"\n", "a"},
       {"CarriageReturnInsideALine", header + "[" + Key + "]\n\"a\"=\"1\"\r\"b\"=\"2\"\n", "b"},
   };
